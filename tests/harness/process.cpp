@@ -1,0 +1,49 @@
+#include "harness/process.h"
+
+#include <gtest/gtest.h>
+
+Child StartChild(const std::wstring& command_line, const wchar_t* directory) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info = {};
+  std::wstring line = command_line;  // CreateProcessW may write into the buffer
+  Child child;
+  if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) {
+    ADD_FAILURE() << "could not start: " << std::string(command_line.begin(), command_line.end())
+                  << " (error " << GetLastError() << ")";
+    return child;
+  }
+  CloseHandle(info.hThread);
+  child.process = info.hProcess;
+  child.pid = info.dwProcessId;
+  return child;
+}
+
+DWORD FinishChild(Child& child, DWORD timeout_ms) {
+  if (child.process == NULL) return kTimedOut;
+  DWORD code = kTimedOut;
+  if (WaitForSingleObject(child.process, timeout_ms) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(child.process, &code);
+  } else {
+    ADD_FAILURE() << "child " << child.pid << " did not end within " << timeout_ms << " ms";
+    TerminateProcess(child.process, kTimedOut);
+    WaitForSingleObject(child.process, 5000);
+  }
+  CloseHandle(child.process);
+  child.process = NULL;
+  return code;
+}
+
+DWORD RunChild(const std::wstring& command_line, DWORD timeout_ms, const wchar_t* directory) {
+  Child child = StartChild(command_line, directory);
+  return FinishChild(child, timeout_ms);
+}
+
+std::wstring BinDir() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
+  std::wstring dir(path, length);
+  return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
