@@ -1,0 +1,3 @@
+#include "engine/setup_options.h"
+
+SetupOptions g_setup_options;
