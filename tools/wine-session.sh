@@ -34,5 +34,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix in $WINEPREFIX ..."
   wineboot -i >/dev/null 2>&1 || true
 fi
-wineserver -p
+# wineboot leaves its own server lingering; wait for it before starting a persistent one.
+wineserver -w || true
+wineserver -p || true
 wine cmd /c exit >/dev/null 2>&1 || true
