@@ -1,62 +1,102 @@
 #include "packer/package_writer.h"
 
+#include <string.h>
+
 #include "package/package_layout.h"
 
 namespace {
 
-void PutUint16(std::vector<uint8_t>& out, uint16_t value) {
-  out.push_back((uint8_t)(value & 0xFF));
-  out.push_back((uint8_t)(value >> 8));
+uint8_t* PutUint16(uint8_t* out, uint16_t value) {
+  out[0] = (uint8_t)(value & 0xFF);
+  out[1] = (uint8_t)(value >> 8);
+  return out + 2;
 }
 
-void PutUint32(std::vector<uint8_t>& out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) out.push_back((uint8_t)(value >> shift));
+uint8_t* PutUint32(uint8_t* out, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) *out++ = (uint8_t)(value >> shift);
+  return out;
 }
 
 // A header string field: UTF-16LE, zero-padded to the field's 32 units.
-void PutStringField(std::vector<uint8_t>& out, const std::u16string& text) {
+uint8_t* PutStringField(uint8_t* out, const std::u16string& text) {
   for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-    PutUint16(out, unit < text.size() ? (uint16_t)text[unit] : 0);
+    out = PutUint16(out, unit < text.size() ? (uint16_t)text[unit] : 0);
   }
+  return out;
+}
+
+uint8_t* PutBytes(uint8_t* out, const std::string& bytes) {
+  if (!bytes.empty()) memcpy(out, bytes.data(), bytes.size());
+  return out + bytes.size();
+}
+
+std::vector<uint32_t> HeldSizes(const PackageContents& contents) {
+  std::vector<uint32_t> sizes;
+  sizes.reserve(contents.entries.size());
+  for (const PackageEntry& entry : contents.entries) sizes.push_back((uint32_t)entry.data.size());
+  return sizes;
 }
 
 }  // namespace
 
-uint64_t PackageSize(const PackageContents& contents) {
+uint64_t PackageSize(const PackageContents& contents,
+                     const std::vector<uint32_t>& content_sizes) {
   uint64_t size = kStoredHeaderSize + 1 + 2;  // header, list terminator, end marker
   for (const std::string& folder : contents.folders) size += 1 + folder.size();
-  for (const PackageEntry& entry : contents.entries) {
-    size += 2 + entry.name.size() + 1 + 4 + entry.data.size();
+  for (size_t index = 0; index < contents.entries.size(); ++index) {
+    size += 2 + contents.entries[index].name.size() + 1 + 4 + content_sizes[index];
   }
   return size;
 }
 
-void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {
-  out.reserve(out.size() + (size_t)PackageSize(contents));
-  PutUint32(out, kStoredHeaderSize);
-  PutStringField(out, contents.product_name);
-  PutStringField(out, contents.product_version);
-  PutStringField(out, contents.window_class);
-  out.push_back(contents.allow_run_once);
-  out.push_back(contents.log_executables);
-  out.push_back(contents.default_desktop);
-  out.push_back(contents.default_startup);
-  out.push_back(contents.default_programs);
-  out.push_back(contents.default_launch);
-  PutUint16(out, 0);  // reserved
+uint64_t PackageSize(const PackageContents& contents) {
+  return PackageSize(contents, HeldSizes(contents));
+}
+
+bool WritePackageInto(const PackageContents& contents,
+                      const std::vector<uint32_t>& content_sizes, const ContentSource& source,
+                      uint8_t* out) {
+  out = PutUint32(out, kStoredHeaderSize);
+  out = PutStringField(out, contents.product_name);
+  out = PutStringField(out, contents.product_version);
+  out = PutStringField(out, contents.window_class);
+  *out++ = contents.allow_run_once;
+  *out++ = contents.log_executables;
+  *out++ = contents.default_desktop;
+  *out++ = contents.default_startup;
+  *out++ = contents.default_programs;
+  *out++ = contents.default_launch;
+  out = PutUint16(out, 0);  // reserved
 
   for (const std::string& folder : contents.folders) {
-    out.push_back((uint8_t)folder.size());
-    out.insert(out.end(), folder.begin(), folder.end());
+    *out++ = (uint8_t)folder.size();
+    out = PutBytes(out, folder);
   }
-  out.push_back(0);
+  *out++ = 0;
 
-  for (const PackageEntry& entry : contents.entries) {
-    PutUint16(out, entry.flags);
-    out.insert(out.end(), entry.name.begin(), entry.name.end());
-    out.push_back(0);
-    PutUint32(out, (uint32_t)entry.data.size());
-    out.insert(out.end(), entry.data.begin(), entry.data.end());
+  for (size_t index = 0; index < contents.entries.size(); ++index) {
+    const PackageEntry& entry = contents.entries[index];
+    out = PutUint16(out, entry.flags);
+    out = PutBytes(out, entry.name);
+    *out++ = 0;
+    uint32_t size = content_sizes[index];
+    out = PutUint32(out, size);
+    if (size > 0 && !source(index, out, size)) return false;
+    out += size;
   }
   PutUint16(out, ENTRY_END);
+  return true;
+}
+
+void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {
+  std::vector<uint32_t> sizes = HeldSizes(contents);
+  size_t start = out.size();
+  out.resize(start + (size_t)PackageSize(contents, sizes));
+  WritePackageInto(
+      contents, sizes,
+      [&contents](size_t index, uint8_t* place, uint32_t size) {
+        memcpy(place, contents.entries[index].data.data(), size);
+        return true;
+      },
+      out.data() + start);
 }

@@ -1,0 +1,55 @@
+// Building test installers from C++: describe a package in code, turn it into bytes with
+// the packing tool's own writer, and store those bytes as resource RT_RCDATA 9999 in a
+// copy of a program from build/bin (a probe, the setup stub). Typical use:
+//
+//   ScratchFolder scratch;
+//   PackageContents contents = TestPackage();
+//   AddUninstallerEntry(contents, L"uninstall.exe");
+//   AddEntry(contents, ENTRY_LAUNCH, "bin\\app.exe", "content");
+//   contents.folders.push_back("bin");
+//   ASSERT_TRUE(BuildInstaller(L"setup-stub.exe", scratch / L"setup.exe", contents));
+#pragma once
+
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+#include "package/package_layout.h"
+#include "packer/package_writer.h"
+
+// A package named "Test Product", version "1.0", window class "TestProductWindow", every
+// option byte 0, no folders and no entries.
+PackageContents TestPackage();
+
+// UTF-16 text for the header fields (wchar_t is 16 bits on Windows).
+std::u16string U16(const std::wstring& text);
+
+// Appends an entry with `flags`, `name` (ANSI bytes, backslashes) and `content`.
+void AddEntry(PackageContents& contents, uint16_t flags, const std::string& name,
+              const std::string& content);
+
+// Puts the uninstaller entry first: flags 0xFFFE, name "uninstall.exe", content the bytes
+// of `program` (a file name in BinDir() or a full path). Adds a test failure when the
+// program cannot be read.
+void AddUninstallerEntry(PackageContents& contents, const std::wstring& program);
+
+// The package's bytes as the packing tool writes them.
+std::vector<uint8_t> PackageBytes(const PackageContents& contents);
+
+// Copies `program` (a file name in BinDir() or a full path) to `output` and stores
+// `package` (any bytes, malformed ones too) as resource RT_RCDATA 9999, language neutral.
+// Adds a test failure and returns false when it cannot.
+bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
+                       const std::vector<uint8_t>& package);
+
+// PackageBytes followed by EmbedPackageBytes.
+bool BuildInstaller(const std::wstring& program, const std::wstring& output,
+                    const PackageContents& contents);
+
+// The resource RT_RCDATA 9999 of the executable `path`, read back through the loader
+// (LoadLibraryExW as a data file). `found` is false when there is none.
+struct EmbeddedPackage {
+  bool found = false;
+  std::vector<uint8_t> bytes;
+};
+EmbeddedPackage ReadEmbeddedPackage(const std::wstring& path);
