@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Prints the benchmark table: sizes, pack, start-up, install and uninstall times, peak memory.
+# Every figure is min / median / max over BENCH_RUNS runs; every ratio is taken within this
+# run on this Wine prefix. Settings: BENCH_RUNS (5), BENCH_SIZE_MB (200), BENCH_FILES (2000),
+# BENCH_FOLDERS (20).
+set -euo pipefail
+build=${1:-build}
+runs=${BENCH_RUNS:-5}
+size_mb=${BENCH_SIZE_MB:-200}
+files=${BENCH_FILES:-2000}
+folders=${BENCH_FOLDERS:-20}
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine-session.sh" "$build"
+bin="$wine_build_dir/bin"
+work="$wine_build_dir/bench"
+drive="$WINEPREFIX/drive_c"
+results="$work/results.txt"
+
+ms_now() { date +%s%N | cut -c1-13; }
+record() { echo "$1 $2" >> "$results"; }
+driver() { wine "$bin/bench_driver.exe" "$@" | tr -d '\r'; }
+
+rm -rf "$work" "$drive/bench"
+mkdir -p "$work" "$drive/bench"
+: > "$results"
+
+echo "Generating the products ($size_mb MB in $files files, and 1 KB) ..."
+python3 "$here/bench/make_product.py" "$work/big" --size-bytes $((size_mb * 1024 * 1024)) \
+  --files "$files" --folders "$folders" --name BenchBig
+python3 "$here/bench/make_product.py" "$work/small" --size-bytes 1024 --files 2 --folders 1 \
+  --name BenchSmall
+wine "$bin/pack.exe" "$work/small/product.ini" -o "$work/setup-small.exe" >/dev/null
+
+record stub_bytes "$(stat -c %s "$bin/setup-stub.exe")"
+record uninstaller_bytes "$(stat -c %s "$bin/uninstall.exe")"
+
+for run in $(seq 1 "$runs"); do
+  echo "Run $run of $runs ..."
+  sync
+  start=$(ms_now); wine "$bin/pack.exe" "$work/big/product.ini" -o "$work/setup-big.exe" >/dev/null
+  record pack_ms $(( $(ms_now) - start ))
+  rm -rf "$work/copy"; sync
+  start=$(ms_now); cp -r "$work/big/files" "$work/copy"; sync -f "$work/copy" 2>/dev/null || true
+  record cp_ms $(( $(ms_now) - start ))
+  rm -rf "$work/copy"
+
+  driver startup "$work/setup-big.exe" | sed 's/^startup_ms/startup_big_ms/' >> "$results"
+  driver startup "$work/setup-small.exe" | sed 's/^startup_ms/startup_small_ms/' >> "$results"
+
+  driver install "$work/setup-big.exe" "C:\\bench\\inst$run" >> "$results"
+  driver uninstall "C:\\bench\\inst$run" >> "$results"
+  rm -rf "$drive/bench/inst$run"
+
+  driver rawwrite "Z:$(echo "$work/big/files" | tr / '\\')" "C:\\bench\\raw$run" >> "$results"
+  driver rawdelete "C:\\bench\\raw$run" >> "$results"
+done
+
+# The uninstaller's temporary copy waits for a restart that never comes here.
+wine reg delete 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
+rm -rf "$drive/bench"
+
+python3 "$here/bench/report.py" "$results" "$size_mb" "$files"

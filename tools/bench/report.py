@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""Turns the benchmark's raw figures into the table: min / median / max and ratios."""
+import statistics
+import sys
+from collections import defaultdict
+
+
+def main():
+    path, size_mb, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    values = defaultdict(list)
+    for line in open(path):
+        parts = line.split()
+        if len(parts) == 2:
+            values[parts[0]].append(float(parts[1]))
+
+    def triple(name, scale=1.0, unit=""):
+        v = [x * scale for x in values[name]]
+        if not v:
+            return "n/a"
+        return f"{min(v):.1f} / {statistics.median(v):.1f} / {max(v):.1f}{unit}"
+
+    def ratio(a, b, adjust=None):
+        pairs = list(zip(values[a], values[b]))
+        if not pairs:
+            return "n/a"
+        r = [(x - (adjust(i) if adjust else 0)) / y for i, (x, y) in enumerate(pairs) if y > 0]
+        return f"{min(r):.2f} / {statistics.median(r):.2f} / {max(r):.2f}"
+
+    pauses = [1500 + 100 * n for n in values["folder_records"]]
+    values["uninstall_rest_ms"] = [u - p for u, p in zip(values["uninstall_ms"], pauses)]
+    runs = len(values["install_ms"])
+    rows = [
+        ("setup stub size (bytes)", f"{int(values['stub_bytes'][0])}" if values["stub_bytes"] else "n/a"),
+        ("uninstall.exe size (bytes)", f"{int(values['uninstaller_bytes'][0])}" if values["uninstaller_bytes"] else "n/a"),
+        (f"pack {size_mb} MB / {files} files (ms)", triple("pack_ms")),
+        ("cp of the same files (ms)", triple("cp_ms")),
+        ("pack / cp", ratio("pack_ms", "cp_ms")),
+        (f"start-up, {size_mb} MB product (ms)", triple("startup_big_ms")),
+        ("start-up, 1 KB product (ms)", triple("startup_small_ms")),
+        ("start-up ratio (big / small)", ratio("startup_big_ms", "startup_small_ms")),
+        ("install, Install click to success box (ms)", triple("install_ms")),
+        ("raw write of the same files from memory (ms)", triple("rawwrite_ms")),
+        ("install / raw write", ratio("install_ms", "rawwrite_ms")),
+        ("uninstall, Yes to Done (ms)", triple("uninstall_ms")),
+        ("  of which fixed pauses, 1500 + 100 per folder (ms)", f"{pauses[0]:.0f}" if pauses else "n/a"),
+        ("  the rest (ms)", triple("uninstall_rest_ms")),
+        ("raw delete of the same files (ms)", triple("rawdelete_ms")),
+        ("uninstall rest / raw delete", ratio("uninstall_rest_ms", "rawdelete_ms")),
+        ("peak working set during install (MB)", triple("peak_working_set", 1 / 1048576)),
+    ]
+    width = max(len(r[0]) for r in rows)
+    print(f"\nBenchmark: {runs} runs, figures as min / median / max\n")
+    print(f"| {'what'.ljust(width)} | value |")
+    print(f"|{'-' * (width + 2)}|-------|")
+    for name, value in rows:
+        print(f"| {name.ljust(width)} | {value} |")
+
+
+if __name__ == "__main__":
+    main()
