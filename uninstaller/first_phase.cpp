@@ -1,0 +1,93 @@
+#include "uninstaller/first_phase.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "engine/special_folders.h"
+#include "uninstall_log/log_format.h"
+#include "uninstall_log/log_reader.h"
+#include "uninstaller/bounded_text.h"
+#include "uninstaller/log_applications.h"
+#include "uninstaller/log_file.h"
+#include "uninstaller/relaunch.h"
+
+namespace {
+
+// wsprintfW writes at most 1024 units; three header fields of 255 fit the longest text.
+constexpr unsigned kMessageCapacity = 1024;
+
+// Asks whether to uninstall. True only for Yes.
+bool ConfirmUninstall(const LogHeader& header) {
+  wchar_t text[kMessageCapacity];
+  wsprintfW(text,
+            L"Welcome at the %s uninstaller. Make sure you have closed all running instances "
+            L"of the program to ensure a complete uninstall.\n\nAre you sure you want to "
+            L"uninstall %s %s?",
+            header.product_name, header.product_name, header.product_version);
+  return MessageBoxW(NULL, text, L"Uninstaller", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Asks the user to close the application while its main window exists. True when it is
+// closed, false when the user gives up (after the abort message).
+bool WaitUntilApplicationClosed(const LogHeader& header) {
+  while (FindWindowW(header.window_class, NULL) != NULL) {
+    wchar_t text[kMessageCapacity];
+    wsprintfW(text, L"%s is still running, please close the application.",
+              header.product_name);
+    if (MessageBoxW(NULL, text, L"Message", MB_RETRYCANCEL | MB_ICONERROR) != IDRETRY) {
+      MessageBoxW(NULL, L"Uninstall aborted. No changes were made.", L"Message",
+                  MB_ICONWARNING);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunFirstPhase(bool interactive) {
+  // The installation folder is the one holding this program; the log lies beside it.
+  wchar_t install_folder[kPathCapacity];
+  DWORD own_length = GetModuleFileNameW(NULL, install_folder, kPathCapacity);
+  if (own_length >= kPathCapacity) own_length = 0;  // cut: not our folder
+  install_folder[own_length] = 0;
+  PathRemoveFileSpecW(install_folder);
+
+  wchar_t log_path[kPathCapacity];
+  LogText log = {NULL, 0};
+  LogReadResult read = LOG_READ_NOT_OPENED;
+  if (own_length != 0 && CopyUnits(log_path, kPathCapacity, install_folder,
+                                   (size_t)lstrlenW(install_folder))) {
+    PathAddBackslashW(log_path);
+    if (AppendText(log_path, kPathCapacity, UNINSTALL_LOG_NAME)) {
+      read = ReadLogFile(log_path, &log);
+    }
+  }
+  // Without a whole log and its three header fields nothing can be identified: stop
+  // before anything is asked, started or changed.
+  LogHeader header;
+  size_t after_header = 0;
+  if (read != LOG_READ_COMPLETE || !SplitLogHeader(log.text, log.length, &header,
+                                                   &after_header)) {
+    FreeLogText(&log);
+    ShowLogNotOpened();
+    return 1;
+  }
+
+  if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
+    FreeLogText(&log);
+    return 0;
+  }
+  RunLogApplications(log.text, log.length, after_header, StartApplicationAndWait);
+  FreeLogText(&log);
+
+  // The second phase appends "\uninstall.dat" itself; a root such as "C:\" loses its
+  // backslash too, or the closing quote of the parameter would be escaped.
+  PathRemoveBackslashW(install_folder);
+  size_t folder_length = (size_t)lstrlenW(install_folder);
+  if (folder_length > 0 && install_folder[folder_length - 1] == L'\\') {
+    install_folder[folder_length - 1] = 0;
+  }
+  StartSecondPhaseCopy(install_folder, interactive);
+  return 0;
+}

@@ -1,0 +1,41 @@
+#include "uninstaller/log_applications.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "engine/special_folders.h"
+#include "uninstall_log/log_format.h"
+#include "uninstall_log/log_reader.h"
+#include "uninstaller/bounded_text.h"
+
+void RunLogApplications(const wchar_t* text, size_t length, size_t from,
+                        ApplicationStarter start) {
+  // The same record walk as the removal, so a program is started only for a record that
+  // the log holds complete, with its closing "|".
+  size_t position = from;
+  LogRecord record;
+  while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
+    if (record.kind != LOG_RECORD_EXECUTABLE) continue;
+    wchar_t path[kPathCapacity];
+    if (!CopyUnits(path, kPathCapacity, record.text, record.text_length)) continue;
+    if (path[0] == 0) continue;
+    start(path);
+  }
+}
+
+void StartApplicationAndWait(const wchar_t* path) {
+  SHELLEXECUTEINFOW request;
+  ZeroMemory(&request, sizeof(request));
+  request.cbSize = sizeof(request);
+  request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  request.lpFile = path;
+  request.lpParameters = L"/uninstall";
+  request.nShow = SW_SHOW;
+  // The start's result is not looked at: without a process handle there is nothing to
+  // wait for, and the uninstall goes on.
+  ShellExecuteExW(&request);
+  if (request.hProcess != NULL) {
+    WaitForSingleObject(request.hProcess, INFINITE);
+    CloseHandle(request.hProcess);
+  }
+}

@@ -1,0 +1,33 @@
+// Reading "uninstall.dat" whole into memory, as both phases do before they act on it.
+#pragma once
+
+#include <windows.h>
+#include <stddef.h>
+
+// The log's text: UTF-16 units without terminator, in one block from the process heap
+// that holds exactly the file's bytes (an odd last byte is not part of any unit).
+struct LogText {
+  wchar_t* text;
+  size_t length;
+};
+
+// Outcomes of reading the log.
+enum LogReadResult {
+  LOG_READ_COMPLETE,    // `*log` holds every byte of the file; free it with FreeLogText
+  LOG_READ_NOT_OPENED,  // the file is missing or cannot be opened; `*log` is empty
+  LOG_READ_INCOMPLETE,  // opened, but the size, the memory or the read failed, or fewer
+                        // bytes came than the file holds; `*log` is empty
+};
+
+// Opens `path` for reading without sharing and reads it whole. The file is left in place.
+LogReadResult ReadLogFile(const wchar_t* path, LogText* log);
+
+// Reads the file behind `file` from its current position: GetFileSize bytes are expected.
+// Does not close `file`. ReadLogFile's second half, open for tests.
+LogReadResult ReadOpenLogFile(HANDLE file, LogText* log);
+
+// Frees the text of a LOG_READ_COMPLETE read; harmless on an empty LogText.
+void FreeLogText(LogText* log);
+
+// The message both phases show when the log cannot be used: the "Fatal error" box.
+void ShowLogNotOpened();

@@ -1,0 +1,4 @@
+// Resource identifiers of uninstall.exe.
+#pragma once
+
+#define IDI_UNINSTALLER 101

@@ -1,0 +1,49 @@
+#include "uninstaller/second_phase.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "engine/special_folders.h"
+#include "uninstall_log/log_format.h"
+#include "uninstaller/bounded_text.h"
+#include "uninstaller/log_file.h"
+#include "uninstaller/log_replay.h"
+
+// The only hand-over between the phases: by then the first phase, which started this
+// copy, has ended and its "uninstall.exe" can be deleted.
+constexpr DWORD kPhaseHandOverPauseMs = 1500;
+
+int RunSecondPhase(int count, wchar_t** arguments) {
+  Sleep(kPhaseHandOverPauseMs);
+  if (count < 3 || StrCmpIW(arguments[2], L"/PHASE2") != 0) return 1;
+  // Only exactly one further argument "/SILENT" silences the phase.
+  bool interactive = !(count == 4 && StrCmpIW(arguments[3], L"/SILENT") == 0);
+
+  // A folder too long for the log's path cannot hold a log: as if it could not be opened.
+  wchar_t log_path[kPathCapacity];
+  LogText log = {NULL, 0};
+  LogReadResult read = LOG_READ_NOT_OPENED;
+  if (CopyUnits(log_path, kPathCapacity, arguments[1], (size_t)lstrlenW(arguments[1]))) {
+    PathRemoveBackslashW(log_path);
+    if (AppendText(log_path, kPathCapacity, L"\\" UNINSTALL_LOG_NAME)) {
+      read = ReadLogFile(log_path, &log);
+    }
+  }
+  // A log that was not read whole stays where it is, so no record is lost.
+  if (read != LOG_READ_COMPLETE) {
+    if (interactive) ShowLogNotOpened();
+    return 1;
+  }
+
+  // Deleted before any record is applied; its own `F` record then finds nothing. The
+  // result is ignored: removal is best effort.
+  DeleteFileW(log_path);
+  ReplayLog(log.text, log.length, GetSpecialFolder, ApplyLogRecord);
+  FreeLogText(&log);
+
+  if (interactive) {
+    MessageBoxW(NULL, L"Uninstall completed, thank you for using KOZ Soft products", L"Done",
+                MB_OK);
+  }
+  return 0;
+}
