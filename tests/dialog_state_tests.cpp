@@ -1,0 +1,264 @@
+// The setup dialog as the user first sees it and as its controls react: the package's
+// options, the agreement box, the mode radios, the running-application box, closing.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include "app/resource.h"
+#include "dialog_session.h"
+#include "harness/scratch.h"
+
+namespace {
+
+const int kOptionBoxes[] = {IDC_PROGRAMS_SHORTCUT, IDC_DESKTOP_SHORTCUT, IDC_STARTUP_SHORTCUT,
+                            IDC_LAUNCH_AFTER_INSTALL};
+const int kNormalOnly[] = {IDC_PROGRAMS_SHORTCUT, IDC_DESKTOP_SHORTCUT,  IDC_STARTUP_SHORTCUT,
+                           IDC_LAUNCH_AFTER_INSTALL, IDC_FOLDER_LABEL, IDC_FOLDER_EDIT,
+                           IDC_BROWSE};
+
+// The agreement box, the Install button and the texts every package starts with.
+void ExpectCommonStart(SetupSession& setup, const std::wstring& name) {
+  SCOPED_TRACE(Narrow(name));
+  EXPECT_EQ(WindowText(setup.dialog()), name + L" 2.5 Installer");
+  EXPECT_EQ(setup.Text(IDC_WELCOME_TEXT),
+            L"Welcome at the " + name +
+                L" setup wizard. This program will guide you through the setup process.");
+  EXPECT_EQ(setup.Text(IDC_FOLDER_EDIT),
+            SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft\\" + name + L" 2.5");
+  EXPECT_FALSE(setup.Checked(IDC_LICENSE_AGREE));
+  EXPECT_FALSE(setup.Enabled(IDOK));
+  EXPECT_EQ(setup.Text(IDOK), L"Install");
+  EXPECT_FALSE(setup.Shown(IDC_RUN_ONCE_TEXT));
+  for (int id : kNormalOnly) EXPECT_TRUE(setup.Shown(id)) << id;
+}
+
+TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Dlg Plain");
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  ExpectCommonStart(setup, L"Dlg Plain");
+  EXPECT_FALSE(setup.Shown(IDC_MODE_NORMAL));
+  EXPECT_FALSE(setup.Shown(IDC_MODE_RUN_ONCE));
+  EXPECT_TRUE(setup.Shown(IDC_OPTIONS_PROMPT));
+  EXPECT_EQ(setup.Text(IDC_OPTIONS_PROMPT), L"Select the folder and other installation options:");
+  for (int id : kOptionBoxes) EXPECT_FALSE(setup.Checked(id)) << id;
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Dlg Both");
+  contents.allow_run_once = 0x80;
+  contents.default_desktop = 1;
+  contents.default_startup = 2;
+  contents.default_programs = 0x7F;
+  contents.default_launch = 0xFF;
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  ExpectCommonStart(setup, L"Dlg Both");
+  EXPECT_TRUE(setup.Shown(IDC_MODE_NORMAL));
+  EXPECT_TRUE(setup.Shown(IDC_MODE_RUN_ONCE));
+  EXPECT_TRUE(setup.Checked(IDC_MODE_NORMAL));
+  EXPECT_FALSE(setup.Checked(IDC_MODE_RUN_ONCE));
+  EXPECT_FALSE(setup.Shown(IDC_OPTIONS_PROMPT));
+  for (int id : kOptionBoxes) EXPECT_TRUE(setup.Checked(id)) << id;
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// Each default byte ticks its own box and no other.
+TEST(SetupDialog, EachDefaultByteTicksItsOwnBox) {
+  struct Case {
+    uint8_t PackageContents::*option;
+    int box;
+  };
+  const Case cases[] = {
+      {&PackageContents::default_desktop, IDC_DESKTOP_SHORTCUT},
+      {&PackageContents::default_startup, IDC_STARTUP_SHORTCUT},
+      {&PackageContents::default_programs, IDC_PROGRAMS_SHORTCUT},
+      {&PackageContents::default_launch, IDC_LAUNCH_AFTER_INSTALL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.box);
+    ScratchFolder scratch;
+    PackageContents contents = DialogTestPackage(L"Dlg Defaults");
+    contents.*(c.option) = 1;
+    SetupSession setup(scratch / L"setup.exe", contents);
+    ASSERT_TRUE(setup.ok());
+    for (int id : kOptionBoxes) EXPECT_EQ(setup.Checked(id), id == c.box) << id;
+    setup.Press(IDCANCEL);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+  }
+}
+
+TEST(SetupDialog, AgreementBoxEnablesAndDisablesInstall) {
+  ScratchFolder scratch;
+  SetupSession setup(scratch / L"setup.exe", DialogTestPackage(L"Dlg Agree"));
+  ASSERT_TRUE(setup.ok());
+  EXPECT_FALSE(setup.Enabled(IDOK));
+  setup.Click(IDC_LICENSE_AGREE);
+  EXPECT_TRUE(setup.Checked(IDC_LICENSE_AGREE));
+  EXPECT_TRUE(setup.Enabled(IDOK));
+  setup.Click(IDC_LICENSE_AGREE);
+  EXPECT_FALSE(setup.Checked(IDC_LICENSE_AGREE));
+  EXPECT_FALSE(setup.Enabled(IDOK));
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Dlg Modes");
+  contents.allow_run_once = 1;
+  contents.default_desktop = 1;
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  // Options changed before switching come back unchanged.
+  setup.Click(IDC_STARTUP_SHORTCUT);
+  setup.Click(IDC_DESKTOP_SHORTCUT);
+
+  setup.Click(IDC_MODE_RUN_ONCE);
+  EXPECT_TRUE(setup.Checked(IDC_MODE_RUN_ONCE));
+  EXPECT_FALSE(setup.Checked(IDC_MODE_NORMAL));
+  for (int id : kNormalOnly) EXPECT_FALSE(setup.Shown(id)) << id;
+  EXPECT_TRUE(setup.Shown(IDC_RUN_ONCE_TEXT));
+  EXPECT_EQ(setup.Text(IDC_RUN_ONCE_TEXT),
+            L"Install and execute the application once and automatically uninstall it after "
+            L"use. No registry changes and the like are made.");
+  EXPECT_EQ(setup.Text(IDOK), L"Execute");
+  EXPECT_FALSE(setup.Enabled(IDOK));  // the radios leave the agreement alone
+
+  // A click on the selected radio applies the same mode again.
+  setup.Click(IDC_MODE_RUN_ONCE);
+  EXPECT_EQ(setup.Text(IDOK), L"Execute");
+  EXPECT_TRUE(setup.Shown(IDC_RUN_ONCE_TEXT));
+
+  setup.Click(IDC_LICENSE_AGREE);
+  EXPECT_TRUE(setup.Enabled(IDOK));
+
+  setup.Click(IDC_MODE_NORMAL);
+  for (int id : kNormalOnly) EXPECT_TRUE(setup.Shown(id)) << id;
+  EXPECT_FALSE(setup.Shown(IDC_RUN_ONCE_TEXT));
+  EXPECT_EQ(setup.Text(IDOK), L"Install");
+  EXPECT_TRUE(setup.Enabled(IDOK));
+  EXPECT_FALSE(setup.Checked(IDC_DESKTOP_SHORTCUT));
+  EXPECT_TRUE(setup.Checked(IDC_STARTUP_SHORTCUT));
+  EXPECT_FALSE(setup.Checked(IDC_PROGRAMS_SHORTCUT));
+  EXPECT_FALSE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(SetupDialog, ProductNameWithHashIsShownLiterally) {
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Dlg #N##");
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  EXPECT_EQ(setup.Text(IDC_WELCOME_TEXT),
+            L"Welcome at the Dlg #N## setup wizard. This program will guide you through the "
+            L"setup process.");
+  EXPECT_EQ(setup.Text(IDC_FOLDER_EDIT),
+            SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft\\Dlg #N## 2.5");
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(SetupDialog, CloseBoxEndsWithCodeZero) {
+  ScratchFolder scratch;
+  SetupSession setup(scratch / L"setup.exe", DialogTestPackage(L"Dlg Close"));
+  ASSERT_TRUE(setup.ok());
+  PostMessageW(setup.dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST(SetupDialog, MissingPackageIsFatalBeforeTheDialogShows) {
+  Child child = StartChild(Quoted(BinDir() + L"setup-stub.exe"));
+  ASSERT_NE(child.process, (HANDLE)NULL);
+  HWND box = WaitForWindow(child.pid, L"#32770", L"Fatal error", kWindowTimeoutMs);
+  ASSERT_NE(box, (HWND)NULL);
+  EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), L"Could not extract installation data!");
+  // The dialog itself never became visible: the box is the process's only window.
+  EXPECT_EQ(WaitForWindow(child.pid, L"#32770", L"#N #V Installer", 0), (HWND)NULL);
+  PressButton(box, IDOK);
+  EXPECT_EQ(FinishChild(child, kExitTimeoutMs), 0u);
+}
+
+// A top-level window of the product's class, as the running application would have.
+class FakeRunningApplication {
+ public:
+  explicit FakeRunningApplication(const std::wstring& class_name) : class_name_(class_name) {
+    WNDCLASSW window_class = {};
+    window_class.lpfnWndProc = DefWindowProcW;
+    window_class.hInstance = GetModuleHandleW(NULL);
+    window_class.lpszClassName = class_name_.c_str();
+    RegisterClassW(&window_class);
+    window_ = CreateWindowW(class_name_.c_str(), L"Running", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                            NULL, NULL, GetModuleHandleW(NULL), NULL);
+  }
+  ~FakeRunningApplication() { Close(); }
+  void Close() {
+    if (window_ != NULL) DestroyWindow(window_);
+    window_ = NULL;
+    UnregisterClassW(class_name_.c_str(), GetModuleHandleW(NULL));
+  }
+
+ private:
+  std::wstring class_name_;
+  HWND window_ = NULL;
+};
+
+TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Dlg Running");
+  contents.allow_run_once = 1;
+  AddUninstallerEntry(contents, L"alpha.exe");
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  FakeRunningApplication application(L"Dlg RunningWnd");
+  setup.SetFolder(scratch / L"installed");
+  setup.Click(IDC_LICENSE_AGREE);
+  setup.Click(IDC_DESKTOP_SHORTCUT);
+
+  // Cancel: the dialog stays as it was and nothing is installed.
+  setup.Press(IDOK);
+  MessageBoxSeen box = setup.WaitForBox(L"Message");
+  ASSERT_NE(box.window, (HWND)NULL);
+  EXPECT_EQ(box.text, L"Dlg Running is still running, please close the application.");
+  EXPECT_TRUE(box.has_button[IDRETRY]);
+  EXPECT_TRUE(box.has_button[IDCANCEL]);
+  EXPECT_FALSE(box.has_button[IDOK]);
+  PressButton(box.window, IDCANCEL);
+  ASSERT_TRUE(WaitForWindowGone(box.window, kWindowTimeoutMs));
+  EXPECT_TRUE(IsWindowVisible(setup.dialog()));
+  EXPECT_TRUE(setup.Enabled(IDOK));
+  EXPECT_TRUE(setup.Checked(IDC_DESKTOP_SHORTCUT));
+  EXPECT_EQ(setup.Text(IDC_FOLDER_EDIT), scratch / L"installed");
+  EXPECT_FALSE(FolderExists(scratch / L"installed"));
+
+  // Retry while the window is still there asks again.
+  setup.Press(IDOK);
+  box = setup.WaitForBox(L"Message");
+  ASSERT_NE(box.window, (HWND)NULL);
+  PressButton(box.window, IDRETRY);
+  ASSERT_TRUE(WaitForWindowGone(box.window, kWindowTimeoutMs));
+  MessageBoxSeen again = setup.WaitForBox(L"Message");
+  ASSERT_NE(again.window, (HWND)NULL);
+  EXPECT_EQ(again.text, box.text);
+  EXPECT_FALSE(FolderExists(scratch / L"installed"));
+
+  // Retry after the application closed goes on with the installation.
+  application.Close();
+  PressButton(again.window, IDRETRY);
+  MessageBoxSeen done = setup.WaitForBox(L"Setup complete");
+  ASSERT_NE(done.window, (HWND)NULL);
+  PressButton(done.window, IDOK);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_TRUE(FileExists(scratch / L"installed\\uninstall.dat"));
+  // The install made a desktop shortcut for nothing (no entry asks for one) and
+  // registered the product: remove the registration.
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE,
+                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Dlg Running 2.5");
+}
+
+}  // namespace
