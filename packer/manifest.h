@@ -1,0 +1,67 @@
+// The manifest a publisher writes to describe a package, and every check the installer
+// relies on but cannot make itself. Portable C++: the file system is asked through a
+// caller-supplied lookup, so the same code serves any host.
+//
+// Format (UTF-8, optional BOM; lines starting with ";" are comments):
+//   [product]  name = ..., version = ..., window_class = ...
+//   [options]  allow_run_once, log_executables, default_desktop, default_startup,
+//              default_programs, default_launch = 0 or 1 (default 0)
+//   [files]    target = source [| flags]     (one line per entry, in package order)
+//   [folders]  folder                        (empty folders to create)
+#pragma once
+
+#include <stdint.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "packer/package_writer.h"
+
+// The largest package the packing tool embeds, in bytes. pack.exe holds the package once,
+// the platform's resource update takes a copy of it and maps the output file as a whole, so
+// about three times the package must fit the address space of a large-address-aware 32-bit
+// process. Under Wine a 900 MiB package still embedded and a 1000 MiB one did not; 800 MiB
+// leaves a margin. (Setup programs with 900 MiB packages loaded and read back fine.)
+constexpr uint64_t kMaxPackageBytes = 800ull * 1024 * 1024;
+
+// What the file system says about a source path.
+enum SourceKind {
+  SOURCE_MISSING,  // nothing there, or not readable
+  SOURCE_FILE,     // a file of `size` bytes
+  SOURCE_FOLDER,   // a folder, not a file
+};
+struct SourceInfo {
+  SourceKind kind = SOURCE_MISSING;
+  uint64_t size = 0;
+};
+using SourceLookup = std::function<SourceInfo(const std::string& path)>;
+
+// A manifest that passed every check: the package to write, without contents, and where
+// each entry's content comes from.
+struct Manifest {
+  PackageContents contents;               // header, options, folders, entries (no data)
+  std::vector<std::string> sources;       // per entry: the resolved source path (UTF-8)
+  std::vector<uint32_t> content_sizes;    // per entry: the source's size
+  std::vector<int> lines;                 // per entry: its manifest line (0: added by us)
+};
+
+// Reads the manifest `text`. `manifest_name` names it in messages ("app.ini:12: ...");
+// `folder` is the manifest's folder (UTF-8, ending in a separator, or empty), against
+// which relative sources resolve; `lookup` is asked about every source. Appends one
+// message per problem to `errors` and returns true only when there is none.
+bool ReadManifest(const std::string& text, const std::string& manifest_name,
+                  const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
+                  std::vector<std::string>* errors);
+
+// Puts the uninstaller first: flags 0xFFFE, name "uninstall.exe", content from `path`.
+// Returns false with a message in `errors` when `path` is not a file.
+bool AddUninstaller(const std::string& path, const SourceLookup& lookup, Manifest* manifest,
+                    std::vector<std::string>* errors);
+
+// Checks that the package fits kMaxPackageBytes. Returns false with a message giving the
+// limit in `errors` otherwise.
+bool CheckPackageSize(const Manifest& manifest, const std::string& manifest_name,
+                      std::vector<std::string>* errors);
+
+// `source` resolved against `folder`: absolute paths ("/x", "\x", "C:\x") as they are.
+std::string ResolveSource(const std::string& folder, const std::string& source);
