@@ -1,0 +1,57 @@
+#include "harness/console_child.h"
+
+#include <gtest/gtest.h>
+
+#include "harness/process.h"
+#include "harness/scratch.h"
+
+namespace {
+
+HANDLE InheritableFile(const std::wstring& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, NULL);
+}
+
+std::string ReadAll(const std::wstring& path) {
+  std::vector<unsigned char> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+ConsoleRun RunConsoleChild(const std::wstring& command_line, DWORD timeout_ms,
+                           const wchar_t* directory) {
+  ConsoleRun run;
+  ScratchFolder capture;
+  std::wstring out_path = capture / L"stdout.txt";
+  std::wstring err_path = capture / L"stderr.txt";
+  HANDLE out = InheritableFile(out_path);
+  HANDLE err = InheritableFile(err_path);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = NULL;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION info = {};
+  std::wstring line = command_line;
+  BOOL started = CreateProcessW(NULL, &line[0], NULL, NULL, TRUE, CREATE_NO_WINDOW, NULL,
+                                directory, &startup, &info);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) {
+    ADD_FAILURE() << "could not start: " << Narrow(command_line) << " (error " << GetLastError()
+                  << ")";
+    run.exit_code = kTimedOut;
+    return run;
+  }
+  CloseHandle(info.hThread);
+  Child child;
+  child.process = info.hProcess;
+  child.pid = info.dwProcessId;
+  run.exit_code = FinishChild(child, timeout_ms);
+  run.out = ReadAll(out_path);
+  run.err = ReadAll(err_path);
+  return run;
+}

@@ -1,0 +1,535 @@
+// The packing tool's portable layer: reading manifests, every refusal and its message,
+// names in Windows-1252, folder derivation, the size limit. Sources come from a fake file
+// system, so these tests need no files.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "package/package_layout.h"
+#include "packer/manifest.h"
+#include "packer/package_listing.h"
+#include "packer/target_names.h"
+#include "packer/text_encoding.h"
+
+namespace {
+
+// A file system of named sources with sizes; anything else is missing.
+struct FakeFiles {
+  std::map<std::string, SourceInfo> files;
+  void Add(const std::string& path, uint64_t size) { files[path] = {SOURCE_FILE, size}; }
+  void AddFolder(const std::string& path) { files[path] = {SOURCE_FOLDER, 0}; }
+  SourceLookup Lookup() const {
+    return [this](const std::string& path) {
+      auto found = files.find(path);
+      return found == files.end() ? SourceInfo() : found->second;
+    };
+  }
+};
+
+const char kProduct[] =
+    "[product]\n"
+    "name = Alpha\n"
+    "version = 1.0\n"
+    "window_class = AlphaWnd\n";
+
+struct Outcome {
+  bool ok;
+  Manifest manifest;
+  std::vector<std::string> errors;
+};
+
+Outcome Read(const std::string& text, const FakeFiles& files, const std::string& folder = "") {
+  Outcome outcome;
+  outcome.ok = ReadManifest(text, "app.ini", folder, files.Lookup(), &outcome.manifest,
+                            &outcome.errors);
+  return outcome;
+}
+
+FakeFiles CommonFiles() {
+  FakeFiles files;
+  for (const char* name : {"readme.txt", "alpha.exe", "license.html", "tool.exe", "a.txt"}) {
+    files.Add(name, 10);
+  }
+  files.AddFolder("docs");
+  return files;
+}
+
+// The one message a manifest with `files_section` lines (after the product, in [files]
+// starting at line 6) is refused with.
+std::string RefusalOf(const std::string& files_section) {
+  Outcome outcome = Read(std::string(kProduct) + "[files]\n" + files_section, CommonFiles());
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.errors.size(), 1u);
+  return outcome.errors.empty() ? "" : outcome.errors[0];
+}
+
+// ---------------------------------------------------------------------------------------
+
+TEST(Manifest, ReadsProductOptionsFilesAndFolders) {
+  FakeFiles files;
+  files.Add("dist/readme.txt", 6);
+  files.Add("dist/bin/alpha.exe", 20480);
+  files.Add("dist/license.html", 100);
+  files.Add("dist/help\\de\\index.html", 7);
+  Outcome outcome = Read(
+      "; Alpha's package\n"
+      "[product]\n"
+      "name = Alpha\n"
+      "version = 1.0 beta\n"
+      "window_class = AlphaWnd\n"
+      "\n"
+      "[options]\n"
+      "allow_run_once = 1\n"
+      "log_executables = 1\n"
+      "default_desktop = 1\n"
+      "default_startup = 0\n"
+      "default_programs = 1\n"
+      "default_launch = 1\n"
+      "[files]\n"
+      "readme.txt = readme.txt\n"
+      "bin\\alpha.exe = bin/alpha.exe | desktop startup programs launch\n"
+      "license.html = license.html | license programs\n"
+      "help\\de\\index.html = help\\de\\index.html | 0x20\n"
+      "[folders]\n"
+      "data\\cache\n"
+      "bin\n",
+      files, "dist/");
+  ASSERT_TRUE(outcome.ok) << (outcome.errors.empty() ? "" : outcome.errors[0]);
+  const PackageContents& contents = outcome.manifest.contents;
+  EXPECT_EQ(contents.product_name, u"Alpha");
+  EXPECT_EQ(contents.product_version, u"1.0 beta");
+  EXPECT_EQ(contents.window_class, u"AlphaWnd");
+  EXPECT_EQ(contents.allow_run_once, 1);
+  EXPECT_EQ(contents.log_executables, 1);
+  EXPECT_EQ(contents.default_desktop, 1);
+  EXPECT_EQ(contents.default_startup, 0);
+  EXPECT_EQ(contents.default_programs, 1);
+  EXPECT_EQ(contents.default_launch, 1);
+  // Parents before children, in the order the lines bring them, each once.
+  std::vector<std::string> folders = {"bin", "help", "help\\de", "data", "data\\cache"};
+  EXPECT_EQ(contents.folders, folders);
+  ASSERT_EQ(contents.entries.size(), 4u);
+  EXPECT_EQ(contents.entries[0].name, "readme.txt");
+  EXPECT_EQ(contents.entries[0].flags, 0);
+  EXPECT_EQ(contents.entries[1].name, "bin\\alpha.exe");
+  EXPECT_EQ(contents.entries[1].flags, 0x17);
+  EXPECT_EQ(contents.entries[2].flags, 0x0C);
+  EXPECT_EQ(contents.entries[3].flags, 0x20);
+  std::vector<std::string> sources = {"dist/readme.txt", "dist/bin/alpha.exe",
+                                      "dist/license.html", "dist/help\\de\\index.html"};
+  EXPECT_EQ(outcome.manifest.sources, sources);
+  std::vector<uint32_t> sizes = {6, 20480, 100, 7};
+  EXPECT_EQ(outcome.manifest.content_sizes, sizes);
+  std::vector<int> lines = {15, 16, 17, 18};
+  EXPECT_EQ(outcome.manifest.lines, lines);
+}
+
+TEST(Manifest, OptionsDefaultToZero) {
+  Outcome outcome = Read(kProduct, FakeFiles());
+  ASSERT_TRUE(outcome.ok);
+  const PackageContents& c = outcome.manifest.contents;
+  EXPECT_EQ(c.allow_run_once + c.log_executables + c.default_desktop + c.default_startup +
+                c.default_programs + c.default_launch,
+            0);
+  EXPECT_TRUE(c.entries.empty());
+  EXPECT_TRUE(c.folders.empty());
+}
+
+TEST(Manifest, ByteOrderMarkCrLfCommentsAndQuotedNames) {
+  FakeFiles files;
+  files.Add("src dir/a=b.txt", 1);
+  files.Add("x.txt", 1);
+  Outcome outcome = Read(
+      "\xEF\xBB\xBF[product]\r\nname = Alpha\r\n  ; indented comment\r\nversion = 1\r\n"
+      "window_class = W\r\n[files]\r\n\"a=b.txt\" = \"src dir/a=b.txt\" | launch\r\n"
+      "  x.txt   =   x.txt   \r\n",
+      files);
+  ASSERT_TRUE(outcome.ok) << (outcome.errors.empty() ? "" : outcome.errors[0]);
+  ASSERT_EQ(outcome.manifest.contents.entries.size(), 2u);
+  EXPECT_EQ(outcome.manifest.contents.entries[0].name, "a=b.txt");
+  EXPECT_EQ(outcome.manifest.contents.entries[0].flags, ENTRY_LAUNCH);
+  EXPECT_EQ(outcome.manifest.sources[0], "src dir/a=b.txt");
+  EXPECT_EQ(outcome.manifest.contents.entries[1].name, "x.txt");
+  EXPECT_EQ(outcome.manifest.lines[1], 8);
+}
+
+TEST(Manifest, FlagsByNameAndByNumber) {
+  struct Case {
+    const char* text;
+    uint16_t flags;
+  } cases[] = {
+      {"desktop", 0x01},        {"startup", 0x02},   {"programs", 0x04},
+      {"license", 0x08},        {"launch", 0x10},    {"desktop startup programs launch", 0x17},
+      {"LICENSE  Programs", 0x0C}, {"0x17", 0x17},    {"23", 0x17},
+      {"0", 0},                 {"0x7FFF", 0x7FFF},  {"4 launch", 0x14},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Outcome outcome =
+        Read(std::string(kProduct) + "[files]\na.txt = a.txt | " + c.text + "\n", CommonFiles());
+    ASSERT_TRUE(outcome.ok) << (outcome.errors.empty() ? "" : outcome.errors[0]);
+    EXPECT_EQ(outcome.manifest.contents.entries[0].flags, c.flags);
+  }
+}
+
+TEST(Manifest, NamesAreStoredInWindows1252) {
+  FakeFiles files;
+  files.Add("a.txt", 1);
+  Outcome outcome = Read(std::string(kProduct) +
+                             "[files]\n"
+                             "caf\xC3\xA9\\r\xC3\xA9sum\xC3\xA9.txt = a.txt\n"  // café\résumé.txt
+                             "\xE2\x82\xAC uro.txt = a.txt\n",                   // € uro.txt
+                         files);
+  ASSERT_TRUE(outcome.ok) << (outcome.errors.empty() ? "" : outcome.errors[0]);
+  EXPECT_EQ(outcome.manifest.contents.entries[0].name, "caf\xE9\\r\xE9sum\xE9.txt");
+  EXPECT_EQ(outcome.manifest.contents.entries[1].name, "\x80 uro.txt");
+  EXPECT_EQ(outcome.manifest.contents.folders, std::vector<std::string>{"caf\xE9"});
+}
+
+TEST(Manifest, HeaderStringsHoldUpTo31Utf16Units) {
+  std::string name31(31, 'n');
+  // U+1F600 takes two UTF-16 units: 15 of them and one letter are 31 units.
+  std::string emoji = "\xF0\x9F\x98\x80";
+  std::string emoji31;
+  for (int k = 0; k < 15; ++k) emoji31 += emoji;
+  emoji31 += "e";
+  for (const std::string& name : {name31, emoji31, std::string("Caf\xC3\xA9 \xE4\xB8\xAD")}) {
+    Outcome outcome = Read("[product]\nname = " + name + "\nversion = 1\nwindow_class = W\n",
+                           FakeFiles());
+    EXPECT_TRUE(outcome.ok) << name;
+  }
+  Outcome emoji_product =
+      Read("[product]\nname = " + emoji31 + "\nversion = 1\nwindow_class = W\n", FakeFiles());
+  EXPECT_EQ(emoji_product.manifest.contents.product_name.size(), 31u);
+  EXPECT_EQ(emoji_product.manifest.contents.product_name[0], 0xD83D);
+
+  Outcome too_long =
+      Read("[product]\nname = " + name31 + "x\nversion = 1\nwindow_class = W\n", FakeFiles());
+  ASSERT_EQ(too_long.errors.size(), 1u);
+  EXPECT_EQ(too_long.errors[0], "app.ini:2: name \"" + name31 +
+                                    "x\" has 32 UTF-16 units; at most 31 fit the header");
+  Outcome emoji_long = Read("[product]\nname = n\nversion = 1\nwindow_class = " + emoji31 +
+                                "e\n",
+                            FakeFiles());
+  ASSERT_EQ(emoji_long.errors.size(), 1u);
+  EXPECT_NE(emoji_long.errors[0].find("app.ini:4: window_class"), std::string::npos);
+}
+
+TEST(Manifest, ProductRefusals) {
+  struct Case {
+    std::string text;
+    std::string message;
+  } cases[] = {
+      {"[product]\nname = A#B\nversion = 1\nwindow_class = W\n",
+       "app.ini:2: name \"A#B\" contains \"#\", which the installer and its log use as "
+       "separators"},
+      {"[product]\nname = A\nversion = 1|2\nwindow_class = W\n",
+       "app.ini:3: version \"1|2\" contains \"|\", which the installer and its log use as "
+       "separators"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\tX\n",
+       "app.ini:4: window_class \"W\tX\" contains a control character"},
+      {"[product]\nname =\nversion = 1\nwindow_class = W\n", "app.ini:2: name is empty"},
+      {"[product]\nname = \xC3\nversion = 1\nwindow_class = W\n",
+       "app.ini:2: name is not valid UTF-8"},
+      {"[product]\nname = A\nversion = 1\n", "app.ini: [product] has no window_class"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\nname = B\n",
+       "app.ini:5: duplicate key \"name\" (first at line 2)"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\nvendor = V\n",
+       "app.ini:5: unknown key \"vendor\" in [product]"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\nnothing here\n",
+       "app.ini:5: expected \"key = value\""},
+      {"name = A\n[product]\nname = A\nversion = 1\nwindow_class = W\n",
+       "app.ini:1: text outside a section"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\n[extras]\n",
+       "app.ini:5: unknown section [extras] (use [product], [options], [files] or [folders])"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nallow_run_once = yes\n",
+       "app.ini:6: allow_run_once must be 0 or 1, not \"yes\""},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nsilent = 1\n",
+       "app.ini:6: unknown key \"silent\" in [options]"},
+      {std::string("[product]\nname = A\nversion = 1\nwindow_class = W\n[files]\na.txt = a") +
+           '\0' + ".txt\n",
+       "app.ini:6: the line contains a NUL byte"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    Outcome outcome = Read(c.text, CommonFiles());
+    EXPECT_FALSE(outcome.ok);
+    ASSERT_EQ(outcome.errors.size(), 1u) << outcome.errors[0];
+    EXPECT_EQ(outcome.errors[0], c.message);
+  }
+}
+
+TEST(Manifest, FileRefusalsNameTheLine) {
+  // [files] starts at line 5, so the lines under test are 6, 7, ...
+  EXPECT_EQ(RefusalOf("readme.txt = readme.txt\nbin\\a.exe = alpha.exe\nREADME.TXT = a.txt\n"),
+            "app.ini:8: duplicate target \"README.TXT\" (first at line 6)");
+  EXPECT_EQ(RefusalOf("x.txt = missing.txt\n"), "app.ini:6: source \"missing.txt\" not found");
+  EXPECT_EQ(RefusalOf("x.txt = docs\n"), "app.ini:6: source \"docs\" is a folder, not a file");
+  EXPECT_EQ(RefusalOf("x.txt =\n"), "app.ini:6: no source for target \"x.txt\"");
+  EXPECT_EQ(RefusalOf("= a.txt\n"), "app.ini:6: the target is empty");
+  EXPECT_EQ(RefusalOf("just a name\n"), "app.ini:6: expected \"target = source [| flags]\"");
+  EXPECT_EQ(RefusalOf("\"x.txt = a.txt\n"), "app.ini:6: a quote is not closed");
+  EXPECT_EQ(RefusalOf("\"x.txt\" y = a.txt\n"), "app.ini:6: unexpected text after a quoted name");
+  EXPECT_EQ(RefusalOf("x.txt = a.txt |\n"), "app.ini:6: no flags after \"|\"");
+  EXPECT_EQ(RefusalOf("..\\evil.exe = a.txt\n"),
+            "app.ini:6: target \"..\\evil.exe\" leaves the installation folder (\"..\")");
+  EXPECT_EQ(RefusalOf("bin\\..\\..\\evil.exe = a.txt\n"),
+            "app.ini:6: target \"bin\\..\\..\\evil.exe\" leaves the installation folder "
+            "(\"..\")");
+  EXPECT_EQ(RefusalOf(".\\x.txt = a.txt\n"), "app.ini:6: target \".\\x.txt\" has a \".\" folder name");
+  EXPECT_EQ(RefusalOf("C:\\abs.exe = a.txt\n"),
+            "app.ini:6: target \"C:\\abs.exe\" is an absolute path; it must be relative to the "
+            "installation folder");
+  EXPECT_EQ(RefusalOf("\\abs.exe = a.txt\n"),
+            "app.ini:6: target \"\\abs.exe\" is an absolute path; it must be relative to the "
+            "installation folder");
+  EXPECT_EQ(RefusalOf("bin/a.exe = a.txt\n"),
+            "app.ini:6: target \"bin/a.exe\" contains \"/\"; separate folders with backslashes");
+  EXPECT_EQ(RefusalOf("bin\\\\a.exe = a.txt\n"),
+            "app.ini:6: target \"bin\\\\a.exe\" has an empty folder name (two backslashes in a "
+            "row)");
+  EXPECT_EQ(RefusalOf("\"bin\\\" = a.txt\n"),
+            "app.ini:6: target \"bin\\\" ends with a backslash");
+  EXPECT_EQ(RefusalOf("notes. = a.txt\n"),
+            "app.ini:6: target \"notes.\" has the name \"notes.\", which ends in a dot or a "
+            "space");
+  EXPECT_EQ(RefusalOf("\"dir \\x.txt\" = a.txt\n"),
+            "app.ini:6: target \"dir \\x.txt\" has the name \"dir \", which ends in a dot or a "
+            "space");
+  EXPECT_EQ(RefusalOf("bin\\NUL.txt = a.txt\n"),
+            "app.ini:6: target \"bin\\NUL.txt\" uses \"NUL\", a name Windows keeps for a "
+            "device");
+  EXPECT_EQ(RefusalOf("com1 = a.txt\n"),
+            "app.ini:6: target \"com1\" uses \"com1\", a name Windows keeps for a device");
+  for (char forbidden : std::string("<>:\"|?*")) {
+    if (forbidden == '"' || forbidden == '|') continue;  // checked below: they split the line
+    std::string name = std::string("ab") + forbidden + "c";
+    EXPECT_EQ(RefusalOf(name + " = a.txt\n"),
+              "app.ini:6: target \"" + name + "\" contains \"" + std::string(1, forbidden) +
+                  "\", which Windows forbids in file names");
+  }
+  EXPECT_EQ(RefusalOf("\"a|b\" = a.txt\n"),
+            "app.ini:6: target \"a|b\" contains \"|\", which Windows forbids in file names");
+  EXPECT_EQ(RefusalOf("a\tb = a.txt\n"),
+            "app.ini:6: target \"a\tb\" contains the control character U+0009");
+  EXPECT_EQ(RefusalOf("\xE4\xB8\xAD.txt = a.txt\n"),
+            "app.ini:6: target \"\xE4\xB8\xAD.txt\" contains U+4E2D, which the Windows-1252 "
+            "code page cannot store");
+  EXPECT_EQ(RefusalOf("\xC2\x81.txt = a.txt\n"),
+            "app.ini:6: target \"\xC2\x81.txt\" contains the control character U+0081");
+  EXPECT_EQ(RefusalOf("\xFF.txt = a.txt\n"), "app.ini:6: target \"\xFF.txt\" is not valid UTF-8");
+}
+
+TEST(Manifest, TheUninstallerAndTheLogKeepTheirNames) {
+  EXPECT_EQ(RefusalOf("x.exe = a.txt | uninstaller\n"),
+            "app.ini:6: a second uninstaller (flag \"uninstaller\"); pack.exe adds the one "
+            "uninstaller");
+  EXPECT_EQ(RefusalOf("x.exe = a.txt | 0xFFFE\n"),
+            "app.ini:6: a second uninstaller (flags 0xFFFE); pack.exe adds the one uninstaller");
+  EXPECT_EQ(RefusalOf("x.exe = a.txt | 65534\n"),
+            "app.ini:6: a second uninstaller (flags 65534); pack.exe adds the one uninstaller");
+  EXPECT_EQ(RefusalOf("Uninstall.EXE = a.txt\n"),
+            "app.ini:6: target \"Uninstall.EXE\" is reserved for the uninstaller that pack.exe "
+            "adds itself");
+  EXPECT_EQ(RefusalOf("uninstall.dat = a.txt\n"),
+            "app.ini:6: target \"uninstall.dat\" is reserved for the installer's uninstall log");
+  // Below the root the names are ordinary.
+  Outcome outcome =
+      Read(std::string(kProduct) + "[files]\nold\\uninstall.exe = a.txt\nold\\uninstall.dat = "
+                                   "a.txt\n",
+           CommonFiles());
+  EXPECT_TRUE(outcome.ok);
+}
+
+TEST(Manifest, FlagNumbersThatTheInstallerReadsOtherwiseAreRefused) {
+  EXPECT_EQ(RefusalOf("x = a.txt | 0xFFFF\n"), "app.ini:6: flags 0xFFFF are the end marker");
+  EXPECT_EQ(RefusalOf("x = a.txt | 0x8000\n"),
+            "app.ini:6: flags 0x8000 set bit 0x8000, kept for special records");
+  EXPECT_EQ(RefusalOf("x = a.txt | 32769\n"),
+            "app.ini:6: flags 32769 set bit 0x8000, kept for special records");
+  EXPECT_EQ(RefusalOf("x = a.txt | 0x10000\n"), "app.ini:6: flags 0x10000 do not fit 16 bits");
+  EXPECT_EQ(RefusalOf("x = a.txt | 99999999999999999999\n"),
+            "app.ini:6: flags 99999999999999999999 do not fit 16 bits");
+  EXPECT_EQ(RefusalOf("x = a.txt | desktop shortcut\n"),
+            "app.ini:6: unknown flag \"shortcut\" (use desktop, startup, programs, license, "
+            "launch or a number)");
+  EXPECT_EQ(RefusalOf("x = a.txt | 0x\n"),
+            "app.ini:6: unknown flag \"0x\" (use desktop, startup, programs, license, launch or "
+            "a number)");
+  EXPECT_EQ(RefusalOf("x = a.txt | -1\n"),
+            "app.ini:6: unknown flag \"-1\" (use desktop, startup, programs, license, launch or "
+            "a number)");
+}
+
+TEST(Manifest, TargetsFitTheInstallersPathBuffers) {
+  std::string longest(kTargetMaxBytes - 4, 'n');
+  Outcome outcome =
+      Read(std::string(kProduct) + "[files]\n" + longest + ".txt = a.txt\n", CommonFiles());
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(RefusalOf(longest + "x.txt = a.txt\n"),
+            "app.ini:6: target \"" + longest + "x.txt\" is 161 bytes long; at most 160 fit the "
+            "installer's path buffers");
+  // Stored bytes count, not UTF-8 bytes: 80 "é" are 160 stored bytes.
+  std::string accents;
+  for (int k = 0; k < 80; ++k) accents += "\xC3\xA9";
+  EXPECT_TRUE(Read(std::string(kProduct) + "[files]\n" + accents + " = a.txt\n", CommonFiles()).ok);
+}
+
+TEST(Manifest, FilesAndFoldersDoNotShareNames) {
+  EXPECT_EQ(RefusalOf("docs = a.txt\ndocs\\x.txt = a.txt\n"),
+            "app.ini:7: folder \"docs\" is a file at line 6");
+  EXPECT_EQ(RefusalOf("docs\\x.txt = a.txt\nDOCS = a.txt\n"),
+            "app.ini:7: target \"DOCS\" is a folder at line 6");
+  Outcome outcome = Read(std::string(kProduct) + "[files]\nlog = a.txt\n[folders]\nlog\\old\n",
+                         CommonFiles());
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_EQ(outcome.errors[0], "app.ini:8: folder \"log\" is a file at line 6");
+  // Folders differing only in case are one folder, spelt as first seen.
+  outcome = Read(std::string(kProduct) + "[files]\nBin\\a.txt = a.txt\nbin\\b.txt = a.txt\n",
+                 CommonFiles());
+  ASSERT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.manifest.contents.folders, std::vector<std::string>{"Bin"});
+}
+
+TEST(Manifest, FolderSectionRefusals) {
+  Outcome outcome = Read(std::string(kProduct) +
+                             "[folders]\n..\\up\nuninstall.dat\n\"data\" x\nok\\fine\n",
+                         CommonFiles());
+  std::vector<std::string> expected = {
+      "app.ini:6: folder \"..\\up\" leaves the installation folder (\"..\")",
+      "app.ini:7: folder \"uninstall.dat\" is reserved for the installer's uninstall log",
+      "app.ini:8: unexpected text after a quoted name",
+  };
+  EXPECT_EQ(outcome.errors, expected);
+  std::vector<std::string> folders = {"ok", "ok\\fine"};
+  EXPECT_EQ(outcome.manifest.contents.folders, folders);
+}
+
+TEST(Manifest, EveryProblemIsReportedNotJustTheFirst) {
+  Outcome outcome =
+      Read("[product]\nname = A#\nversion = 1\n[files]\n..\\x = a.txt\ny = missing\n",
+           CommonFiles());
+  ASSERT_EQ(outcome.errors.size(), 4u);
+  EXPECT_EQ(outcome.errors[0].substr(0, 10), "app.ini:2:");
+  EXPECT_EQ(outcome.errors[1].substr(0, 10), "app.ini:5:");
+  EXPECT_EQ(outcome.errors[2].substr(0, 10), "app.ini:6:");
+  EXPECT_EQ(outcome.errors[3], "app.ini: [product] has no window_class");
+}
+
+TEST(Manifest, UninstallerComesFirst) {
+  FakeFiles files = CommonFiles();
+  files.Add("tools/uninstall.exe", 11264);
+  Outcome outcome = Read(std::string(kProduct) + "[files]\na.txt = a.txt | launch\n", files);
+  ASSERT_TRUE(outcome.ok);
+  std::vector<std::string> errors;
+  ASSERT_TRUE(AddUninstaller("tools/uninstall.exe", files.Lookup(), &outcome.manifest, &errors));
+  const PackageContents& contents = outcome.manifest.contents;
+  ASSERT_EQ(contents.entries.size(), 2u);
+  EXPECT_EQ(contents.entries[0].flags, ENTRY_UNINSTALLER);
+  EXPECT_EQ(contents.entries[0].name, "uninstall.exe");
+  EXPECT_EQ(outcome.manifest.sources[0], "tools/uninstall.exe");
+  EXPECT_EQ(outcome.manifest.content_sizes[0], 11264u);
+  EXPECT_EQ(contents.entries[1].name, "a.txt");
+
+  EXPECT_FALSE(AddUninstaller("nowhere.exe", files.Lookup(), &outcome.manifest, &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "the uninstaller \"nowhere.exe\" is not a readable program file");
+}
+
+TEST(Manifest, PackagesAboveTheLimitAreRefusedUpFront) {
+  FakeFiles files;
+  files.Add("uninstall.exe", 1000);
+  // Exactly at the limit: header, list terminator, two records, end marker.
+  uint64_t overhead = 204 + 1 + (2 + 14 + 4) + (2 + 8 + 4) + 2;
+  files.Add("big.bin", kMaxPackageBytes - overhead - 1000);
+  Outcome outcome = Read(std::string(kProduct) + "[files]\nbig.bin = big.bin\n", files);
+  ASSERT_TRUE(outcome.ok);
+  std::vector<std::string> errors;
+  ASSERT_TRUE(AddUninstaller("uninstall.exe", files.Lookup(), &outcome.manifest, &errors));
+  EXPECT_EQ(PackageSize(outcome.manifest.contents, outcome.manifest.content_sizes),
+            kMaxPackageBytes);
+  EXPECT_TRUE(CheckPackageSize(outcome.manifest, "app.ini", &errors));
+  EXPECT_TRUE(errors.empty());
+
+  outcome.manifest.content_sizes[1] += 1;
+  EXPECT_FALSE(CheckPackageSize(outcome.manifest, "app.ini", &errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "app.ini: the package would have " +
+                           std::to_string(kMaxPackageBytes + 1) + " bytes; pack.exe embeds at "
+                           "most 838860800 bytes (800 MiB)");
+}
+
+TEST(Manifest, SourcesOf4GiBAndMoreAreRefused) {
+  FakeFiles files;
+  files.Add("huge.bin", 0x100000000ull);
+  files.Add("almost.bin", 0xFFFFFFFFull);
+  Outcome outcome = Read(std::string(kProduct) + "[files]\nh = huge.bin\na = almost.bin\n", files);
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_EQ(outcome.errors[0],
+            "app.ini:6: source \"huge.bin\" has 4294967296 bytes; a package entry holds less "
+            "than 4 GiB");
+}
+
+TEST(Manifest, SourcesResolveAgainstTheManifestsFolder) {
+  EXPECT_EQ(ResolveSource("dist/", "bin/a.exe"), "dist/bin/a.exe");
+  EXPECT_EQ(ResolveSource("C:\\work\\", "a.exe"), "C:\\work\\a.exe");
+  EXPECT_EQ(ResolveSource("", "a.exe"), "a.exe");
+  EXPECT_EQ(ResolveSource("dist/", "D:\\other\\a.exe"), "D:\\other\\a.exe");
+  EXPECT_EQ(ResolveSource("dist/", "\\\\server\\share\\a.exe"), "\\\\server\\share\\a.exe");
+  EXPECT_EQ(ResolveSource("dist/", "/abs/a.exe"), "/abs/a.exe");
+}
+
+// ---------------------------------------------------------------------------------------
+// Text encodings and names
+
+TEST(TextEncoding, Utf8DecodingRefusesMalformedInput) {
+  std::u32string out;
+  EXPECT_TRUE(DecodeUtf8("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", &out));
+  EXPECT_EQ(out, (std::u32string{U'a', 0xE9, 0x20AC, 0x1F600}));
+  for (const char* bad : {"\x80", "\xC3", "\xE2\x82", "\xC0\x80", "\xE0\x80\x80",
+                          "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xC3\x28"}) {
+    EXPECT_FALSE(DecodeUtf8(bad, &out)) << testing::PrintToString(std::string(bad));
+  }
+}
+
+TEST(TextEncoding, Windows1252RoundTrip) {
+  for (int byte = 0; byte < 256; ++byte) {
+    char32_t c = Windows1252CodePoint((uint8_t)byte);
+    uint8_t back = 0;
+    bool unassigned = byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D;
+    if (unassigned || (byte >= 0x80 && byte < 0xA0 && c < 0x100)) {
+      EXPECT_FALSE(Windows1252Byte(c, &back)) << byte;
+    } else {
+      ASSERT_TRUE(Windows1252Byte(c, &back)) << byte;
+      EXPECT_EQ(back, byte);
+    }
+  }
+  uint8_t byte;
+  EXPECT_TRUE(Windows1252Byte(0x20AC, &byte));
+  EXPECT_EQ(byte, 0x80);
+  EXPECT_FALSE(Windows1252Byte(0x0100, &byte));
+  EXPECT_EQ(EncodeUtf16(U"a\U0001F600"), (std::u16string{u'a', 0xD83D, 0xDE00}));
+  EXPECT_EQ(Utf16ToUtf8(u"caf\u00e9"), "caf\xC3\xA9");
+}
+
+TEST(TargetNames, KeysCompareWithoutCase) {
+  EXPECT_EQ(NameKey("Bin\\ALPHA.exe"), NameKey("bin\\alpha.EXE"));
+  EXPECT_EQ(NameKey("\xC9t\xE9"), NameKey("\xE9t\xE9"));  // Été, été
+  EXPECT_EQ(NameKey("\x8A"), NameKey("\x9A"));            // Š, š
+  EXPECT_NE(NameKey("\xD7"), NameKey("\xF7"));            // × and ÷ are not letters
+  EXPECT_EQ(AnsiToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
+}
+
+TEST(PackageListing, FlagNames) {
+  EXPECT_EQ(FlagNames(0), "-");
+  EXPECT_EQ(FlagNames(0xFFFE), "uninstaller");
+  EXPECT_EQ(FlagNames(0x17), "desktop startup programs launch");
+  EXPECT_EQ(FlagNames(0x0C), "programs license");
+  EXPECT_EQ(FlagNames(0x1F), "desktop startup programs license launch");
+  EXPECT_EQ(FlagNames(0x30), "launch 0x0020");
+  EXPECT_EQ(FlagNames(0xFFFF), "desktop startup programs license launch 0xffe0");
+}
+
+}  // namespace
