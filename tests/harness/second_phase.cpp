@@ -1,0 +1,175 @@
+#include "harness/second_phase.h"
+
+#include <tlhelp32.h>
+#include <gtest/gtest.h>
+
+#include "harness/process.h"
+
+namespace {
+
+const wchar_t kCopyName[] = L"koz_uninstaller.exe";
+const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+// A REG_MULTI_SZ as its strings; empty strings (the "delete" targets) are kept.
+std::vector<std::wstring> ReadPending() {
+  std::vector<std::wstring> entries;
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0) {
+    return entries;
+  }
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExW(key, kPendingValue, NULL, &type, NULL, &size) == 0 && size > 0) {
+    std::vector<wchar_t> data(size / sizeof(wchar_t) + 2, 0);
+    if (RegQueryValueExW(key, kPendingValue, NULL, &type, (BYTE*)data.data(), &size) == 0) {
+      size_t units = size / sizeof(wchar_t);
+      // The list ends with an extra NUL; every string before it is one entry.
+      if (units > 0 && data[units - 1] == 0) --units;
+      size_t start = 0;
+      for (size_t i = 0; i < units; ++i) {
+        if (data[i] == 0) {
+          entries.emplace_back(data.data() + start, i - start);
+          start = i + 1;
+        }
+      }
+    }
+  }
+  RegCloseKey(key);
+  return entries;
+}
+
+void WritePending(const std::vector<std::wstring>& entries) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != 0) return;
+  if (entries.empty()) {
+    RegDeleteValueW(key, kPendingValue);
+  } else {
+    std::vector<wchar_t> data;
+    for (const std::wstring& entry : entries) {
+      data.insert(data.end(), entry.begin(), entry.end());
+      data.push_back(0);
+    }
+    data.push_back(0);
+    RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, (const BYTE*)data.data(),
+                   (DWORD)(data.size() * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
+}
+
+bool NamesCopy(const std::wstring& entry) {
+  std::wstring copy = SecondPhaseCopyPath();
+  return entry.size() >= copy.size() &&
+         lstrcmpiW(entry.c_str() + entry.size() - copy.size(), copy.c_str()) == 0;
+}
+
+}  // namespace
+
+std::wstring SecondPhaseCopyPath() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = temp;
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return path + kCopyName;
+}
+
+std::vector<DWORD> SecondPhaseProcesses() {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, kCopyName) == 0) found.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+DWORD WaitForSecondPhaseStart(DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    std::vector<DWORD> running = SecondPhaseProcesses();
+    if (!running.empty()) return running.front();
+    if (GetTickCount() - start > timeout_ms) return 0;
+    Sleep(50);
+  }
+}
+
+DWORD WaitForSecondPhaseEnd(DWORD timeout_ms) {
+  DWORD code = 0xFFFFFFFF;
+  DWORD start = GetTickCount();
+  for (DWORD pid : SecondPhaseProcesses()) {
+    // Waiting through a handle also lets Wine reap a process that outlived its parent.
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+                                 FALSE, pid);
+    if (process == NULL) continue;
+    DWORD elapsed = GetTickCount() - start;
+    DWORD left = elapsed < timeout_ms ? timeout_ms - elapsed : 0;
+    if (WaitForSingleObject(process, left) == WAIT_OBJECT_0) {
+      GetExitCodeProcess(process, &code);
+    } else {
+      ADD_FAILURE() << "second phase " << pid << " did not end within " << timeout_ms << " ms";
+      TerminateProcess(process, kTimedOut);
+      WaitForSingleObject(process, 5000);
+      code = kTimedOut;
+    }
+    CloseHandle(process);
+  }
+  return code;
+}
+
+std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy() {
+  std::vector<std::wstring> naming;
+  for (const std::wstring& entry : ReadPending()) {
+    if (NamesCopy(entry)) naming.push_back(entry);
+  }
+  return naming;
+}
+
+void RemoveSecondPhaseCopy() {
+  std::wstring copy = SecondPhaseCopyPath();
+  SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(copy.c_str());
+  // Entries come in pairs: the file, then its new name (empty for a deletion).
+  std::vector<std::wstring> entries = ReadPending();
+  std::vector<std::wstring> kept;
+  bool changed = false;
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    if (NamesCopy(entries[i])) {
+      changed = true;
+      continue;
+    }
+    kept.push_back(entries[i]);
+    kept.push_back(entries[i + 1]);
+  }
+  if (changed) WritePending(kept);
+}
+
+namespace {
+
+// Ends every running second phase, giving each `wait_ms` to finish on its own first.
+void EndSecondPhases(DWORD wait_ms) {
+  for (DWORD pid : SecondPhaseProcesses()) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    if (process == NULL) continue;
+    if (WaitForSingleObject(process, wait_ms) != WAIT_OBJECT_0) {
+      TerminateProcess(process, kTimedOut);
+      WaitForSingleObject(process, 5000);
+    }
+    CloseHandle(process);
+  }
+}
+
+}  // namespace
+
+SecondPhaseCleanup::SecondPhaseCleanup() {
+  EndSecondPhases(0);
+  RemoveSecondPhaseCopy();
+}
+
+SecondPhaseCleanup::~SecondPhaseCleanup() {
+  // A test that failed early may leave its second phase running (perhaps showing a box).
+  EndSecondPhases(3000);
+  RemoveSecondPhaseCopy();
+}
