@@ -86,12 +86,19 @@ std::vector<DWORD> SecondPhaseProcesses() {
   return found;
 }
 
-DWORD WaitForSecondPhaseStart(DWORD timeout_ms) {
+Child WaitForSecondPhaseStart(DWORD timeout_ms) {
+  Child child;
   DWORD start = GetTickCount();
   for (;;) {
-    std::vector<DWORD> running = SecondPhaseProcesses();
-    if (!running.empty()) return running.front();
-    if (GetTickCount() - start > timeout_ms) return 0;
+    for (DWORD pid : SecondPhaseProcesses()) {
+      child.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+                                  FALSE, pid);
+      if (child.process != NULL) {
+        child.pid = pid;
+        return child;
+      }
+    }
+    if (GetTickCount() - start > timeout_ms) return child;
     Sleep(50);
   }
 }

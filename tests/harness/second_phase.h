@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "harness/process.h"
+
 // Full path of the second phase's copy in our temporary folder.
 std::wstring SecondPhaseCopyPath();
 
 // Process ids of every running "koz_uninstaller.exe".
 std::vector<DWORD> SecondPhaseProcesses();
 
-// Waits up to `timeout_ms` for a "koz_uninstaller.exe" process to appear and returns its
-// id, or 0 when none appeared.
-DWORD WaitForSecondPhaseStart(DWORD timeout_ms);
+// Waits up to `timeout_ms` for a "koz_uninstaller.exe" process to appear and opens it;
+// finish it with FinishChild (harness/process.h). `process` is NULL when none appeared.
+Child WaitForSecondPhaseStart(DWORD timeout_ms);
 
 // Waits up to `timeout_ms` for every running "koz_uninstaller.exe" to end; ends those
 // still running then and fails the test. Returns the exit code of the last one waited for

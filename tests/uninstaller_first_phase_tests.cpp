@@ -1,0 +1,335 @@
+// The uninstaller as Windows' list of installed programs, the Programs-menu shortcut and
+// Run Once start it: uninstall.exe beside its log in an installation folder, without
+// arguments or with "/AUTO". The first phase asks, checks for the running application,
+// lets the logged programs clean up and hands over to its copy in the temporary folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/process.h"
+#include "harness/scratch.h"
+#include "harness/second_phase.h"
+#include "harness/windows.h"
+#include "uninstaller_test_support.h"
+
+namespace {
+
+const wchar_t kWelcomeText[] =
+    L"Welcome at the Alpha uninstaller. Make sure you have closed all running instances of "
+    L"the program to ensure a complete uninstall.\n\nAre you sure you want to uninstall "
+    L"Alpha 1.0?";
+const wchar_t kNotOpenedText[] = L"Could not open uninstall.dat, uninstall aborted!";
+const wchar_t kDoneText[] = L"Uninstall completed, thank you for using KOZ Soft products";
+const wchar_t kRunningText[] = L"Alpha is still running, please close the application.";
+const wchar_t kAbortedText[] = L"Uninstall aborted. No changes were made.";
+constexpr DWORD kRunTimeout = 30000;
+
+// An installation folder holding a copy of uninstall.exe, a program, a help file and
+// (once written) the log; the folder's parent is the working directory of every run.
+struct Installation {
+  ScratchFolder scratch;
+  std::wstring dir = scratch / L"Alpha 1.0";
+  std::wstring log = dir + L"\\uninstall.dat";
+  std::wstring record = scratch / L"started.txt";
+
+  Installation() {
+    CreateDirectoryW(dir.c_str(), NULL);
+    CreateDirectoryW((dir + L"\\help").c_str(), NULL);
+    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+    WriteText(dir + L"\\alpha.exe", "program");
+    WriteText(dir + L"\\help\\index.htm", "help");
+  }
+  std::wstring operator/(const std::wstring& relative) const { return dir + L"\\" + relative; }
+
+  // The records of this installation, after `first`.
+  LogRecords Records(LogRecords first = {}) const {
+    LogRecords records = first;
+    for (const wchar_t* name : {L"help\\index.htm", L"alpha.exe", L"uninstall.exe",
+                                L"uninstall.dat"}) {
+      records.push_back({L'F', dir + L"\\" + name});
+    }
+    records.push_back({L'S', dir + L"\\help"});
+    records.push_back({L'S', dir});
+    return records;
+  }
+
+  bool Untouched() const {
+    return FileExists(dir + L"\\alpha.exe") && FileExists(dir + L"\\help\\index.htm") &&
+           FileExists(dir + L"\\uninstall.exe") && FileExists(log);
+  }
+};
+
+Child StartUninstaller(const Installation& inst, const std::wstring& arguments) {
+  std::wstring line = Quoted(inst / L"uninstall.exe");
+  if (!arguments.empty()) line += L" " + arguments;
+  return StartChild(line, inst.scratch.path().c_str());
+}
+
+bool SameBytes(const std::wstring& a, const std::wstring& b) {
+  std::vector<unsigned char> left = ReadBytes(a);
+  return !left.empty() && left == ReadBytes(b);
+}
+
+std::wstring TempFolderWithoutBackslash() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = temp;
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  return folder;
+}
+
+TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  for (const wchar_t* arguments : {L"", L"/AUTO"}) {
+    SCOPED_TRACE(Narrow(arguments));
+    Child child = StartUninstaller(inst, arguments);
+    AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
+    EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+    EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  }
+}
+
+TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  WriteLog(inst.log, LogTextOf(inst.Records({{L'E', inst / L"cleanup.exe"}})));
+
+  Child child = StartUninstaller(inst, L"");
+  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u) << "no further message after No";
+  EXPECT_TRUE(inst.Untouched());
+  EXPECT_FALSE(FileExists(inst.record)) << "no application was started";
+  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
+}
+
+TEST(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  Child child = StartUninstaller(inst, L"/auto");
+  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_TRUE(inst.Untouched());
+}
+
+TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  TestUninstallKey key(L"FirstPhaseTest 1.0");
+  WriteLog(inst.log, LogTextOf(inst.Records({{L'R', key.subkey()}})));
+
+  Child child = StartUninstaller(inst, L"");
+  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+
+  Child second = WaitForSecondPhaseStart(10000);
+  ASSERT_NE(second.process, nullptr) << "the copy in the temporary folder was not started";
+  AnswerMessageBox(second.pid, L"Done", kDoneText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u);
+
+  EXPECT_FALSE(FolderExists(inst.dir)) << "every file, the log and the folder are gone";
+  EXPECT_FALSE(key.exists());
+  EXPECT_TRUE(FolderExists(inst.scratch.path()));
+  EXPECT_TRUE(SameBytes(SecondPhaseCopyPath(), UninstallerExe()));
+  EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty())
+      << "the copy is to be deleted at the next restart";
+}
+
+TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndReplacesAnOldCopy) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteText(SecondPhaseCopyPath(), "left over by an earlier uninstall");
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+
+  // Neither phase shows a box: both runs end by themselves.
+  Child child = StartUninstaller(inst, L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+
+  EXPECT_FALSE(FolderExists(inst.dir));
+  EXPECT_TRUE(SameBytes(SecondPhaseCopyPath(), UninstallerExe()));
+}
+
+TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  Child alpha = StartChild(Quoted(AlphaExe()));
+  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", 10000);
+  ASSERT_NE(window, nullptr);
+
+  // "/AUTO" skips the welcome question, not the running check.
+  Child child = StartUninstaller(inst, L"/AUTO");
+  AnswerMessageBox(child.pid, L"Message", kRunningText, {IDRETRY, IDCANCEL}, IDRETRY);
+  AnswerMessageBox(child.pid, L"Message", kRunningText, {IDRETRY, IDCANCEL}, IDCANCEL);
+  AnswerMessageBox(child.pid, L"Message", kAbortedText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_TRUE(inst.Untouched());
+  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(FinishChild(alpha, 10000), 0u);
+}
+
+TEST(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  Child alpha = StartChild(Quoted(AlphaExe()));
+  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", 10000);
+  ASSERT_NE(window, nullptr);
+
+  Child child = StartUninstaller(inst, L"/AUTO");
+  MessageBoxSeen box = WaitForMessageBox(child.pid, 20000);
+  ASSERT_NE(box.window, nullptr);
+  EXPECT_EQ(box.text, kRunningText);
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(FinishChild(alpha, 10000), 0u);
+  PressButton(box.window, IDRETRY);
+
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+  EXPECT_FALSE(FolderExists(inst.dir));
+}
+
+TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHandOver) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  CopyForTest(FakeCleanupExe(), inst / L"one.exe");
+  CopyForTest(FakeCleanupExe(), inst / L"two.exe");
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  WriteLog(inst.log, LogTextOf(inst.Records({{L'E', inst / L"one.exe"},
+                                              {L'E', inst / L"two.exe"},
+                                              {L'F', inst / L"one.exe"},
+                                              {L'F', inst / L"two.exe"}})));
+
+  Child child = StartUninstaller(inst, L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+
+  // Each program ends before the next starts, and the copy is made only after both.
+  std::vector<std::vector<std::wstring>> lines = RecordLines(inst.record);
+  ASSERT_EQ(lines.size(), 4u);
+  const wchar_t* names[] = {L"one.exe", L"two.exe"};
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(Narrow(names[i]));
+    const std::vector<std::wstring>& start = lines[2 * i];
+    ASSERT_EQ(start.size(), 3u);
+    EXPECT_EQ(start[0], L"start");
+    std::vector<std::wstring> arguments = SplitCommandLine(start[1]);
+    ASSERT_EQ(arguments.size(), 2u) << Narrow(start[1]);
+    EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), (inst / names[i]).c_str()), 0)
+        << Narrow(arguments[0]);
+    EXPECT_EQ(arguments[1], L"/uninstall");
+    EXPECT_EQ(lstrcmpiW(start[2].c_str(), inst.scratch.path().c_str()), 0)
+        << "no working directory is given: the uninstaller's own is inherited";
+    EXPECT_EQ(lines[2 * i + 1], (std::vector<std::wstring>{L"end", L"0"}));
+  }
+  EXPECT_FALSE(FolderExists(inst.dir));
+}
+
+// Holds a stand-in at the copy's place open, so the first phase cannot overwrite it and
+// starts the stand-in, which records the command line it was given.
+struct RecordingCopy {
+  HANDLE held = INVALID_HANDLE_VALUE;
+  explicit RecordingCopy(const Installation& inst) {
+    CopyForTest(FakeCleanupExe(), SecondPhaseCopyPath());
+    held = CreateFileW(SecondPhaseCopyPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                       OPEN_EXISTING, 0, NULL);
+    EXPECT_NE(held, INVALID_HANDLE_VALUE);
+  }
+  ~RecordingCopy() { CloseHandle(held); }
+};
+
+void ExpectSecondPhaseLine(const Installation& inst, const std::wstring& expected_end,
+                           const std::vector<std::wstring>& expected_arguments) {
+  std::vector<std::vector<std::wstring>> lines = RecordLines(inst.record);
+  ASSERT_EQ(lines.size(), 2u);
+  ASSERT_EQ(lines[0].size(), 3u);
+  const std::wstring& line = lines[0][1];
+  ASSERT_GE(line.size(), expected_end.size());
+  EXPECT_EQ(line.substr(line.size() - expected_end.size()), expected_end) << Narrow(line);
+  std::vector<std::wstring> arguments = SplitCommandLine(line);
+  ASSERT_EQ(arguments.size(), expected_arguments.size() + 1) << Narrow(line);
+  EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), SecondPhaseCopyPath().c_str()), 0);
+  for (size_t i = 0; i < expected_arguments.size(); ++i) {
+    EXPECT_EQ(arguments[i + 1], expected_arguments[i]);
+  }
+  EXPECT_EQ(lstrcmpiW(lines[0][2].c_str(), TempFolderWithoutBackslash().c_str()), 0)
+      << "working directory " << Narrow(lines[0][2]);
+  EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
+}
+
+TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
+  {
+    RecordingCopy copy(inst);
+    Child child = StartUninstaller(inst, L"/AUTO");
+    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+    WaitForSecondPhaseEnd(kRunTimeout);
+  }
+  ExpectSecondPhaseLine(inst, L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
+                        {inst.dir, L"/PHASE2", L"/SILENT"});
+  EXPECT_TRUE(inst.Untouched());
+}
+
+TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
+  {
+    RecordingCopy copy(inst);
+    Child child = StartUninstaller(inst, L"");
+    AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+    WaitForSecondPhaseEnd(kRunTimeout);
+  }
+  ExpectSecondPhaseLine(inst, L"\"" + inst.dir + L"\" /PHASE2", {inst.dir, L"/PHASE2"});
+}
+
+TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  WriteLog(inst.log, L"Alpha#1.0 DO NOT REMOVE/EDIT THIS FILE\r\n|E|" + inst / L"cleanup.exe" +
+                         L"|\r\n|F|" + inst / L"alpha.exe" + L"|\r\n||");
+  for (const wchar_t* arguments : {L"/AUTO", L""}) {
+    SCOPED_TRACE(Narrow(arguments));
+    Child child = StartUninstaller(inst, arguments);
+    AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
+    EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  }
+  EXPECT_TRUE(inst.Untouched());
+  EXPECT_FALSE(FileExists(inst.record));
+  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+}
+
+TEST(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
+  Installation inst;
+  SecondPhaseCleanup cleanup;
+  WriteLog(inst.log, LogTextOf(inst.Records()));
+  // "/AUTO x": a second phase for folder "/AUTO" without "/PHASE2": ends with 1, no box.
+  Child child = StartUninstaller(inst, L"/AUTO x");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  // "/AUTO /PHASE2": a second phase for folder "/AUTO", which holds no log.
+  child = StartUninstaller(inst, L"/AUTO /PHASE2");
+  AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  EXPECT_TRUE(inst.Untouched());
+  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+}
+
+}  // namespace
