@@ -63,7 +63,7 @@ std::vector<std::vector<std::wstring>> RecordLines(const std::wstring& path);
 // The arguments of a command line as CommandLineToArgvW splits it.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& line);
 
-// Waits for a message box of `pid`, checks its caption and text and that it offers exactly
+// Waits for a message box of `pid` titled `caption`, checks its text and that it offers exactly
 // the buttons `buttons` (IDOK, IDYES, ...), presses `press` and waits until it is gone.
 void AnswerMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text,
                       std::vector<int> buttons, int press);
