@@ -238,7 +238,7 @@ TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHan
 // starts the stand-in, which records the command line it was given.
 struct RecordingCopy {
   HANDLE held = INVALID_HANDLE_VALUE;
-  explicit RecordingCopy(const Installation& inst) {
+  RecordingCopy() {
     CopyForTest(FakeCleanupExe(), SecondPhaseCopyPath());
     held = CreateFileW(SecondPhaseCopyPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                        OPEN_EXISTING, 0, NULL);
@@ -247,9 +247,9 @@ struct RecordingCopy {
   ~RecordingCopy() { CloseHandle(held); }
 };
 
-void ExpectSecondPhaseLine(const Installation& inst, const std::wstring& expected_end,
+void ExpectSecondPhaseLine(const std::wstring& record, const std::wstring& expected_end,
                            const std::vector<std::wstring>& expected_arguments) {
-  std::vector<std::vector<std::wstring>> lines = RecordLines(inst.record);
+  std::vector<std::vector<std::wstring>> lines = RecordLines(record);
   ASSERT_EQ(lines.size(), 2u);
   ASSERT_EQ(lines[0].size(), 3u);
   const std::wstring& line = lines[0][1];
@@ -273,12 +273,12 @@ TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
   ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
   ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
   {
-    RecordingCopy copy(inst);
+    RecordingCopy copy;
     Child child = StartUninstaller(inst, L"/AUTO");
     EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
     WaitForSecondPhaseEnd(kRunTimeout);
   }
-  ExpectSecondPhaseLine(inst, L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
+  ExpectSecondPhaseLine(inst.record, L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
                         {inst.dir, L"/PHASE2", L"/SILENT"});
   EXPECT_TRUE(inst.Untouched());
 }
@@ -290,13 +290,46 @@ TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
   ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
   ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
   {
-    RecordingCopy copy(inst);
+    RecordingCopy copy;
     Child child = StartUninstaller(inst, L"");
     AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
     EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
     WaitForSecondPhaseEnd(kRunTimeout);
   }
-  ExpectSecondPhaseLine(inst, L"\"" + inst.dir + L"\" /PHASE2", {inst.dir, L"/PHASE2"});
+  ExpectSecondPhaseLine(inst.record, L"\"" + inst.dir + L"\" /PHASE2", {inst.dir, L"/PHASE2"});
+}
+
+TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
+  ScratchFolder scratch;
+  SecondPhaseCleanup cleanup;
+  wchar_t windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 3u);
+  std::wstring root(windows, 3);  // "C:\"
+  std::wstring uninstaller = root + L"uninstall.exe";
+  std::wstring log = root + L"uninstall.dat";
+  ASSERT_FALSE(FileExists(uninstaller));
+  ASSERT_FALSE(FileExists(log));
+  struct RemovedAfterwards {
+    std::vector<std::wstring> paths;
+    ~RemovedAfterwards() {
+      for (const std::wstring& path : paths) DeleteFileW(path.c_str());
+    }
+  } remove_afterwards{{uninstaller, log}};
+  CopyForTest(UninstallerExe(), uninstaller);
+  WriteLog(log, LogTextOf({}));
+  std::wstring record = scratch / L"started.txt";
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
+  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
+  {
+    RecordingCopy copy;
+    Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
+    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+    WaitForSecondPhaseEnd(kRunTimeout);
+  }
+  // "C:\" in quotes would escape the closing quote and run the copy as a first phase.
+  std::wstring drive = root.substr(0, 2);
+  ExpectSecondPhaseLine(record, L"\"" + drive + L"\" /PHASE2 /SILENT ",
+                        {drive, L"/PHASE2", L"/SILENT"});
 }
 
 TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {

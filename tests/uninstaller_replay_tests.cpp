@@ -645,7 +645,7 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
   UseFakeFolders();
   std::mt19937 random(20240607);
   std::vector<std::wstring> seeds = FuzzSeeds();
-  const int kCases = 20000;
+  const int kCases = 50000;
   int records_seen = 0;
   for (int n = 0; n < kCases; ++n) {
     std::wstring log = Mutate(seeds[n % seeds.size()], random);

@@ -194,6 +194,28 @@ TEST(UninstallerSecondPhase, UnavailableSpecialFolderSkipsOnlyItsRecord) {
   EXPECT_FALSE(FileExists(inst / L"alpha.exe"));
 }
 
+TEST(UninstallerSecondPhase, HostileRecordsRemoveNothingTheyDoNotNameInFull) {
+  Installation inst;
+  TestUninstallKey key(L"HostileLogTest 1.0");
+  std::wstring keep = inst / L"keep.txt";
+  WriteText(keep, "stays");
+  // Each of these would name something else if taken loosely: the path before a NUL,
+  // a folder without its ">", a path cut to 259 characters, HKEY_LOCAL_MACHINE itself.
+  std::wstring with_nul = keep + std::wstring(1, L'\0') + L".bak";
+  std::wstring cut = keep + std::wstring(300, L' ');
+  WriteLog(inst.log, LogTextOf({{L'F', with_nul},
+                                {L'F', L"<38" + keep},
+                                {L'F', cut},
+                                {L'R', L""},
+                                {L'S', std::wstring(1, L'\0') + inst.dir},
+                                {L'F', inst / L"alpha.exe"}}));
+  EXPECT_EQ(RunSilently(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_TRUE(FileExists(keep));
+  EXPECT_TRUE(key.exists());
+  EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE"));
+  EXPECT_FALSE(FileExists(inst / L"alpha.exe")) << "the walk goes on after them";
+}
+
 TEST(UninstallerSecondPhase, LowerCaseArgumentsAreAccepted) {
   Installation inst;
   WriteLog(inst.log, LogTextOf({{L'F', inst / L"alpha.exe"}}));
