@@ -34,7 +34,8 @@ void StartSecondPhaseCopy(const wchar_t* install_folder, bool interactive) {
   AppendText(parameters, kPhaseParametersCapacity, L"\" /PHASE2");
   if (!interactive) AppendText(parameters, kPhaseParametersCapacity, L" /SILENT ");
 
-  // Not waited for: the second phase pauses until this process has ended.
+  // Not waited for: the second phase's opening pause lets this process end first. Both
+  // results are ignored; a copy that does not start leaves the installation in place.
   ShellExecuteW(NULL, NULL, copy_path, parameters, NULL, SW_SHOW);
   MoveFileExW(copy_path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
