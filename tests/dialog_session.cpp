@@ -13,17 +13,63 @@ PackageContents DialogTestPackage(const std::wstring& product_name) {
   return contents;
 }
 
+std::wstring SetupCaption(const PackageContents& contents) {
+  return std::wstring(contents.product_name.begin(), contents.product_name.end()) + L" " +
+         std::wstring(contents.product_version.begin(), contents.product_version.end()) +
+         L" Installer";
+}
+
+bool BuildSetup(const std::wstring& exe, const PackageContents& contents) {
+  return BuildInstaller(L"setup-stub.exe", exe, contents);
+}
+
 SetupSession::SetupSession(const std::wstring& exe, const PackageContents& contents) {
-  if (!BuildInstaller(L"setup-stub.exe", exe, contents)) return;
+  if (BuildSetup(exe, contents)) Start(exe, SetupCaption(contents));
+}
+
+SetupSession::SetupSession(const std::wstring& exe, const std::wstring& caption) {
+  Start(exe, caption);
+}
+
+void SetupSession::Start(const std::wstring& exe, const std::wstring& caption) {
   child_ = StartChild(Quoted(exe));
   if (child_.process == NULL) return;
-  std::wstring caption = std::wstring(contents.product_name.begin(), contents.product_name.end()) +
-                         L" " +
-                         std::wstring(contents.product_version.begin(),
-                                      contents.product_version.end()) +
-                         L" Installer";
   dialog_ = WaitForWindow(child_.pid, L"#32770", caption.c_str(), kWindowTimeoutMs);
   EXPECT_NE(dialog_, (HWND)NULL) << "no dialog titled " << Narrow(caption);
+}
+
+namespace {
+
+struct OtherDialogSearch {
+  DWORD pid;
+  HWND dialog;
+  HWND found;
+};
+
+BOOL CALLBACK MatchOtherDialog(HWND window, LPARAM param) {
+  OtherDialogSearch* search = (OtherDialogSearch*)param;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t name[64];
+  GetClassNameW(window, name, 64);
+  if (pid == search->pid && window != search->dialog && IsWindowVisible(window) &&
+      lstrcmpW(name, L"#32770") == 0) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+HWND SetupSession::WaitForOtherDialog(DWORD timeout_ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    OtherDialogSearch search = {child_.pid, dialog_, NULL};
+    EnumWindows(MatchOtherDialog, (LPARAM)&search);
+    if (search.found != NULL || GetTickCount() - start > timeout_ms) return search.found;
+    Sleep(50);
+  }
 }
 
 SetupSession::~SetupSession() {

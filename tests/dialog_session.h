@@ -18,12 +18,20 @@ constexpr DWORD kExitTimeoutMs = 30000;
 // another test's installation), version "2.5", window class "<name>Wnd".
 PackageContents DialogTestPackage(const std::wstring& product_name);
 
+// The setup dialog's caption for `contents`: "<name> <version> Installer".
+std::wstring SetupCaption(const PackageContents& contents);
+
+// Builds the setup executable `exe` from setup-stub.exe and `contents`.
+bool BuildSetup(const std::wstring& exe, const PackageContents& contents);
+
 // One run of a setup executable. The destructor ends the process if it is still running.
 class SetupSession {
  public:
   // Builds `exe` from setup-stub.exe and `contents`, starts it and waits for the dialog
   // titled "<name> <version> Installer". Fails the test when either step fails.
   SetupSession(const std::wstring& exe, const PackageContents& contents);
+  // Starts `exe`, built before, and waits for the dialog titled `caption`.
+  SetupSession(const std::wstring& exe, const std::wstring& caption);
   ~SetupSession();
   SetupSession(const SetupSession&) = delete;
   SetupSession& operator=(const SetupSession&) = delete;
@@ -50,10 +58,15 @@ class SetupSession {
   // the folder browser) and reads it like a message box.
   MessageBoxSeen WaitForBox(const wchar_t* caption, DWORD timeout_ms = kWindowTimeoutMs);
 
+  // Waits for a window of class "#32770" of this process other than the dialog (a box
+  // of the shell, for example); NULL when none appears.
+  HWND WaitForOtherDialog(DWORD timeout_ms);
+
   // Waits for the process to end and returns its exit code (kTimedOut after ending it).
   DWORD WaitForExit(DWORD timeout_ms = kExitTimeoutMs);
 
  private:
+  void Start(const std::wstring& exe, const std::wstring& caption);
   Child child_;
   HWND dialog_ = NULL;
 };

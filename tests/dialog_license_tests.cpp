@@ -1,0 +1,250 @@
+// "Show License": the package's licence document written once to the temporary folder,
+// opened maximised in the ".htm" viewer, and removed when the dialog closes.
+#include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include "app/resource.h"
+#include "dialog_session.h"
+#include "harness/scratch.h"
+
+namespace {
+
+// alpha.exe stands in for the ".htm" viewer: it records how it was started and opens a
+// window (shown with the show command it was given) until it is closed.
+const wchar_t kViewerWindowClass[] = L"AlphaWnd";
+const wchar_t kViewerProgId[] = L"DialogTestLicenceViewer";
+
+// Registers `viewer` as the program that opens ".htm" files, and undoes it when it goes.
+// Wine's HKEY_CLASSES_ROOT does not merge the per-user classes, so the machine's own
+// ".htm" key is changed and restored.
+class ScopedHtmlViewer {
+ public:
+  explicit ScopedHtmlViewer(const std::wstring& viewer) {
+    RegistryString old = ReadRegistryString(HKEY_CLASSES_ROOT, L".htm", NULL);
+    had_key_ = RegistryKeyExists(HKEY_CLASSES_ROOT, L".htm");
+    had_value_ = old.found;
+    old_value_ = old.value;
+    SetDefault(L".htm", kViewerProgId);
+    SetDefault(std::wstring(kViewerProgId) + L"\\shell\\open\\command",
+               Quoted(viewer) + L" \"%1\"");
+  }
+  ~ScopedHtmlViewer() {
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, kViewerProgId);
+    if (!had_key_) {
+      SHDeleteKeyW(HKEY_CLASSES_ROOT, L".htm");
+    } else if (had_value_) {
+      SetDefault(L".htm", old_value_);
+    } else {
+      SHDeleteValueW(HKEY_CLASSES_ROOT, L".htm", NULL);
+    }
+  }
+
+ private:
+  static void SetDefault(const std::wstring& subkey, const std::wstring& value) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, subkey.c_str(), &key), ERROR_SUCCESS);
+    RegSetValueExW(key, NULL, 0, REG_SZ, (const BYTE*)value.c_str(),
+                   (DWORD)(value.size() + 1) * sizeof(wchar_t));
+    RegCloseKey(key);
+  }
+  bool had_key_ = false;
+  bool had_value_ = false;
+  std::wstring old_value_;
+};
+
+// A licence document with every kind of byte the writer must keep: NUL, high bytes,
+// CR LF, and more than one disk block.
+std::string LicenceBytes(char fill) {
+  std::string bytes = "<html><body>Licence\r\n";
+  for (int i = 0; i < 5000; ++i) bytes += (char)(i % 7 == 0 ? 0 : (i * 31 + fill) & 0xFF);
+  return bytes + "\xFF\xFE\x00</body></html>\n";
+}
+
+// Each test's private temporary folder (TMP and TEMP of the setup process), record file
+// and viewer.
+class LicenceTest : public ::testing::Test {
+ protected:
+  LicenceTest()
+      : temp_(scratch_ / L"temp"),
+        records_(scratch_ / L"records.txt"),
+        viewer_(scratch_ / L"viewer.exe") {
+    CreateDirectoryW(temp_.c_str(), NULL);
+    CopyFileW((BinDir() + L"alpha.exe").c_str(), viewer_.c_str(), FALSE);
+  }
+  ~LicenceTest() override { CloseWindowsOfClass(kViewerWindowClass); }
+
+  // The package: the uninstaller first (its flags 0xFFFE include the licence bit but it
+  // never counts), then an ordinary file, the licence with a Programs shortcut (0x000C),
+  // and a second licence document that must never be shown.
+  PackageContents LicencePackage(const std::wstring& name) {
+    PackageContents contents = DialogTestPackage(name);
+    AddUninstallerEntry(contents, L"alpha.exe");
+    AddEntry(contents, 0, "readme.txt", "read me");
+    AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT | ENTRY_LICENSE_DOCUMENT, "license.htm",
+             LicenceBytes('a'));
+    AddEntry(contents, ENTRY_LICENSE_DOCUMENT, "second.htm", LicenceBytes('b'));
+    return contents;
+  }
+
+  // The files the setup process made in its temporary folder.
+  std::vector<std::wstring> TempFiles() const { return FolderContents(temp_); }
+
+  ScratchFolder scratch_;
+  std::wstring temp_;
+  std::wstring records_;
+  std::wstring viewer_;
+  ScopedEnvironment tmp_{L"TMP", scratch_ / L"temp"};
+  ScopedEnvironment temp_variable_{L"TEMP", scratch_ / L"temp"};
+  ScopedEnvironment record_{L"ALPHA_RECORD", scratch_ / L"records.txt"};
+};
+
+// The document's path as the viewer received it: the line's second quoted argument.
+std::wstring OpenedPath(const std::wstring& record_line) {
+  std::wstring command = record_line.substr(0, record_line.find(L'\t'));
+  size_t end = command.rfind(L'"');
+  size_t begin = command.rfind(L'"', end - 1);
+  if (end == std::wstring::npos || begin == std::wstring::npos) return L"";
+  return command.substr(begin + 1, end - begin - 1);
+}
+
+TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximised) {
+  ScopedHtmlViewer html(viewer_);
+  SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence"));
+  ASSERT_TRUE(setup.ok());
+  setup.Press(IDC_SHOW_LICENSE);
+  std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  std::wstring document = OpenedPath(lines[0]);
+
+  // The reservation "koz<hex>.tmp" and the document "koz<hex>.tmp.htm" beside it.
+  std::vector<std::wstring> files = TempFiles();
+  ASSERT_EQ(files.size(), 2u);
+  std::wstring reserved = files[0].size() < files[1].size() ? files[0] : files[1];
+  EXPECT_EQ(reserved.substr(0, 3), L"koz");
+  EXPECT_EQ(lstrcmpiW(PathFindExtensionW(reserved.c_str()), L".tmp"), 0);
+  EXPECT_EQ(lstrcmpiW(document.c_str(), (temp_ + L"\\" + reserved + L".htm").c_str()), 0)
+      << Narrow(document);
+  std::vector<unsigned char> written = ReadBytes(document);
+  std::string expected = LicenceBytes('a');
+  EXPECT_EQ(std::string(written.begin(), written.end()), expected);
+  EXPECT_TRUE(ReadBytes(temp_ + L"\\" + reserved).empty());
+
+  // Opened maximised.
+  HWND viewer = WaitForWindow(0, kViewerWindowClass, NULL, kWindowTimeoutMs);
+  ASSERT_NE(viewer, (HWND)NULL);
+  EXPECT_TRUE(IsZoomed(viewer));
+  CloseWindowsOfClass(kViewerWindowClass);
+
+  // The viewer changed the file: a second click opens it again without rewriting it.
+  WriteText(document, "changed by the viewer");
+  setup.Press(IDC_SHOW_LICENSE);
+  lines = WaitForRecordLines(records_, 2);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(OpenedPath(lines[1]), document);
+  std::vector<unsigned char> kept = ReadBytes(document);
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "changed by the viewer");
+  CloseWindowsOfClass(kViewerWindowClass);
+
+  // The viewer removed it: the shell is asked to open it again by name, and it is not
+  // written again. The shell itself reports the missing file (Wine and Windows show a
+  // box owned by the dialog); the setup program reports nothing.
+  DeleteFileW(document.c_str());
+  setup.Press(IDC_SHOW_LICENSE);
+  HWND shell_box = setup.WaitForOtherDialog(5000);
+  if (shell_box != NULL) {
+    PressButton(shell_box, IDOK);
+    EXPECT_TRUE(WaitForWindowGone(shell_box, kWindowTimeoutMs));
+  }
+  EXPECT_FALSE(FileExists(document));
+  EXPECT_EQ(TempFiles().size(), 1u);
+  EXPECT_EQ(WaitForRecordLines(records_, 3, 1000).size(), 2u);
+
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+TEST_F(LicenceTest, DocumentIsRemovedWhenTheDialogClosesAndTheReservationStays) {
+  ScopedHtmlViewer html(viewer_);
+  SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence Close"));
+  ASSERT_TRUE(setup.ok());
+  setup.Press(IDC_SHOW_LICENSE);
+  std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  std::wstring document = OpenedPath(lines[0]);
+  EXPECT_TRUE(FileExists(document));
+  CloseWindowsOfClass(kViewerWindowClass);
+
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_FALSE(FileExists(document));
+  std::vector<std::wstring> files = TempFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(lstrcmpiW(PathFindExtensionW(files[0].c_str()), L".tmp"), 0);
+}
+
+TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
+  ScopedHtmlViewer html(viewer_);
+  PackageContents contents = DialogTestPackage(L"Dlg No Licence");
+  AddUninstallerEntry(contents, L"alpha.exe");
+  AddEntry(contents, ENTRY_LAUNCH | ENTRY_PROGRAMS_SHORTCUT, "alpha.exe", "program");
+  SetupSession setup(scratch_ / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  // A file that looks like a leftover licence document stays untouched.
+  WriteText(temp_ + L"\\koz1.tmp.htm", "someone else's");
+  setup.SendCommand(IDC_SHOW_LICENSE);
+  setup.SendCommand(IDC_SHOW_LICENSE);
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(TempFiles(), std::vector<std::wstring>{L"koz1.tmp.htm"});
+  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+}
+
+TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
+  ScopedHtmlViewer html(viewer_);
+  PackageContents contents = LicencePackage(L"Dlg Licence Missing");
+  ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
+  // A temporary folder that does not exist: no unique name can be made in it.
+  std::wstring missing = scratch_ / L"missing";
+  ScopedEnvironment tmp(L"TMP", missing);
+  ScopedEnvironment temp(L"TEMP", missing);
+  SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
+  ASSERT_TRUE(setup.ok());
+  setup.SendCommand(IDC_SHOW_LICENSE);
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_FALSE(FolderExists(missing));
+  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+}
+
+TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpened) {
+  ScopedHtmlViewer html(viewer_);
+  // A temporary folder of 247 characters: any "koz<hex>.tmp" name in it has 256 or more,
+  // so ".htm" no longer fits a path buffer.
+  std::wstring deep = temp_;
+  while (deep.size() < 247) {
+    size_t room = 247 - deep.size() - 1;
+    deep += L"\\" + std::wstring(room < 60 ? room : 60, L'd');
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Narrow(deep);
+  }
+  ASSERT_EQ(deep.size(), 247u);
+  PackageContents contents = LicencePackage(L"Dlg Licence Deep");
+  ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
+  ScopedEnvironment tmp(L"TMP", deep);
+  ScopedEnvironment temp(L"TEMP", deep);
+  SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
+  ASSERT_TRUE(setup.ok());
+  setup.SendCommand(IDC_SHOW_LICENSE);
+  setup.Press(IDCANCEL);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  // Only the reservation is left. Wine makes it in a folder this long; Windows refuses
+  // folders of more than 246 characters, and then there is nothing at all.
+  std::vector<std::wstring> left = FolderContents(deep);
+  EXPECT_EQ(left.size(), 1u);
+  for (const std::wstring& name : left) {
+    EXPECT_EQ(lstrcmpiW(PathFindExtensionW(name.c_str()), L".tmp"), 0) << Narrow(name);
+  }
+  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+}
+
+}  // namespace
