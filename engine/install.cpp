@@ -1,4 +1,225 @@
 #include "engine/install.h"
 
-// Placeholder until the install run lands.
-int InstallPackage(HWND dialog) { return 0; }
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "engine/fatal_error.h"
+#include "engine/folders.h"
+#include "engine/launch.h"
+#include "engine/paths.h"
+#include "engine/registration.h"
+#include "engine/setup_options.h"
+#include "engine/shortcuts.h"
+#include "package/package.h"
+#include "uninstall_log/log_format.h"
+#include "uninstall_log/log_writer.h"
+
+namespace {
+
+#define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
+
+// Set when some entry got a Programs-menu shortcut: the uninstaller then gets one too.
+bool g_programs_group_used = false;
+
+bool IsNormalInstall() { return g_setup_options.install_mode != INSTALL_MODE_RUN_ONCE; }
+
+// Whether the extraction will make at least one shortcut for an entry with `flags`.
+bool WantsShortcut(DWORD flags) {
+  if (!IsNormalInstall() || flags == ENTRY_UNINSTALLER) return false;
+  return ((flags & ENTRY_DESKTOP_SHORTCUT) && g_setup_options.desktop_shortcut) ||
+         ((flags & ENTRY_STARTUP_SHORTCUT) && g_setup_options.startup_shortcut) ||
+         ((flags & ENTRY_PROGRAMS_SHORTCUT) && g_setup_options.programs_shortcut);
+}
+
+// Converts a folder name of the package (ANSI bytes, no terminator) in one call, so that
+// multi-byte characters stay whole. Returns false when it cannot be converted.
+bool ConvertFolderName(const char* name, unsigned length, wchar_t* out, unsigned capacity) {
+  int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, name, (int)length, out,
+                                  (int)capacity - 1);
+  if (units <= 0) return false;
+  // The terminator follows the units written, which for a multi-byte code page may be
+  // fewer than the name's bytes.
+  out[units] = 0;
+  return true;
+}
+
+// Builds the full path of a package folder, or ends the run when it does not fit.
+void BuildFolderPath(const char* name, unsigned length, wchar_t* path) {
+  wchar_t folder[kPathCapacity];
+  if (!ConvertFolderName(name, length, folder, kPathCapacity)) FatalError(PACKAGE_CORRUPT_MESSAGE);
+  if (!BuildInstalledPath(folder, path)) {
+    FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, folder);
+  }
+}
+
+// Walks the folder list and every entry record once with the bounded readers, names and
+// sizes only, before anything is written: a malformed package, or a path or link name that
+// would not fit its buffer, ends the run here with nothing on disk. `install_dir` already
+// ends with its backslash.
+void CheckPackage() {
+  wchar_t path[kPathCapacity];
+  if (!BuildInstalledPath(UNINSTALL_LOG_NAME, path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+
+  const BYTE* p = PackagePayload();
+  for (;;) {
+    const char* name;
+    unsigned length;
+    const BYTE* next;
+    PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
+    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
+    p = next;
+    if (result == PACKAGE_READ_END) break;
+    BuildFolderPath(name, length, path);
+  }
+
+  for (;;) {
+    wchar_t name[kNameCapacity];
+    const BYTE* data;
+    DWORD size, flags;
+    const BYTE* next;
+    PackageReadResult result =
+        ParseEntry(p, g_package.end, name, kNameCapacity, &data, &size, &flags, &next);
+    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
+    if (result == PACKAGE_READ_END) break;
+    p = next;
+    if (!BuildInstalledPath(name, path)) {
+      FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, name);
+    }
+    wchar_t link_name[kLinkNameCapacity];
+    if (WantsShortcut(flags) && !BuildLinkName(path, link_name, kLinkNameCapacity)) {
+      FatalErrorWithPath(SHORTCUT_NAME_MESSAGE, path);
+    }
+  }
+}
+
+// Creates every folder of the folder list below the installation folder and moves the
+// package view's cursor to the first entry record.
+void CreatePackageFolders() {
+  const BYTE* p = PackagePayload();
+  for (;;) {
+    const char* name;
+    unsigned length;
+    const BYTE* next;
+    PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
+    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
+    p = next;
+    if (result == PACKAGE_READ_END) break;
+    wchar_t path[kPathCapacity];
+    BuildFolderPath(name, length, path);
+    EnsureFolder(path, path);
+  }
+  g_package.cursor = p;
+}
+
+// Builds the installed path of an entry already checked by CheckPackage.
+void BuildEntryPath(const wchar_t* name, wchar_t* path) {
+  if (!BuildInstalledPath(name, path)) {
+    FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, name);
+  }
+}
+
+// One "E" record per entry with the launch bit, the uninstaller left out by its name.
+void LogExecutables() {
+  wchar_t name[kNameCapacity];
+  const BYTE* data;
+  DWORD size, flags;
+  for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
+    if (!(flags & ENTRY_LAUNCH) || StrCmpIW(name, UNINSTALLER_NAME) == 0) continue;
+    wchar_t path[kPathCapacity];
+    BuildEntryPath(name, path);
+    WriteLogRecord(LOG_RECORD_EXECUTABLE, path);
+  }
+}
+
+// Writes one file with a single write straight from the mapped package.
+void WriteEntryFile(const wchar_t* path, const BYTE* data, DWORD size) {
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            NULL);
+  if (file == INVALID_HANDLE_VALUE) FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, path);
+  DWORD written = 0;
+  WriteFile(file, data, size, &written, NULL);
+  CloseHandle(file);
+  if (written != size) FatalError(DATA_INTEGRITY_MESSAGE);
+}
+
+// The shortcuts that both the entry and the user ask for, in the order the log lists them.
+void MakeShortcuts(DWORD flags, const wchar_t* path) {
+  if ((flags & ENTRY_DESKTOP_SHORTCUT) && g_setup_options.desktop_shortcut) {
+    CreateShortcutInSpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY, path);
+  }
+  if ((flags & ENTRY_STARTUP_SHORTCUT) && g_setup_options.startup_shortcut) {
+    CreateShortcutInSpecialFolder(CSIDL_COMMON_STARTUP, path);
+  }
+  if ((flags & ENTRY_PROGRAMS_SHORTCUT) && g_setup_options.programs_shortcut) {
+    CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, path);
+    g_programs_group_used = true;
+  }
+}
+
+// Writes every file in package order, logging each with its shortcuts; the uninstaller
+// entry is registered instead of logged.
+void ExtractEntries() {
+  wchar_t name[kNameCapacity];
+  const BYTE* data;
+  DWORD size, flags;
+  for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
+    wchar_t path[kPathCapacity];
+    BuildEntryPath(name, path);
+    WriteEntryFile(path, data, size);
+    if (flags != ENTRY_UNINSTALLER) {
+      WriteLogRecord(LOG_RECORD_FILE, path);
+      if (IsNormalInstall()) MakeShortcuts(flags, path);
+    } else if (IsNormalInstall()) {
+      RegisterUninstaller(path);
+    }
+  }
+}
+
+}  // namespace
+
+bool BuildInstalledPath(const wchar_t* name, wchar_t* out) {
+  if (CopyText(out, kPathCapacity, g_setup_options.install_dir) &&
+      AppendText(out, kPathCapacity, name)) {
+    return true;
+  }
+  out[0] = 0;
+  return false;
+}
+
+int InstallPackage(HWND dialog) {
+  wchar_t* install_dir = g_setup_options.install_dir;
+  install_dir[kPathCapacity - 1] = 0;
+  PathRemoveBackslashW(install_dir);
+  wchar_t folder[kPathCapacity];  // the installation folder without its backslash
+  CopyText(folder, kPathCapacity, install_dir);
+  // From here on every path begins with the folder and its one backslash.
+  if (!EndWithBackslash(install_dir, kPathCapacity)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  CheckPackage();
+
+  CreateFolderPath(folder);
+  CreatePackageFolders();
+
+  wchar_t path[kPathCapacity];
+  BuildEntryPath(UNINSTALL_LOG_NAME, path);
+  if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
+  if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
+  ExtractEntries();
+
+  // The uninstaller and the log are removed last among the files; the uninstaller is
+  // logged under its fixed name whatever its entry was called.
+  BuildEntryPath(UNINSTALLER_NAME, path);
+  WriteLogRecord(LOG_RECORD_FILE, path);
+  if (g_programs_group_used) CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, path);
+  BuildEntryPath(UNINSTALL_LOG_NAME, path);
+  WriteLogRecord(LOG_RECORD_FILE, path);
+  WriteTouchedFolders();
+  WriteLogEndMarker();
+  CloseUninstallLog();
+
+  if (IsNormalInstall()) {
+    MessageBoxW(NULL, INSTALL_COMPLETE_MESSAGE, INSTALL_COMPLETE_CAPTION, MB_ICONINFORMATION);
+  }
+  LaunchInstalledPrograms(dialog);
+  return 0;
+}

@@ -1,0 +1,39 @@
+// Folder creation and the touched-folder list: every folder the install run creates or
+// meets on its way is remembered once, so the uninstaller can try to remove it afterwards.
+#pragma once
+
+#include "engine/special_folders.h"
+
+// One remembered folder. Nodes are zero-filled heap blocks owned by the list.
+struct TouchedFolder {
+  wchar_t text[kPathCapacity];  // as logged: a full path or a symbolic path
+  TouchedFolder* prev;          // appended before this one
+  TouchedFolder* next;          // appended after this one
+};
+
+// The process-wide list, oldest at `head`, newest at `tail`; empty at start. Filled by
+// EnsureFolder during an install run, emptied by WriteTouchedFolders.
+struct TouchedFolderList {
+  TouchedFolder* head;
+  TouchedFolder* tail;
+};
+extern TouchedFolderList g_touched_folders;
+
+// Fatal texts of folder creation; the failing path follows the ">".
+#define FOLDER_CREATE_FAILED_MESSAGE L"Could not create folder [1]\n>"
+#define FOLDER_IS_FILE_MESSAGE L"Could not create folder [2]\n>"
+
+// Makes sure `path` exists as a folder, creating one level (the parent must exist), and
+// records `logged_name` in the list: always when the folder was created, otherwise only
+// if no entry equals it ignoring case. Returns only on success: every failure is fatal.
+void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
+
+// Ensures every folder along the full `path` (no trailing backslash), from the first one
+// below the drive or share root to `path` itself, each recorded under its own path.
+// A path longer than kPathCapacity - 1 is fatal. Returns only on success.
+void CreateFolderPath(const wchar_t* path);
+
+// Writes one "S" record per listed folder to the open uninstall log, newest first, so a
+// reader removing them in file order meets children before their parents; then frees
+// every node and empties the list.
+void WriteTouchedFolders();

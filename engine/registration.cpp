@@ -1,0 +1,46 @@
+#include "engine/registration.h"
+
+#include <windows.h>
+
+#include "engine/fatal_error.h"
+#include "package/package.h"
+#include "uninstall_log/log_format.h"
+#include "uninstall_log/log_writer.h"
+
+namespace {
+
+void SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
+  // The size counts the terminating NUL.
+  DWORD size = (DWORD)(lstrlenW(data) + 1) * sizeof(wchar_t);
+  if (RegSetValueExW(key, name, 0, REG_SZ, (const BYTE*)data, size) != ERROR_SUCCESS) {
+    RegCloseKey(key);
+    FatalError(REGISTRY_FAILED_MESSAGE);
+  }
+}
+
+}  // namespace
+
+void FormatUninstallKey(wchar_t* out) {
+  // The header's strings hold at most 31 characters each, so the text stays far below
+  // kRegistryTextCapacity.
+  wsprintfW(out, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft %s %s",
+            PackageProductName(), PackageProductVersion());
+}
+
+void RegisterUninstaller(const wchar_t* uninstaller_path) {
+  wchar_t subkey[kRegistryTextCapacity];
+  FormatUninstallKey(subkey);
+  HKEY key = NULL;
+  if (RegCreateKeyW(HKEY_LOCAL_MACHINE, subkey, &key) != ERROR_SUCCESS) {
+    FatalError(REGISTRY_FAILED_MESSAGE);
+  }
+  wchar_t display_name[kRegistryTextCapacity];
+  wsprintfW(display_name, L"%s %s (Remove / Re-install only)", PackageProductName(),
+            PackageProductVersion());
+  SetStringValue(key, L"UninstallString", uninstaller_path);
+  SetStringValue(key, L"DisplayName", display_name);
+  SetStringValue(key, L"Publisher", L"KOZ Soft");
+  SetStringValue(key, L"URLInfoAbout", PUBLISHER_URL);
+  RegCloseKey(key);
+  WriteLogRecord(LOG_RECORD_REGISTRY, subkey);
+}
