@@ -199,4 +199,33 @@ TEST(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
             LogText(L"Test Product#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
 }
 
+TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
+  ScratchFolder scratch;
+  const std::wstring dir = scratch / L"Renamed";
+  const std::wstring key = UninstallKey(L"Renamed Test", L"1.0");
+  Leftovers leftovers;
+  leftovers.AddKey(key);
+  PackageContents contents = TestPackage();
+  contents.product_name = u"Renamed Test";
+  contents.log_executables = 1;
+  contents.folders = {"bin"};
+  AddEntry(contents, ENTRY_UNINSTALLER, "bin\\remover.exe", "remover");
+  ExpectSuccessBoxOnly(RunInstall(scratch.path(), contents, dir));
+
+  // Bit 0x0010 is set in 0xFFFE, so the renamed uninstaller gets an "E" record; the fixed
+  // "uninstall.exe" record is written all the same.
+  std::vector<LogRecordText> records = {{L'E', dir + L"\\bin\\remover.exe"},
+                                        {L'R', key},
+                                        {L'F', dir + L"\\uninstall.exe"},
+                                        {L'F', dir + L"\\uninstall.dat"}};
+  std::vector<std::wstring> folders = FolderChain(dir);
+  folders.push_back(dir + L"\\bin");
+  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
+            LogText(L"Renamed Test#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
+            dir + L"\\bin\\remover.exe");
+  EXPECT_EQ(FileContent(dir + L"\\bin\\remover.exe"), "remover");
+}
+
 }  // namespace
