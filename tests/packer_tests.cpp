@@ -495,3 +495,18 @@ TEST(PackTool, SourcesResolveAgainstTheManifestsFolderWhereverPackRuns) {
 }
 
 }  // namespace
+
+namespace {
+
+// pack.exe holds large packages in a 32-bit process: it must be linked large-address-aware.
+TEST(PackTool, IsLargeAddressAware) {
+  std::vector<unsigned char> image = ReadBytes(PackExe());
+  ASSERT_GT(image.size(), 0x40u);
+  uint32_t pe = image[0x3C] | (image[0x3D] << 8) | (image[0x3E] << 16) | (image[0x3F] << 24);
+  ASSERT_LT(pe + 24u, image.size());
+  ASSERT_EQ(memcmp(&image[pe], "PE\0\0", 4), 0);
+  uint16_t characteristics = image[pe + 22] | (image[pe + 23] << 8);
+  EXPECT_TRUE(characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE);
+}
+
+}  // namespace
