@@ -5,7 +5,7 @@
 wine_build_dir=$(cd "$1" && pwd)
 export WINEPREFIX="$wine_build_dir/wine"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
 export WINEARCH=win32
 
 wine_session_xvfb_pid=""
