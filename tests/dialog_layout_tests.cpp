@@ -183,6 +183,39 @@ TEST(SetupTemplate, StoredTemplateMatchesTheControlTable) {
   FreeLibrary(stub);
 }
 
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR param) {
+  std::vector<std::wstring>* names = (std::vector<std::wstring>*)param;
+  names->push_back(IS_INTRESOURCE(name) ? L"#" + std::to_wstring((ULONG_PTR)name) : name);
+  return TRUE;
+}
+
+// Icon group 102 is the executable's only one: one 32 x 32 image with 16 colours. The
+// manifest asks for administrator rights.
+TEST(SetupTemplate, OnlyIconGroupIs102WithOne32By32SixteenColourImage) {
+  HMODULE stub = LoadLibraryExW((BinDir() + L"setup-stub.exe").c_str(), NULL,
+                                LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(stub, (HMODULE)NULL);
+  std::vector<std::wstring> groups;
+  EnumResourceNamesW(stub, (LPCWSTR)RT_GROUP_ICON, CollectName, (LONG_PTR)&groups);
+  EXPECT_EQ(groups, std::vector<std::wstring>{L"#102"});
+  HRSRC info = FindResourceW(stub, MAKEINTRESOURCEW(IDI_SETUP), (LPCWSTR)RT_GROUP_ICON);
+  ASSERT_NE(info, (HRSRC)NULL);
+  const BYTE* group = (const BYTE*)LockResource(LoadResource(stub, info));
+  ASSERT_EQ(SizeofResource(stub, info), 6u + 14u);  // header and one entry
+  EXPECT_EQ(group[4] | group[5] << 8, 1);          // one image
+  EXPECT_EQ(group[6], 32);                           // width
+  EXPECT_EQ(group[7], 32);                           // height
+  EXPECT_EQ(group[8], 16);                           // colours
+  EXPECT_EQ(group[12] | group[13] << 8, 4);         // bits per pixel
+
+  HRSRC manifest = FindResourceW(stub, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  ASSERT_NE(manifest, (HRSRC)NULL);
+  std::string text((const char*)LockResource(LoadResource(stub, manifest)),
+                   SizeofResource(stub, manifest));
+  EXPECT_NE(text.find("level=\"requireAdministrator\""), std::string::npos) << text;
+  FreeLibrary(stub);
+}
+
 // A dialog of the test's own with the table's font: MapDialogRect on it converts the
 // table's dialog units into the pixels the setup dialog must have on this display. The
 // setup dialog's own MapDialogRect cannot be called from another process.

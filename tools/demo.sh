@@ -4,6 +4,8 @@
 # runs under Xvfb, where tests/dialog_demo_driver.cpp plays the user for one Normal install
 # and saves a picture of the dialog as docs/setup-dialog.png. Either way it ends by
 # printing what was installed where.
+# The demo has a Wine prefix of its own, BUILD_DIR/demo/wine, so that the installation it
+# leaves behind (to look at afterwards) never meets the tests, which expect a clean drive.
 # Usage: bash tools/demo.sh BUILD_DIR   (after `make build BUILD=BUILD_DIR`)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -12,10 +14,12 @@ bin="$build/bin"
 
 interactive=""
 [ -n "${DISPLAY:-}" ] && [ -z "${USE_XVFB:-}" ] && interactive=1
-source "$root/tools/wine-session.sh" "$build"
+mkdir -p "$build/demo"
+source "$root/tools/wine-session.sh" "$build/demo"
+echo "Wine prefix of the demo: $WINEPREFIX"
 
 # Alpha records every start (command line and folder) here.
-record="$build/demo-alpha-starts.txt"
+record="$build/demo/alpha-starts.txt"
 rm -f "$record"
 export ALPHA_RECORD
 ALPHA_RECORD=$(winepath -w "$record" 2>/dev/null)
@@ -62,7 +66,7 @@ if [ -n "$interactive" ]; then
   wine dialog_demo_driver.exe --report || true
 else
   echo "== No display: driving one Normal install under Xvfb ($DISPLAY) =="
-  picture="$build/setup-dialog.bmp"
+  picture="$build/demo/setup-dialog.bmp"
   rm -f "$picture"
   # Xvfb has no window manager to draw captions: let Wine draw its own for this run.
   x11_key='HKCU\Software\Wine\X11 Driver'
