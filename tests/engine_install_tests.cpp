@@ -7,6 +7,7 @@
 
 #include "engine_support.h"
 #include "harness/package_builder.h"
+#include "harness/process.h"
 #include "harness/scratch.h"
 
 namespace {
@@ -226,6 +227,76 @@ TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
             dir + L"\\bin\\remover.exe");
   EXPECT_EQ(FileContent(dir + L"\\bin\\remover.exe"), "remover");
+}
+
+// The sample product as the packing tool builds it, installed from its own package: every
+// file flagged for every shortcut, executables logged, the real uninstaller first.
+TEST(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
+  ScratchFolder scratch;
+  const std::wstring sample = BinDir() + L"sample";
+  const std::wstring setup = scratch / L"alpha-setup.exe";
+  ASSERT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " + Quoted(sample + L"\\alpha.ini") +
+                         L" -o " + Quoted(setup),
+                     60000),
+            0u);
+  EmbeddedPackage package = ReadEmbeddedPackage(setup);
+  ASSERT_TRUE(package.found);
+
+  const std::wstring koz_soft = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft";
+  const std::wstring dir = koz_soft + L"\\Alpha 1.0";
+  const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  const std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
+  const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Alpha 1.0";
+  const std::wstring key = UninstallKey(L"Alpha", L"1.0");
+  ASSERT_FALSE(FolderExists(dir)) << "left over by an earlier run";
+  Leftovers leftovers;
+  leftovers.AddFolderIfNew(koz_soft);
+  leftovers.AddPath(dir);
+  leftovers.AddPath(desktop + L"\\alpha.lnk");
+  leftovers.AddPath(startup + L"\\alpha.lnk");
+  leftovers.AddPath(group);
+  leftovers.AddKey(key);
+
+  ExpectSuccessBoxOnly(RunInstallBytes(scratch.path(), package.bytes, dir,
+                                       L"/desktop /startup /programs"));
+
+  std::vector<LogRecordText> records = {
+      {L'E', dir + L"\\alpha.exe"},
+      {L'R', key},
+      {L'F', dir + L"\\alpha.exe"},
+      {L'F', L"<25>\\alpha.lnk"},
+      {L'F', L"<24>\\alpha.lnk"},
+      {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
+      {L'F', dir + L"\\license.htm"},
+      {L'F', L"<23>Alpha 1.0\\license.lnk"},
+      {L'F', dir + L"\\help\\Alpha Help.htm"},
+      {L'F', L"<23>Alpha 1.0\\Alpha Help.lnk"},
+      {L'F', dir + L"\\uninstall.exe"},
+      {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
+      {L'F', dir + L"\\uninstall.dat"}};
+  std::vector<std::wstring> folders = FolderChain(dir);
+  folders.push_back(dir + L"\\help");
+  folders.push_back(L"<23>Alpha 1.0");
+  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
+            LogText(L"Alpha#1.0#AlphaWnd#DO NOT REMOVE/EDIT THIS FILE", records));
+
+  EXPECT_EQ(FileContent(dir + L"\\alpha.exe"), FileContent(sample + L"\\alpha.exe"));
+  EXPECT_EQ(FileContent(dir + L"\\license.htm"), FileContent(sample + L"\\license.htm"));
+  EXPECT_EQ(FileContent(dir + L"\\help\\Alpha Help.htm"),
+            FileContent(sample + L"\\help\\Alpha Help.htm"));
+  EXPECT_EQ(FileContent(dir + L"\\uninstall.exe"), ProgramBytes(L"uninstall.exe"));
+
+  ExpectLink(desktop + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(startup + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(group + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(group + L"\\license.lnk", dir + L"\\license.htm");
+  ExpectLink(group + L"\\Alpha Help.lnk", dir + L"\\help\\Alpha Help.htm");
+  ExpectLink(group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
+            dir + L"\\uninstall.exe");
+  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
+            L"Alpha 1.0 (Remove / Re-install only)");
 }
 
 }  // namespace
