@@ -80,26 +80,6 @@ class InstallTest : public ::testing::Test {
     keys_.push_back(std::wstring(kUninstallKeys) + L"KOZ Soft " + name + L" 2.5");
   }
 
-  // How many windows of class "#32770" the setup process shows.
-  static int DialogWindows(DWORD pid) {
-    DialogCount count = {pid, 0};
-    EnumWindows(CountDialog, (LPARAM)&count);
-    return count.count;
-  }
-  struct DialogCount {
-    DWORD pid;
-    int count;
-  };
-  static BOOL CALLBACK CountDialog(HWND window, LPARAM param) {
-    DialogCount* c = (DialogCount*)param;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t name[64];
-    GetClassNameW(window, name, 64);
-    if (owner == c->pid && IsWindowVisible(window) && lstrcmpW(name, L"#32770") == 0) ++c->count;
-    return TRUE;
-  }
-
   ScratchFolder scratch_;
   std::wstring temp_ = scratch_ / L"temp";
   std::wstring records_ = scratch_ / L"records.txt";
@@ -146,7 +126,7 @@ TEST_F(InstallTest, NormalInstallFromTheDialogEndToEnd) {
   DWORD_PTR ignored;
   SendMessageTimeoutW(setup.dialog(), WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
   EXPECT_TRUE(IsWindowVisible(setup.dialog()));
-  EXPECT_EQ(DialogWindows(setup.pid()), 2);  // the dialog and the one success box
+  EXPECT_EQ(DialogWindowCount(setup.pid()), 2);  // the dialog and the one success box
   EXPECT_EQ(setup.Text(IDOK), L"Install");
   EXPECT_FALSE(setup.Shown(IDC_RUN_ONCE_TEXT));
   EXPECT_TRUE(setup.Enabled(IDOK));

@@ -146,6 +146,16 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
 
 }  // namespace
 
+int DialogWindowCount(DWORD pid) {
+  int count = 0;
+  for (HWND window : WindowsOfClass(L"#32770")) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == pid) ++count;
+  }
+  return count;
+}
+
 std::vector<HWND> WindowsOfClass(const wchar_t* class_name) {
   ClassSearch search = {class_name, {}};
   EnumWindows(CollectWindow, (LPARAM)&search);

@@ -86,6 +86,10 @@ class ScopedEnvironment {
   bool had_value_ = false;
 };
 
+// How many visible windows of class "#32770" (the dialog, message boxes, the folder
+// browser) process `pid` shows.
+int DialogWindowCount(DWORD pid);
+
 // Every visible top-level window of class `class_name`, of any process.
 std::vector<HWND> WindowsOfClass(const wchar_t* class_name);
 

@@ -228,6 +228,12 @@ TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   EXPECT_TRUE(box.has_button[IDRETRY]);
   EXPECT_TRUE(box.has_button[IDCANCEL]);
   EXPECT_FALSE(box.has_button[IDOK]);
+  // The box has no owner; while it is up the dialog holds every command off, so a second
+  // Install cannot nest a second check (and later a second install run) inside it.
+  setup.SendCommand(IDOK);
+  setup.SendCommand(IDC_MODE_RUN_ONCE);
+  EXPECT_EQ(DialogWindowCount(setup.pid()), 2);
+  EXPECT_FALSE(setup.Shown(IDC_RUN_ONCE_TEXT));
   PressButton(box.window, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(box.window, kWindowTimeoutMs));
   EXPECT_TRUE(IsWindowVisible(setup.dialog()));
