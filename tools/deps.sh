@@ -5,8 +5,6 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xauth fonts-wine
           cmake make googletest)
-# The demo also saves a screenshot of the dialog.
-[ "${1:-}" = "demo" ] && packages+=(x11-apps imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

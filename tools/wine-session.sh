@@ -33,8 +33,9 @@ fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix in $WINEPREFIX ..."
   wineboot -i >/dev/null 2>&1 || true
+  # wineboot leaves its own server lingering; let it end before starting a persistent one.
+  timeout 60 wineserver -w || true
 fi
-# wineboot leaves its own server lingering; wait for it before starting a persistent one.
-wineserver -w || true
-wineserver -p || true
+# Fails harmlessly when a persistent server for this prefix is already running.
+wineserver -p 2>/dev/null || true
 wine cmd /c exit >/dev/null 2>&1 || true
