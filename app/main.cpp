@@ -3,6 +3,7 @@
 
 #include "app/resource.h"
 #include "app/setup_dialog.h"
+#include "engine/dll_search.h"
 
 // The command line is not examined: everything follows from the package and the dialog.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -13,5 +14,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
 // The executable's entry point, used instead of the C runtime's start-up code to keep the
 // stub small: nothing in the setup executable needs the runtime initialised (no static
-// constructors, no C library state). It never returns.
-extern "C" void WINAPI SetupEntry() { WinMain(GetModuleHandleW(NULL), NULL, NULL, SW_SHOWDEFAULT); }
+// constructors, no C library state). It never returns. The DLL search is restricted before
+// anything else: the setup executable usually runs from a download folder.
+extern "C" void WINAPI SetupEntry() {
+  RestrictDllSearch();
+  WinMain(GetModuleHandleW(NULL), NULL, NULL, SW_SHOWDEFAULT);
+}

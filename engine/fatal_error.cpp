@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include "engine/install.h"
 #include "uninstall_log/log_writer.h"
 
 void FatalError(const wchar_t* text) {
+  CompleteInterruptedLog();
   CloseUninstallLog();
   MessageBoxW(NULL, text, L"Fatal error", MB_ICONERROR);
   ExitProcess(0);

@@ -131,11 +131,14 @@ void LogExecutables() {
   }
 }
 
-// Writes one file with a single write straight from the mapped package.
-void WriteEntryFile(const wchar_t* path, const BYTE* data, DWORD size) {
+// Writes one file with a single write straight from the mapped package. A `logged` file
+// gets its "F" record as soon as it exists, before its data: when the write fails (a full
+// disk), the log already names the partial file, so an uninstall removes it too.
+void WriteEntryFile(const wchar_t* path, const BYTE* data, DWORD size, bool logged) {
   HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                             NULL);
   if (file == INVALID_HANDLE_VALUE) FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, path);
+  if (logged) WriteLogRecord(LOG_RECORD_FILE, path);
   DWORD written = 0;
   WriteFile(file, data, size, &written, NULL);
   CloseHandle(file);
@@ -165,9 +168,8 @@ void ExtractEntries() {
   for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
     wchar_t path[kPathCapacity];
     BuildEntryPath(name, path);
-    WriteEntryFile(path, data, size);
+    WriteEntryFile(path, data, size, flags != ENTRY_UNINSTALLER);
     if (flags != ENTRY_UNINSTALLER) {
-      WriteLogRecord(LOG_RECORD_FILE, path);
       if (IsNormalInstall()) MakeShortcuts(flags, path);
     } else if (IsNormalInstall()) {
       RegisterUninstaller(path);
@@ -176,6 +178,15 @@ void ExtractEntries() {
 }
 
 }  // namespace
+
+void CompleteInterruptedLog() {
+  // WriteLogRecord writes nothing while no log is open: before the run opened it, after
+  // it closed it, and in programs that never open one.
+  wchar_t path[kPathCapacity];
+  if (BuildInstalledPath(UNINSTALLER_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
+  if (BuildInstalledPath(UNINSTALL_LOG_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
+  WriteTouchedFolders();
+}
 
 bool BuildInstalledPath(const wchar_t* name, wchar_t* out) {
   if (CopyText(out, kPathCapacity, g_setup_options.install_dir) &&

@@ -21,3 +21,8 @@ int InstallPackage(HWND dialog);
 // Builds `install_dir` + the entry or folder `name` into `out` (kPathCapacity units).
 // Returns false, leaving `out` empty, when it does not fit.
 bool BuildInstalledPath(const wchar_t* name, wchar_t* out);
+
+// Called by FatalError. When an install run's log is open, appends what the run's end
+// would have logged, the uninstaller, the log itself and the touched folders newest first,
+// but no end marker: a later uninstall then removes what the failed run made.
+void CompleteInterruptedLog();

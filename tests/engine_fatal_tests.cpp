@@ -1,6 +1,7 @@
 // Fatal paths of the install run, met as the user meets them: the probe shows one message
 // box titled "Fatal error", the test reads and answers it, and the process exits with 0,
-// leaving the log (if it was opened) as far as it was written, without its end marker.
+// leaving the log (if it was opened) as far as it was written, completed with the records
+// of the uninstaller, the log and the touched folders, without its end marker.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -12,6 +13,16 @@
 namespace {
 
 const wchar_t kTestHeader[] = L"Test Product#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE";
+
+// `records` followed by what a failed run appends to its log: the uninstaller, the log and
+// the folders along `dir`, newest first.
+std::vector<LogRecordText> WithInterruptedTail(std::vector<LogRecordText> records,
+                                               const std::wstring& dir) {
+  records.push_back({L'F', dir + L"\\uninstall.exe"});
+  records.push_back({L'F', dir + L"\\uninstall.dat"});
+  for (const LogRecordText& record : FolderRecords(FolderChain(dir))) records.push_back(record);
+  return records;
+}
 
 void ExpectFatal(const AnsweredRun& run, const std::wstring& text) {
   EXPECT_EQ(run.exit_code, 0u);
@@ -49,7 +60,8 @@ TEST(InstallFailure, FileHeldOpenWithoutSharing) {
   ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/launch"),
               L"Could not create file\n>" + dir + L"\\locked.exe");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(kTestHeader, {{L'F', dir + L"\\readme.txt"}}, false));
+            LogText(kTestHeader, WithInterruptedTail({{L'F', dir + L"\\readme.txt"}}, dir),
+                    false));
   EXPECT_TRUE(FileExists(dir + L"\\readme.txt"));
   EXPECT_FALSE(FileExists(dir + L"\\after.txt"));
 }
@@ -101,7 +113,8 @@ TEST(InstallFailure, EntryInAFolderOutsideTheList) {
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
               L"Could not create file\n>" + dir + L"\\nowhere\\file.txt");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(kTestHeader, {{L'F', dir + L"\\first.txt"}}, false));
+            LogText(kTestHeader, WithInterruptedTail({{L'F', dir + L"\\first.txt"}}, dir),
+                    false));
 }
 
 TEST(InstallFailure, EmptyInstallationFolder) {
@@ -186,7 +199,7 @@ TEST(InstallFailure, ProgramsGroupTakenByFile) {
               L"Could not create folder [2]\n>" + group);
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             LogText(L"Blocked#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE",
-                    {{L'F', dir + L"\\app.exe"}}, false));
+                    WithInterruptedTail({{L'F', dir + L"\\app.exe"}}, dir), false));
   EXPECT_FALSE(FileExists(dir + L"\\later.txt"));
 }
 

@@ -1,7 +1,8 @@
 // A stand-in for an installed program that the uninstaller starts: it appends to the file
 // named by FAKE_CLEANUP_RECORD one line when it starts ("start", its command line, its
-// working directory) and one when it ends ("end", 1 if the uninstaller's temporary copy
-// already exists, else 0), tab separated, UTF-8. In between it lingers for
+// working directory) and one when it ends ("end", 1 if a copy of the uninstaller already
+// exists in a private folder "koz-*" below the temporary folder, else 0), tab separated,
+// UTF-8. In between it lingers for
 // FAKE_CLEANUP_LINGER_MS (default 300) so that a program started too early would show up
 // between the two lines.
 #include <windows.h>
@@ -32,6 +33,23 @@ void Append(const std::wstring& path, const std::string& line) {
   CloseHandle(file);
 }
 
+// Whether some private folder below the temporary folder holds the uninstaller's copy.
+bool CopyExists() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = temp;
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW((folder + L"koz-*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool found = false;
+  do {
+    std::wstring copy = folder + data.cFileName + L"\\koz_uninstaller.exe";
+    found = found || GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
+  } while (FindNextFileW(search, &data));
+  FindClose(search);
+  return found;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -44,10 +62,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   std::wstring linger = Variable(L"FAKE_CLEANUP_LINGER_MS");
   Sleep(linger.empty() ? 300 : (DWORD)_wtoi(linger.c_str()));
 
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring copy = std::wstring(temp) + L"koz_uninstaller.exe";
-  bool copy_exists = GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES;
-  Append(record, std::string("end\t") + (copy_exists ? "1" : "0") + "\n");
+  Append(record, std::string("end\t") + (CopyExists() ? "1" : "0") + "\n");
   return 0;
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "harness/message_boxes.h"
 #include "harness/process.h"
+#include "harness/process_view.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
 #include "harness/windows.h"
@@ -72,14 +74,6 @@ bool SameBytes(const std::wstring& a, const std::wstring& b) {
   return !left.empty() && left == ReadBytes(b);
 }
 
-std::wstring TempFolderWithoutBackslash() {
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = temp;
-  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-  return folder;
-}
-
 TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
   Installation inst;
   SecondPhaseCleanup cleanup;
@@ -88,7 +82,7 @@ TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
     Child child = StartUninstaller(inst, arguments);
     AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
     EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
-    EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+    EXPECT_TRUE(SecondPhaseFolders().empty()) << "no copy in the temporary folder";
   }
 }
 
@@ -104,7 +98,7 @@ TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
   EXPECT_EQ(FinishChild(child, kRunTimeout), 0u) << "no further message after No";
   EXPECT_TRUE(inst.Untouched());
   EXPECT_FALSE(FileExists(inst.record)) << "no application was started";
-  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  EXPECT_TRUE(SecondPhaseFolders().empty());
   EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
@@ -141,10 +135,10 @@ TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
       << "the copy is to be deleted at the next restart";
 }
 
-TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndReplacesAnOldCopy) {
+TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteText(SecondPhaseCopyPath(), "left over by an earlier uninstall");
+  WriteText(UnprotectedCopyPath(), "left over by an earlier uninstall");
   WriteLog(inst.log, LogTextOf(inst.Records()));
 
   // Neither phase shows a box: both runs end by themselves.
@@ -154,6 +148,10 @@ TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndReplacesAnOldCopy) {
 
   EXPECT_FALSE(FolderExists(inst.dir));
   EXPECT_TRUE(SameBytes(SecondPhaseCopyPath(), UninstallerExe()));
+  // The copy goes into a folder of its own; whatever lies in the temporary folder itself
+  // is neither reused nor overwritten.
+  std::vector<unsigned char> old_copy = ReadBytes(UnprotectedCopyPath());
+  EXPECT_EQ(std::string(old_copy.begin(), old_copy.end()), "left over by an earlier uninstall");
 }
 
 TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
@@ -171,7 +169,7 @@ TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
   AnswerMessageBox(child.pid, L"Message", kAbortedText, {IDOK}, IDOK);
   EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
   EXPECT_TRUE(inst.Untouched());
-  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  EXPECT_TRUE(SecondPhaseFolders().empty());
 
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(FinishChild(alpha, 10000), 0u);
@@ -234,35 +232,36 @@ TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHan
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 
-// Holds a stand-in at the copy's place open, so the first phase cannot overwrite it and
-// starts the stand-in, which records the command line it was given.
-struct RecordingCopy {
-  HANDLE held = INVALID_HANDLE_VALUE;
-  RecordingCopy() {
-    CopyForTest(FakeCleanupExe(), SecondPhaseCopyPath());
-    held = CreateFileW(SecondPhaseCopyPath().c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                       OPEN_EXISTING, 0, NULL);
-    EXPECT_NE(held, INVALID_HANDLE_VALUE);
-  }
-  ~RecordingCopy() { CloseHandle(held); }
-};
+// How the second phase was started, read from the running copy during its opening pause;
+// then the copy is let finish, its message boxes answered with OK.
+ProcessView WatchSecondPhase() {
+  ProcessView view;
+  Child second = WaitForSecondPhaseStart(20000);
+  EXPECT_NE(second.process, nullptr) << "the copy was not started";
+  if (second.process == NULL) return view;
+  view = ReadProcessView(second.process);
+  EXPECT_TRUE(view.read);
+  EXPECT_EQ(FinishAnsweringMessageBoxes(second, kRunTimeout).exit_code, 0u);
+  return view;
+}
 
-void ExpectSecondPhaseLine(const std::wstring& record, const std::wstring& expected_end,
+void ExpectSecondPhaseLine(const ProcessView& view, const std::wstring& expected_end,
                            const std::vector<std::wstring>& expected_arguments) {
-  std::vector<std::vector<std::wstring>> lines = RecordLines(record);
-  ASSERT_EQ(lines.size(), 2u);
-  ASSERT_EQ(lines[0].size(), 3u);
-  const std::wstring& line = lines[0][1];
+  const std::wstring& line = view.command_line;
   ASSERT_GE(line.size(), expected_end.size());
   EXPECT_EQ(line.substr(line.size() - expected_end.size()), expected_end) << Narrow(line);
   std::vector<std::wstring> arguments = SplitCommandLine(line);
   ASSERT_EQ(arguments.size(), expected_arguments.size() + 1) << Narrow(line);
-  EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), SecondPhaseCopyPath().c_str()), 0);
+  std::wstring copy = SecondPhaseCopyPath();
+  ASSERT_FALSE(copy.empty());
+  EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), copy.c_str()), 0) << Narrow(arguments[0]);
+  EXPECT_EQ(lstrcmpiW(view.image_path.c_str(), copy.c_str()), 0) << Narrow(view.image_path);
   for (size_t i = 0; i < expected_arguments.size(); ++i) {
     EXPECT_EQ(arguments[i + 1], expected_arguments[i]);
   }
-  EXPECT_EQ(lstrcmpiW(lines[0][2].c_str(), TempFolderWithoutBackslash().c_str()), 0)
-      << "working directory " << Narrow(lines[0][2]);
+  std::wstring folder = copy.substr(0, copy.rfind(L'\\') + 1);
+  EXPECT_EQ(lstrcmpiW(view.current_directory.c_str(), folder.c_str()), 0)
+      << "working directory " << Narrow(view.current_directory);
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
@@ -270,33 +269,21 @@ TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   WriteLog(inst.log, LogTextOf(inst.Records()));
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
-  {
-    RecordingCopy copy;
-    Child child = StartUninstaller(inst, L"/AUTO");
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-    WaitForSecondPhaseEnd(kRunTimeout);
-  }
-  ExpectSecondPhaseLine(inst.record, L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
+  Child child = StartUninstaller(inst, L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
                         {inst.dir, L"/PHASE2", L"/SILENT"});
-  EXPECT_TRUE(inst.Untouched());
 }
 
 TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   WriteLog(inst.log, LogTextOf(inst.Records()));
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
-  {
-    RecordingCopy copy;
-    Child child = StartUninstaller(inst, L"");
-    AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-    WaitForSecondPhaseEnd(kRunTimeout);
-  }
-  ExpectSecondPhaseLine(inst.record, L"\"" + inst.dir + L"\" /PHASE2", {inst.dir, L"/PHASE2"});
+  Child child = StartUninstaller(inst, L"");
+  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2",
+                        {inst.dir, L"/PHASE2"});
 }
 
 TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
@@ -317,18 +304,11 @@ TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
   } remove_afterwards{{uninstaller, log}};
   CopyForTest(UninstallerExe(), uninstaller);
   WriteLog(log, LogTextOf({}));
-  std::wstring record = scratch / L"started.txt";
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
-  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
-  {
-    RecordingCopy copy;
-    Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-    WaitForSecondPhaseEnd(kRunTimeout);
-  }
+  Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
   // "C:\" in quotes would escape the closing quote and run the copy as a first phase.
   std::wstring drive = root.substr(0, 2);
-  ExpectSecondPhaseLine(record, L"\"" + drive + L"\" /PHASE2 /SILENT ",
+  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + drive + L"\" /PHASE2 /SILENT ",
                         {drive, L"/PHASE2", L"/SILENT"});
 }
 
@@ -347,7 +327,7 @@ TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
   }
   EXPECT_TRUE(inst.Untouched());
   EXPECT_FALSE(FileExists(inst.record));
-  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  EXPECT_TRUE(SecondPhaseFolders().empty());
 }
 
 TEST(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
@@ -362,7 +342,7 @@ TEST(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
   AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
   EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
   EXPECT_TRUE(inst.Untouched());
-  EXPECT_FALSE(FileExists(SecondPhaseCopyPath()));
+  EXPECT_TRUE(SecondPhaseFolders().empty());
 }
 
 }  // namespace

@@ -193,8 +193,14 @@ TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
   EXPECT_TRUE(HasLineWith(lines, dir + L"\\roundtrip.exe", L"/RUNONCE"));
   EXPECT_TRUE(HasLineWith(lines, dir + L"\\roundtrip.exe", L"/uninstall"));
   EXPECT_FALSE(FolderExists(dir));
-  // Only the running copy of the uninstaller is left, to be deleted at the next restart.
-  EXPECT_EQ(FolderContents(temp), (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
+  // Only the private folder with the running copy of the uninstaller is left, both to be
+  // deleted at the next restart; the temporary folder itself stays.
+  std::vector<std::wstring> private_folders = SecondPhaseFolders();
+  ASSERT_EQ(private_folders.size(), 1u);
+  std::wstring private_name = private_folders[0].substr(temp.size() + 1);
+  EXPECT_EQ(FolderContents(temp), (std::vector<std::wstring>{private_name}));
+  EXPECT_EQ(FolderContents(private_folders[0]),
+            (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_EQ(shell.Contents(), shell_before);

@@ -88,6 +88,11 @@ int RunFirstPhase(bool interactive) {
   if (folder_length > 0 && install_folder[folder_length - 1] == L'\\') {
     install_folder[folder_length - 1] = 0;
   }
-  StartSecondPhaseCopy(install_folder, interactive);
+  // The applications may have cleaned up already; without the second phase the files stay,
+  // and the user is told so.
+  if (!StartSecondPhaseCopy(install_folder, interactive)) {
+    if (interactive) ShowHandOverFailed();
+    return 1;
+  }
   return 0;
 }

@@ -2,6 +2,12 @@
 // directly (linked with -nostartfiles): nothing needs initialising before the phases run.
 #include <windows.h>
 
+#include "engine/dll_search.h"
 #include "uninstaller/uninstaller_main.h"
 
-extern "C" void __stdcall UninstallerEntry() { ExitProcess((UINT)UninstallerMain()); }
+// The DLL search is restricted before anything else: the second phase runs from a copy in
+// the temporary folder.
+extern "C" void __stdcall UninstallerEntry() {
+  RestrictDllSearch();
+  ExitProcess((UINT)UninstallerMain());
+}

@@ -2,40 +2,60 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <shlwapi.h>
 
 #include "engine/special_folders.h"
 #include "uninstaller/bounded_text.h"
+#include "uninstaller/private_folder.h"
+
+namespace {
 
 // Room for the quoted folder (259), "/PHASE2", " /SILENT " and the terminator.
 constexpr unsigned kPhaseParametersCapacity = 292;
 
-void StartSecondPhaseCopy(const wchar_t* install_folder, bool interactive) {
-  wchar_t own_path[kPathCapacity];
-  DWORD own_length = GetModuleFileNameW(NULL, own_path, kPathCapacity);
-  if (own_length == 0 || own_length >= kPathCapacity) return;
-
-  wchar_t copy_path[kPathCapacity];
-  DWORD temp_length = GetTempPathW(kPathCapacity, copy_path);
-  if (temp_length == 0 || temp_length >= kPathCapacity) return;
-  // The second phase inherits this working directory, so it holds nothing open in the
-  // installation folder.
-  PathRemoveBackslashW(copy_path);
-  SetCurrentDirectoryW(copy_path);
-  PathAddBackslashW(copy_path);
-  if (!AppendText(copy_path, kPathCapacity, SECOND_PHASE_COPY_NAME)) return;
-
-  // An existing copy from an earlier uninstall is overwritten; a failed copy is not
-  // reported.
-  CopyFileW(own_path, copy_path, FALSE);
-
+// Starts the copy in `folder` for the second phase. True when it was started.
+bool StartCopy(const wchar_t* copy_path, const wchar_t* folder, const wchar_t* install_folder,
+               bool interactive) {
   wchar_t parameters[kPhaseParametersCapacity] = L"\"";
   AppendText(parameters, kPhaseParametersCapacity, install_folder);
   AppendText(parameters, kPhaseParametersCapacity, L"\" /PHASE2");
   if (!interactive) AppendText(parameters, kPhaseParametersCapacity, L" /SILENT ");
+  // Not waited for: the second phase's opening pause lets this process end first.
+  return (INT_PTR)ShellExecuteW(NULL, NULL, copy_path, parameters, folder, SW_SHOW) > 32;
+}
 
-  // Not waited for: the second phase's opening pause lets this process end first. Both
-  // results are ignored; a copy that does not start leaves the installation in place.
-  ShellExecuteW(NULL, NULL, copy_path, parameters, NULL, SW_SHOW);
+}  // namespace
+
+bool StartSecondPhaseCopy(const wchar_t* install_folder, bool interactive) {
+  wchar_t own_path[kPathCapacity];
+  DWORD own_length = GetModuleFileNameW(NULL, own_path, kPathCapacity);
+  if (own_length == 0 || own_length >= kPathCapacity) return false;
+
+  const unsigned name_length = sizeof(SECOND_PHASE_COPY_NAME) / sizeof(wchar_t) - 1;
+  wchar_t folder[kPathCapacity];
+  if (!CreatePrivateFolder(folder, name_length)) return false;
+  wchar_t copy_path[kPathCapacity];
+  lstrcpyW(copy_path, folder);
+  AppendText(copy_path, kPathCapacity, L"\\" SECOND_PHASE_COPY_NAME);
+
+  // As this process's working directory (and then the second phase's) the folder cannot
+  // be renamed or removed while either runs, so nobody can slip another folder under its
+  // name between the copy and the start. The copy never replaces an existing file.
+  bool started = SetCurrentDirectoryW(folder) && CopyFileW(own_path, copy_path, TRUE) &&
+                 StartCopy(copy_path, folder, install_folder, interactive);
+  if (!started) {
+    // Nothing runs from the folder: remove it now, leaving it first.
+    DeleteFileW(copy_path);
+    SetCurrentDirectoryW(L"..");
+    RemoveDirectoryW(folder);
+    return false;
+  }
+  // The running copy can only go at the next restart: the file first, then its folder,
+  // which is empty by then. Failures to schedule are ignored: the files are harmless.
   MoveFileExW(copy_path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  return true;
+}
+
+void ShowHandOverFailed() {
+  MessageBoxW(NULL, HAND_OVER_FAILED_MESSAGE, L"Fatal error", MB_ICONERROR);
 }

@@ -3,7 +3,11 @@
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "harness/process.h"
+#include "harness/scratch.h"
 
 namespace {
 
@@ -56,21 +60,71 @@ void WritePending(const std::vector<std::wstring>& entries) {
   RegCloseKey(key);
 }
 
-bool NamesCopy(const std::wstring& entry) {
-  std::wstring copy = SecondPhaseCopyPath();
-  return entry.size() >= copy.size() &&
-         lstrcmpiW(entry.c_str() + entry.size() - copy.size(), copy.c_str()) == 0;
-}
-
-}  // namespace
-
-std::wstring SecondPhaseCopyPath() {
+// Our temporary folder with its trailing backslash.
+std::wstring TempFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   std::wstring path = temp;
   if (!path.empty() && path.back() != L'\\') path += L'\\';
-  return path + kCopyName;
+  return path;
 }
+
+// "koz-" and eight hexadecimal digits.
+bool IsPrivateFolderName(const std::wstring& name) {
+  if (name.size() != 12 || _wcsnicmp(name.c_str(), L"koz-", 4) != 0) return false;
+  for (size_t i = 4; i < name.size(); ++i) {
+    if (!iswxdigit(name[i])) return false;
+  }
+  return true;
+}
+
+// A pending entry (perhaps with "\??\" before it) naming a private folder, something
+// inside one, or the unprotected copy.
+bool NamesCopy(const std::wstring& entry) {
+  std::wstring path = entry.compare(0, 4, L"\\??\\") == 0 ? entry.substr(4) : entry;
+  std::wstring temp = TempFolder();
+  if (path.size() <= temp.size() || _wcsnicmp(path.c_str(), temp.c_str(), temp.size()) != 0) {
+    return false;
+  }
+  std::wstring rest = path.substr(temp.size());
+  return lstrcmpiW(rest.c_str(), kCopyName) == 0 || IsPrivateFolderName(rest.substr(0, 12));
+}
+
+}  // namespace
+
+std::vector<std::wstring> SecondPhaseFolders() {
+  std::vector<std::pair<ULONGLONG, std::wstring>> found;
+  std::wstring temp = TempFolder();
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW((temp + L"koz-*").c_str(), &data);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          IsPrivateFolderName(data.cFileName)) {
+        ULONGLONG created = ((ULONGLONG)data.ftCreationTime.dwHighDateTime << 32) |
+                            data.ftCreationTime.dwLowDateTime;
+        found.push_back({created, temp + data.cFileName});
+      }
+    } while (FindNextFileW(search, &data));
+    FindClose(search);
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::wstring> folders;
+  for (const auto& entry : found) folders.push_back(entry.second);
+  return folders;
+}
+
+std::wstring SecondPhaseCopyPath() {
+  std::vector<std::wstring> folders = SecondPhaseFolders();
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    std::wstring copy = *folder + L"\\" + kCopyName;
+    if (GetFileAttributesW(copy.c_str()) != INVALID_FILE_ATTRIBUTES) return copy;
+  }
+  return std::wstring();
+}
+
+std::wstring UnprotectedCopyPath() { return TempFolder() + kCopyName; }
 
 std::vector<DWORD> SecondPhaseProcesses() {
   std::vector<DWORD> found;
@@ -91,7 +145,9 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms) {
   DWORD start = GetTickCount();
   for (;;) {
     for (DWORD pid : SecondPhaseProcesses()) {
-      child.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE,
+      // Readable too, so that tests can see how it was started (harness/process_view.h).
+      child.process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE |
+                                      PROCESS_VM_READ,
                                   FALSE, pid);
       if (child.process != NULL) {
         child.pid = pid;
@@ -128,14 +184,18 @@ DWORD WaitForSecondPhaseEnd(DWORD timeout_ms) {
 
 std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy() {
   std::vector<std::wstring> naming;
-  for (const std::wstring& entry : ReadPending()) {
-    if (NamesCopy(entry)) naming.push_back(entry);
+  std::vector<std::wstring> entries = ReadPending();
+  for (size_t i = 0; i + 1 < entries.size(); i += 2) {
+    if (!entries[i + 1].empty() || !NamesCopy(entries[i])) continue;
+    const std::wstring& entry = entries[i];
+    naming.push_back(entry.compare(0, 4, L"\\??\\") == 0 ? entry.substr(4) : entry);
   }
   return naming;
 }
 
 void RemoveSecondPhaseCopy() {
-  std::wstring copy = SecondPhaseCopyPath();
+  for (const std::wstring& folder : SecondPhaseFolders()) RemoveTree(folder);
+  std::wstring copy = UnprotectedCopyPath();
   SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(copy.c_str());
   // Entries come in pairs: the file, then its new name (empty for a deletion).

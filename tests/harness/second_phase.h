@@ -1,6 +1,7 @@
-// The uninstaller's second phase as tests meet it: the copy "koz_uninstaller.exe" in the
-// temporary folder runs on after the first phase has ended. Tests wait for that process
-// and remove the copy and its "delete at next restart" entry afterwards.
+// The uninstaller's second phase as tests meet it: the copy "koz_uninstaller.exe" in a
+// private folder "koz-" + eight hexadecimal digits below the temporary folder runs on after
+// the first phase has ended. Tests wait for that process and remove the private folders and
+// their "delete at next restart" entries afterwards.
 #pragma once
 
 #include <windows.h>
@@ -9,14 +10,24 @@
 
 #include "harness/process.h"
 
-// Full path of the second phase's copy in our temporary folder.
+// The private folders below our temporary folder ("koz-" + eight hexadecimal digits),
+// full paths without trailing backslash, oldest first.
+std::vector<std::wstring> SecondPhaseFolders();
+
+// Full path of the second phase's copy in the newest private folder below our temporary
+// folder; empty when there is none.
 std::wstring SecondPhaseCopyPath();
+
+// Where copies lay before they had private folders: "koz_uninstaller.exe" directly in our
+// temporary folder. Tests plant things there to show they are left alone.
+std::wstring UnprotectedCopyPath();
 
 // Process ids of every running "koz_uninstaller.exe".
 std::vector<DWORD> SecondPhaseProcesses();
 
-// Waits up to `timeout_ms` for a "koz_uninstaller.exe" process to appear and opens it;
-// finish it with FinishChild (harness/process.h). `process` is NULL when none appeared.
+// Waits up to `timeout_ms` for a "koz_uninstaller.exe" process to appear and opens it (its
+// memory readable for ReadProcessView); finish it with FinishChild (harness/process.h).
+// `process` is NULL when none appeared.
 Child WaitForSecondPhaseStart(DWORD timeout_ms);
 
 // Waits up to `timeout_ms` for every running "koz_uninstaller.exe" to end; ends those
@@ -24,16 +35,19 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms);
 // (kTimedOut from harness/process.h when one had to be ended, 0xFFFFFFFF when none ran).
 DWORD WaitForSecondPhaseEnd(DWORD timeout_ms);
 
-// Deletes the copy (even when read-only) and removes every PendingFileRenameOperations
-// entry that names it, so nothing is left for the next restart.
+// Removes every private folder with its copy (even when read-only) and the unprotected
+// copy, and every PendingFileRenameOperations entry that names one of them, so nothing is
+// left for the next restart.
 void RemoveSecondPhaseCopy();
 
-// Entries of PendingFileRenameOperations (source, target pairs flattened) that name the
-// second phase's copy.
+// The sources of PendingFileRenameOperations deletions (entries with an empty target) that
+// name a private folder or something inside one, in the order they are listed, with any
+// "\??\" prefix removed.
 std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy();
 
-// Removes the copy and its pending deletion when constructed and again when destroyed,
-// after ending any second phase still running, so each test starts and ends clean.
+// Removes the private folders and their pending deletions when constructed and again when
+// destroyed, after ending any second phase still running, so each test starts and ends
+// clean.
 class SecondPhaseCleanup {
  public:
   SecondPhaseCleanup();
