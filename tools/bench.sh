@@ -50,6 +50,7 @@ for run in $(seq 1 "$runs"); do
   driver install "$work/setup-big.exe" "C:\\bench\\inst$run" >> "$results"
   driver uninstall "C:\\bench\\inst$run" >> "$results"
   rm -rf "$drive/bench/inst$run"
+  mkdir -p "$drive/bench"  # the uninstall removed C:\bench once it was empty
 
   driver rawwrite "Z:$(echo "$work/big/files" | tr / '\\')" "C:\\bench\\raw$run" >> "$results"
   driver rawdelete "C:\\bench\\raw$run" >> "$results"
