@@ -215,6 +215,8 @@ int InstallPackage(HWND dialog) {
   if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
   WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
   if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
+  // A drive too full for the log's first records gets no files: they could not be undone.
+  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
   ExtractEntries();
 
   // The uninstaller and the log are removed last among the files; the uninstaller is
@@ -225,6 +227,8 @@ int InstallPackage(HWND dialog) {
   BuildEntryPath(UNINSTALL_LOG_NAME, path);
   WriteLogRecord(LOG_RECORD_FILE, path);
   WriteTouchedFolders();
+  // A log that lost records cannot undo this installation: no success, and no end marker.
+  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
   WriteLogEndMarker();
   CloseUninstallLog();
 

@@ -7,12 +7,18 @@ namespace {
 // The open log of the install run; INVALID_HANDLE_VALUE while none is open.
 HANDLE g_uninstall_log = INVALID_HANDLE_VALUE;
 
-// Appends `count` UTF-16 units. Results are not checked: the log is written as far as it
-// goes, and a run that fails later leaves it without its end marker.
+// Set when a write to the open log came short; cleared when a log is opened.
+bool g_log_write_failed = false;
+
+// Appends `count` UTF-16 units. A short write is remembered (UninstallLogWritten) and the
+// log goes on as far as it goes: the writers themselves never fail.
 void WriteUnits(const wchar_t* text, int count) {
   if (g_uninstall_log == INVALID_HANDLE_VALUE || count <= 0) return;
+  DWORD bytes = (DWORD)count * sizeof(wchar_t);
   DWORD written = 0;
-  WriteFile(g_uninstall_log, text, (DWORD)count * sizeof(wchar_t), &written, NULL);
+  if (!WriteFile(g_uninstall_log, text, bytes, &written, NULL) || written != bytes) {
+    g_log_write_failed = true;
+  }
 }
 
 void WriteText(const wchar_t* text) { WriteUnits(text, lstrlenW(text)); }
@@ -23,8 +29,11 @@ bool OpenUninstallLog(const wchar_t* path) {
   CloseUninstallLog();
   g_uninstall_log = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, NULL);
+  g_log_write_failed = false;
   return g_uninstall_log != INVALID_HANDLE_VALUE;
 }
+
+bool UninstallLogWritten() { return !g_log_write_failed; }
 
 void WriteLogHeader(const wchar_t* product_name, const wchar_t* product_version,
                     const wchar_t* window_class) {

@@ -18,6 +18,11 @@ void WriteLogRecord(wchar_t kind, const wchar_t* text);
 // Appends the end marker "\r\n||".
 void WriteLogEndMarker();
 
+// True when every write to the log since OpenUninstallLog reached the file in full. A
+// log that misses pieces (a full disk) cannot undo the installation: the install run asks
+// before it writes files and before the end marker, and fails instead of going on.
+bool UninstallLogWritten();
+
 // Closes the log if it is open, keeping everything written so far. Safe to call twice.
 void CloseUninstallLog();
 

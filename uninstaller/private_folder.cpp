@@ -37,6 +37,13 @@ bool RunsAsAdministrator() {
 }
 
 bool CreatePrivateFolder(wchar_t* folder, unsigned room) {
+  LARGE_INTEGER counter = {};
+  QueryPerformanceCounter(&counter);
+  return CreatePrivateFolderFromSeed(
+      GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart, folder, room);
+}
+
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room) {
   wchar_t temp[kPathCapacity];
   DWORD temp_length = GetTempPathW(kPathCapacity, temp);
   folder[0] = 0;
@@ -50,9 +57,6 @@ bool CreatePrivateFolder(wchar_t* folder, unsigned room) {
           ADMINISTRATORS_ONLY_SDDL, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL)) {
     return false;
   }
-  LARGE_INTEGER counter = {};
-  QueryPerformanceCounter(&counter);
-  DWORD seed = GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart;
   bool made = false;
   for (unsigned attempt = 0; attempt < kPrivateFolderAttempts && !made; ++attempt) {
     wchar_t name[kFolderNameCapacity];

@@ -33,3 +33,7 @@ bool RunsAsAdministrator();
 // be made: the temporary folder is missing or too long, the access list cannot be built
 // or set, or every attempt met an existing name.
 bool CreatePrivateFolder(wchar_t* folder, unsigned room);
+
+// CreatePrivateFolder with the names of a run seeded with `seed` (CreatePrivateFolder
+// seeds from the clock and the process id). Open for tests.
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room);

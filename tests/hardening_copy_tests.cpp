@@ -1,0 +1,387 @@
+// The uninstaller's temporary copy: each hand-over makes a fresh private folder below the
+// temporary folder, copies the uninstaller into it and starts the second phase there.
+// Nothing already in the temporary folder is reused, replaced or started, and without a
+// private folder there is no hand-over.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dialog_session.h"
+#include "harness/message_boxes.h"
+#include "harness/process.h"
+#include "harness/process_view.h"
+#include "harness/scratch.h"
+#include "harness/second_phase.h"
+#include "uninstaller/private_folder.h"
+#include "uninstaller/relaunch.h"
+#include "uninstaller_test_support.h"
+
+namespace {
+
+constexpr DWORD kRunTimeout = 30000;
+const wchar_t kCopyName[] = L"koz_uninstaller.exe";
+
+bool IsPrivateFolderName(const std::wstring& name) {
+  if (name.size() != 12 || name.compare(0, 4, L"koz-") != 0) return false;
+  for (size_t i = 4; i < name.size(); ++i) {
+    if (!iswxdigit(name[i])) return false;
+  }
+  return true;
+}
+
+std::wstring FileName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
+std::wstring Parent(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+
+bool SameBytes(const std::wstring& a, const std::wstring& b) {
+  std::vector<unsigned char> left = ReadBytes(a);
+  return !left.empty() && left == ReadBytes(b);
+}
+
+// Makes `folder` the temporary folder of this process and of every program it starts,
+// until it goes.
+class TemporaryFolderAt {
+ public:
+  explicit TemporaryFolderAt(const std::wstring& folder)
+      : tmp_(L"TMP", folder), temp_(L"TEMP", folder) {}
+
+ private:
+  ScopedEnvironment tmp_;
+  ScopedEnvironment temp_;
+};
+
+// ---- The private folder, in process ----
+
+TEST(PrivateFolder, NamesAreDistinctAndWellFormed) {
+  std::set<std::wstring> names;
+  for (unsigned attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
+    wchar_t name[16];
+    FormatPrivateFolderName(0x12345678, attempt, name);
+    EXPECT_TRUE(IsPrivateFolderName(name)) << Narrow(name);
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), kPrivateFolderAttempts);
+  wchar_t first[16], other[16];
+  FormatPrivateFolderName(1, 0, first);
+  FormatPrivateFolderName(2, 0, other);
+  EXPECT_NE(std::wstring(first), std::wstring(other)) << "the seed changes the names";
+}
+
+// The access list as the uninstaller builds it. Wine accepts it when the folder is made but
+// keeps no access lists on files, so it cannot be read back from the folder here.
+TEST(PrivateFolder, AccessListAdmitsOnlyAdministratorsAndSystem) {
+  PSECURITY_DESCRIPTOR descriptor = NULL;
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      ADMINISTRATORS_ONLY_SDDL, SDDL_REVISION_1, &descriptor, NULL));
+  SID_IDENTIFIER_AUTHORITY nt_authority = {SECURITY_NT_AUTHORITY};
+  PSID administrators = NULL, system = NULL;
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
+                                       DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                       &administrators));
+  ASSERT_TRUE(AllocateAndInitializeSid(&nt_authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0,
+                                       0, 0, 0, &system));
+
+  // Owned by Administrators: an unelevated process of the same user holds no owner's
+  // right to rewrite the list.
+  PSID owner = NULL;
+  BOOL defaulted = FALSE;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted));
+  ASSERT_NE(owner, (PSID)NULL);
+  EXPECT_TRUE(EqualSid(owner, administrators));
+
+  // Protected: nothing inherited from the temporary folder, where the user may do anything.
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+
+  BOOL present = FALSE;
+  PACL acl = NULL;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted));
+  ASSERT_TRUE(present);
+  ASSERT_NE(acl, (PACL)NULL) << "a NULL list would admit everybody";
+  ASSERT_EQ(acl->AceCount, 2u);
+  PSID expected[] = {system, administrators};
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    SCOPED_TRACE(i);
+    ACCESS_ALLOWED_ACE* ace = NULL;
+    ASSERT_TRUE(GetAce(acl, i, (void**)&ace));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)
+        << "the copy inside gets the same list";
+    EXPECT_EQ(ace->Mask, (DWORD)FILE_ALL_ACCESS);
+    EXPECT_TRUE(EqualSid((PSID)&ace->SidStart, expected[i]));
+  }
+  FreeSid(administrators);
+  FreeSid(system);
+  LocalFree(descriptor);
+}
+
+TEST(PrivateFolder, IsMadeFreshBelowTheTemporaryFolder) {
+  ScratchFolder scratch;
+  TemporaryFolderAt temp(scratch.path());
+  // Wine runs every program with an administrator's token: the access list is applied.
+  EXPECT_TRUE(RunsAsAdministrator());
+  wchar_t first[MAX_PATH], second[MAX_PATH];
+  ASSERT_TRUE(CreatePrivateFolder(first, 20));
+  ASSERT_TRUE(CreatePrivateFolder(second, 20));
+  for (const wchar_t* folder : {first, second}) {
+    SCOPED_TRACE(Narrow(folder));
+    EXPECT_TRUE(FolderExists(folder));
+    EXPECT_EQ(Parent(folder), scratch.path());
+    EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
+  }
+  EXPECT_NE(std::wstring(first), std::wstring(second));
+}
+
+TEST(PrivateFolder, TakenNamesAreNeverReused) {
+  ScratchFolder scratch;
+  TemporaryFolderAt temp(scratch.path());
+  const DWORD seed = 0xC0FFEE;
+  wchar_t name[16];
+  // Someone got there first: a folder with a file in it under the first name, a file
+  // under the second.
+  FormatPrivateFolderName(seed, 0, name);
+  std::wstring taken_folder = scratch / name;
+  ASSERT_TRUE(CreateDirectoryW(taken_folder.c_str(), NULL));
+  WriteText(taken_folder + L"\\" + kCopyName, "planted");
+  FormatPrivateFolderName(seed, 1, name);
+  std::wstring taken_file = scratch / name;
+  WriteText(taken_file, "a file");
+
+  wchar_t folder[MAX_PATH];
+  ASSERT_TRUE(CreatePrivateFolderFromSeed(seed, folder, 20));
+  FormatPrivateFolderName(seed, 2, name);
+  EXPECT_EQ(std::wstring(folder), scratch / name);
+  EXPECT_TRUE(FolderExists(folder));
+  std::vector<unsigned char> planted = ReadBytes(taken_folder + L"\\" + kCopyName);
+  EXPECT_EQ(std::string(planted.begin(), planted.end()), "planted");
+  EXPECT_FALSE(FolderExists(taken_file));
+}
+
+TEST(PrivateFolder, EveryNameTakenMeansNoFolder) {
+  ScratchFolder scratch;
+  TemporaryFolderAt temp(scratch.path());
+  const DWORD seed = 7;
+  for (unsigned attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
+    wchar_t name[16];
+    FormatPrivateFolderName(seed, attempt, name);
+    ASSERT_TRUE(CreateDirectoryW((scratch / name).c_str(), NULL));
+  }
+  wchar_t folder[MAX_PATH] = L"unchanged";
+  EXPECT_FALSE(CreatePrivateFolderFromSeed(seed, folder, 20));
+  EXPECT_EQ(std::wstring(folder), L"");
+}
+
+TEST(PrivateFolder, MissingOrOverlongTemporaryFolderMeansNoFolder) {
+  ScratchFolder scratch;
+  wchar_t folder[MAX_PATH];
+  {
+    TemporaryFolderAt temp(scratch / L"missing");
+    EXPECT_FALSE(CreatePrivateFolder(folder, 20));
+    EXPECT_EQ(std::wstring(folder), L"");
+  }
+  {
+    // Room for the folder but not for the name that is to follow inside it.
+    std::wstring deep = scratch.path();
+    while (deep.size() < 220) {
+      deep += L"\\deep";
+      ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL));
+    }
+    TemporaryFolderAt temp(deep);
+    // The longest allowed: deep + "\koz-12345678" + "\" + room fills 259 characters.
+    unsigned room = 259 - (unsigned)deep.size() - 14;
+    EXPECT_TRUE(CreatePrivateFolder(folder, room));
+    EXPECT_EQ(lstrlenW(folder) + 1 + room, 259u);
+    EXPECT_FALSE(CreatePrivateFolder(folder, room + 1));
+    EXPECT_EQ(std::wstring(folder), L"");
+  }
+}
+
+// ---- The hand-over, with the real uninstall.exe ----
+
+// An installation folder holding uninstall.exe, a program and the log, below a scratch
+// folder that is also the working directory of every run.
+struct Installation {
+  ScratchFolder scratch;
+  std::wstring dir = scratch / L"Copy 1.0";
+  std::wstring log = dir + L"\\uninstall.dat";
+  std::wstring record = scratch / L"started.txt";
+
+  explicit Installation(const LogRecords& first = {}) {
+    CreateDirectoryW(dir.c_str(), NULL);
+    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+    WriteText(dir + L"\\copy.exe", "program");
+    LogRecords records = first;
+    for (const wchar_t* name : {L"copy.exe", L"uninstall.exe", L"uninstall.dat"}) {
+      records.push_back({L'F', dir + L"\\" + name});
+    }
+    records.push_back({L'S', dir});
+    WriteLog(log, LogTextOf(records, true, L"Copy#1.0#CopyWnd"));
+  }
+  Child Start(const std::wstring& arguments) const {
+    std::wstring line = Quoted(dir + L"\\uninstall.exe");
+    if (!arguments.empty()) line += L" " + arguments;
+    return StartChild(line, scratch.path().c_str());
+  }
+  bool Untouched() const {
+    return FileExists(dir + L"\\copy.exe") && FileExists(dir + L"\\uninstall.exe") &&
+           FileExists(log);
+  }
+};
+
+const wchar_t kWelcomeText[] =
+    L"Welcome at the Copy uninstaller. Make sure you have closed all running instances of the "
+    L"program to ensure a complete uninstall.\n\nAre you sure you want to uninstall Copy 1.0?";
+
+// Runs a silent uninstall of `inst` and returns how its second phase was started.
+ProcessView UninstallSilently(const Installation& inst) {
+  Child child = inst.Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  Child second = WaitForSecondPhaseStart(20000);
+  EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
+  if (second.process == NULL) return ProcessView();
+  ProcessView view = ReadProcessView(second.process);
+  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u);
+  return view;
+}
+
+TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
+  SecondPhaseCleanup cleanup;
+  Installation first, second;
+  std::vector<ProcessView> views = {UninstallSilently(first), UninstallSilently(second)};
+  EXPECT_FALSE(FolderExists(first.dir));
+  EXPECT_FALSE(FolderExists(second.dir));
+
+  std::vector<std::wstring> folders = SecondPhaseFolders();
+  ASSERT_EQ(folders.size(), 2u) << "one private folder per run";
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::vector<std::wstring> expected_pending;
+  for (size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    const std::wstring& folder = folders[i];
+    std::wstring copy = folder + L"\\" + kCopyName;
+    EXPECT_EQ(lstrcmpiW((Parent(folder) + L"\\").c_str(), temp), 0) << Narrow(folder);
+    EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
+    EXPECT_TRUE(SameBytes(copy, UninstallerExe())) << "the copy is the uninstaller itself";
+    ASSERT_TRUE(views[i].read);
+    EXPECT_EQ(lstrcmpiW(views[i].image_path.c_str(), copy.c_str()), 0)
+        << Narrow(views[i].image_path);
+    EXPECT_EQ(lstrcmpiW(views[i].current_directory.c_str(), (folder + L"\\").c_str()), 0)
+        << "working directory " << Narrow(views[i].current_directory);
+    // The file first, then its folder, which is empty by the time its turn comes.
+    expected_pending.push_back(copy);
+    expected_pending.push_back(folder);
+  }
+  std::vector<std::wstring> pending = PendingDeletionsOfSecondPhaseCopy();
+  ASSERT_EQ(pending.size(), expected_pending.size());
+  for (size_t i = 0; i < pending.size(); ++i) {
+    EXPECT_EQ(lstrcmpiW(pending[i].c_str(), expected_pending[i].c_str()), 0)
+        << Narrow(pending[i]) << " / " << Narrow(expected_pending[i]);
+  }
+}
+
+// A program that records being started lies at the copy's old place, and a ".Local"
+// redirection folder beside it: neither is started, used or changed.
+TEST(TemporaryCopy, PlantedProgramAtTheOldPlaceIsNeitherStartedNorReplaced) {
+  SecondPhaseCleanup cleanup;
+  Installation inst;
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  CopyForTest(FakeCleanupExe(), UnprotectedCopyPath());
+  std::wstring local = UnprotectedCopyPath() + L".Local";
+  ASSERT_TRUE(CreateDirectoryW(local.c_str(), NULL));
+  struct RemovedAfterwards {
+    std::wstring path;
+    ~RemovedAfterwards() { RemoveTree(path); }
+  } remove_afterwards{local};
+
+  ProcessView view = UninstallSilently(inst);
+  EXPECT_FALSE(FileExists(inst.record)) << "the planted program was started";
+  EXPECT_TRUE(SameBytes(UnprotectedCopyPath(), FakeCleanupExe())) << "it was overwritten";
+  EXPECT_NE(lstrcmpiW(view.image_path.c_str(), UnprotectedCopyPath().c_str()), 0);
+  EXPECT_EQ(lstrcmpiW(view.image_path.c_str(), SecondPhaseCopyPath().c_str()), 0);
+  EXPECT_FALSE(FolderExists(inst.dir)) << "the uninstall went through all the same";
+}
+
+TEST(TemporaryCopy, FolderAtTheOldPlaceDoesNotBreakTheRun) {
+  SecondPhaseCleanup cleanup;
+  Installation inst;
+  ASSERT_TRUE(CreateDirectoryW(UnprotectedCopyPath().c_str(), NULL));
+  WriteText(UnprotectedCopyPath() + L"\\inside.txt", "stays");
+  struct RemovedAfterwards {
+    std::wstring path;
+    ~RemovedAfterwards() { RemoveTree(path); }
+  } remove_afterwards{UnprotectedCopyPath()};
+
+  UninstallSilently(inst);
+  EXPECT_FALSE(FolderExists(inst.dir));
+  EXPECT_TRUE(FileExists(UnprotectedCopyPath() + L"\\inside.txt"));
+}
+
+// Without a private folder the copy is not started and nothing is removed; the logged
+// application has cleaned up already, so the message does not claim that nothing changed.
+TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
+  SecondPhaseCleanup cleanup;
+  Installation inst;
+  CopyForTest(FakeCleanupExe(), inst.dir + L"\\cleanup.exe");
+  WriteLog(inst.log, LogTextOf({{L'E', inst.dir + L"\\cleanup.exe"},
+                                {L'F', inst.dir + L"\\copy.exe"},
+                                {L'S', inst.dir}},
+                               true, L"Copy#1.0#CopyWnd"));
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
+  TemporaryFolderAt temp(inst.scratch / L"no such folder");
+
+  Child child = inst.Start(L"");
+  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+  AnswerMessageBox(child.pid, L"Fatal error", HAND_OVER_FAILED_MESSAGE, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  EXPECT_EQ(RecordLines(inst.record).size(), 2u) << "the clean-up program ran first";
+  EXPECT_TRUE(SecondPhaseProcesses().empty());
+  EXPECT_TRUE(inst.Untouched());
+
+  // In silent mode the same, without the box.
+  child = inst.Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  EXPECT_TRUE(SecondPhaseProcesses().empty());
+  EXPECT_TRUE(inst.Untouched());
+  EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
+}
+
+// A Run Once log names the temporary folder and its parents as folders to remove, since
+// the installation was made inside it. The private folder keeps the temporary folder
+// from being empty while the second phase replays the log.
+TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
+  ScratchFolder scratch;
+  std::wstring temp_folder = scratch / L"temp";
+  ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
+  TemporaryFolderAt temp(temp_folder);
+  SecondPhaseCleanup cleanup;
+  std::wstring dir = temp_folder + L"\\KOZ_Soft_Copy";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  WriteText(dir + L"\\copy.exe", "program");
+  WriteLog(dir + L"\\uninstall.dat",
+           LogTextOf({{L'F', dir + L"\\copy.exe"},
+                      {L'F', dir + L"\\uninstall.exe"},
+                      {L'F', dir + L"\\uninstall.dat"},
+                      {L'S', dir},
+                      {L'S', temp_folder},
+                      {L'S', scratch.path()}},
+                     true, L"Copy#1.0#CopyWnd"));
+
+  // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
+  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
+  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+
+  EXPECT_FALSE(FolderExists(dir));
+  EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";
+  EXPECT_EQ(SecondPhaseFolders().size(), 1u);
+}
+
+}  // namespace
