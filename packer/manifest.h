@@ -17,12 +17,12 @@
 
 #include "packer/package_writer.h"
 
-// The largest package the packing tool embeds, in bytes. pack.exe holds the package once,
-// the platform's resource update takes a copy of it and maps the output file as a whole, so
-// about three times the package must fit the address space of a large-address-aware 32-bit
-// process. Under Wine a 900 MiB package still embedded and a 1000 MiB one did not; 800 MiB
-// leaves a margin. (Setup programs with 900 MiB packages loaded and read back fine.)
-constexpr uint64_t kMaxPackageBytes = 800ull * 1024 * 1024;
+// The largest package the packing tool embeds, in bytes. pack.exe streams the package and
+// never holds it, but the setup program maps its whole image into a 32-bit address space
+// and must find one free range for it. Under Wine a 1399 MiB package still started and
+// installed; the limit leaves room for the more fragmented address space of a 32-bit
+// Windows.
+constexpr uint64_t kMaxPackageBytes = 1200ull * 1024 * 1024;
 
 // What the file system says about a source path.
 enum SourceKind {

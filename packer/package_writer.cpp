@@ -53,10 +53,10 @@ uint64_t PackageSize(const PackageContents& contents) {
   return PackageSize(contents, HeldSizes(contents));
 }
 
-bool WritePackageInto(const PackageContents& contents,
-                      const std::vector<uint32_t>& content_sizes, const ContentSource& source,
-                      uint8_t* out) {
-  out = PutUint32(out, kStoredHeaderSize);
+bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>& content_sizes,
+                   const BytesSink& put, const ContentCopier& copy) {
+  uint8_t header[kStoredHeaderSize];
+  uint8_t* out = PutUint32(header, kStoredHeaderSize);
   out = PutStringField(out, contents.product_name);
   out = PutStringField(out, contents.product_version);
   out = PutStringField(out, contents.window_class);
@@ -66,26 +66,48 @@ bool WritePackageInto(const PackageContents& contents,
   *out++ = contents.default_startup;
   *out++ = contents.default_programs;
   *out++ = contents.default_launch;
-  out = PutUint16(out, 0);  // reserved
+  PutUint16(out, 0);  // reserved
+  if (!put(header, sizeof(header))) return false;
 
+  std::string list;
   for (const std::string& folder : contents.folders) {
-    *out++ = (uint8_t)folder.size();
-    out = PutBytes(out, folder);
+    list += (char)folder.size();
+    list += folder;
   }
-  *out++ = 0;
+  list += '\0';
+  if (!put((const uint8_t*)list.data(), list.size())) return false;
 
   for (size_t index = 0; index < contents.entries.size(); ++index) {
     const PackageEntry& entry = contents.entries[index];
-    out = PutUint16(out, entry.flags);
+    std::vector<uint8_t> head(2 + entry.name.size() + 1 + 4);
+    out = PutUint16(head.data(), entry.flags);
     out = PutBytes(out, entry.name);
     *out++ = 0;
     uint32_t size = content_sizes[index];
-    out = PutUint32(out, size);
-    if (size > 0 && !source(index, out, size)) return false;
-    out += size;
+    PutUint32(out, size);
+    if (!put(head.data(), head.size())) return false;
+    if (size > 0 && !copy(index, size)) return false;
   }
-  PutUint16(out, ENTRY_END);
-  return true;
+  uint8_t end_marker[2];
+  PutUint16(end_marker, ENTRY_END);
+  return put(end_marker, sizeof(end_marker));
+}
+
+bool WritePackageInto(const PackageContents& contents,
+                      const std::vector<uint32_t>& content_sizes, const ContentSource& source,
+                      uint8_t* out) {
+  return StreamPackage(
+      contents, content_sizes,
+      [&out](const uint8_t* bytes, size_t size) {
+        memcpy(out, bytes, size);
+        out += size;
+        return true;
+      },
+      [&out, &source](size_t index, uint32_t size) {
+        if (!source(index, out, size)) return false;
+        out += size;
+        return true;
+      });
 }
 
 void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {

@@ -48,6 +48,19 @@ using ContentSource = std::function<bool(size_t index, uint8_t* out, uint32_t si
 uint64_t PackageSize(const PackageContents& contents,
                      const std::vector<uint32_t>& content_sizes);
 
+// Receives the package's own bytes (header, folder list, record heads, end marker) in order.
+using BytesSink = std::function<bool(const uint8_t* bytes, size_t size)>;
+
+// Delivers entry `index`'s `size` content bytes to the same destination as the sink, in
+// order with the sink's bytes. Returns false when they cannot be had.
+using ContentCopier = std::function<bool(size_t index, uint32_t size)>;
+
+// Streams the package of PackageSize(contents, content_sizes) bytes: the layout through
+// `put`, each entry's content through `copy`, so no part of it needs to be held whole.
+// Returns false as soon as either fails.
+bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>& content_sizes,
+                   const BytesSink& put, const ContentCopier& copy);
+
 // Writes the package into `out`, which holds exactly PackageSize(contents, content_sizes)
 // bytes; each entry's content is put in place by `source`, so large products are held in
 // memory once. Returns false as soon as `source` fails.

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "packer/console.h"
-#include "packer/embed.h"
 #include "packer/manifest.h"
+#include "packer/setup_writer.h"
 #include "packer/source_files.h"
 
 namespace {
@@ -42,28 +42,21 @@ int PackInstaller(const std::wstring& manifest_path, const std::wstring& output,
   if (errors.empty()) CheckPackageSize(manifest, name, &errors);
   if (!errors.empty()) return Refuse(errors);
 
-  // The whole package lives in one buffer; each source is read straight into its place.
+  // The package is streamed into the output: its own bytes as they are made, each source
+  // copied in slices, so the product is never held in memory.
   uint64_t size = PackageSize(manifest.contents, manifest.content_sizes);
-  uint8_t* package =
-      (uint8_t*)VirtualAlloc(NULL, (SIZE_T)size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-  if (package == NULL) {
-    return Refuse({"not enough memory for a package of " + std::to_string(size) + " bytes"});
-  }
-  bool written = WritePackageInto(
-      manifest.contents, manifest.content_sizes,
-      [&manifest, &error](size_t index, uint8_t* out, uint32_t bytes) {
-        return ReadSourceInto(manifest.sources[index], out, bytes, &error);
-      },
-      package);
-  if (!written) {
-    VirtualFree(package, 0, MEM_RELEASE);
-    return Refuse({error});
-  }
-  wchar_t embed_error[1024] = L"";
-  bool embedded = EmbedPackage(stub.c_str(), output.c_str(), package, (size_t)size, embed_error,
-                               1024);
-  VirtualFree(package, 0, MEM_RELEASE);
-  if (!embedded) return Refuse({Utf8(embed_error)});
+  std::vector<uint8_t> buffer;
+  PackageStreamer stream = [&manifest, &buffer](HANDLE file, std::string* error) {
+    return StreamPackage(
+        manifest.contents, manifest.content_sizes,
+        [file, error](const uint8_t* bytes, size_t count) {
+          return WriteAll(file, bytes, count, error);
+        },
+        [&manifest, &buffer, file, error](size_t index, uint32_t count) {
+          return CopySourceTo(manifest.sources[index], count, file, &buffer, error);
+        });
+  };
+  if (!WriteSetupExecutable(stub, output, size, stream, &error)) return Refuse({error});
 
   PrintOut(Utf8(output) + ": " + std::to_string(manifest.contents.entries.size()) +
            " entries, " + std::to_string(manifest.contents.folders.size()) + " folders, " +

@@ -1,5 +1,5 @@
-// "pack.exe MANIFEST -o OUTPUT.exe": reading the manifest, checking it, writing the package
-// straight into one buffer and embedding it into a copy of the setup stub.
+// "pack.exe MANIFEST -o OUTPUT.exe": reading the manifest, checking it, and streaming the
+// package into a copy of the setup stub.
 #pragma once
 
 #include <string>

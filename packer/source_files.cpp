@@ -3,13 +3,14 @@
 #include <windows.h>
 
 #include "packer/console.h"
+#include "packer/setup_writer.h"
 
 namespace {
 
 // Manifests are short texts; anything bigger is not one.
 constexpr DWORD kManifestMaxBytes = 16 * 1024 * 1024;
-// Reads go in slices so that one ReadFile never asks for more than the platform likes.
-constexpr DWORD kReadSliceBytes = 16 * 1024 * 1024;
+// Sources are copied in slices: large enough for few calls, small enough to stay cached.
+constexpr DWORD kCopySliceBytes = 1024 * 1024;
 
 std::string ErrorText(const char* what, const std::string& path) {
   return std::string(what) + " \"" + path + "\" (error " + std::to_string(GetLastError()) + ")";
@@ -50,7 +51,8 @@ SourceInfo LookUpSource(const std::string& path) {
   return info;
 }
 
-bool ReadSourceInto(const std::string& path, uint8_t* out, uint32_t size, std::string* error) {
+bool CopySourceTo(const std::string& path, uint32_t size, HANDLE output,
+                  std::vector<uint8_t>* buffer, std::string* error) {
   HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
   if (file == INVALID_HANDLE_VALUE) {
@@ -59,17 +61,18 @@ bool ReadSourceInto(const std::string& path, uint8_t* out, uint32_t size, std::s
   }
   LARGE_INTEGER now;
   bool ok = GetFileSizeEx(file, &now) && (uint64_t)now.QuadPart == size;
-  if (!ok) {
-    *error = "\"" + path + "\" changed while it was packed";
-  }
+  if (!ok) *error = "\"" + path + "\" changed while it was packed";
+  if (buffer->size() < kCopySliceBytes) buffer->resize(kCopySliceBytes);
   uint32_t done = 0;
   while (ok && done < size) {
-    DWORD want = size - done < kReadSliceBytes ? size - done : kReadSliceBytes;
+    DWORD want = size - done < kCopySliceBytes ? size - done : kCopySliceBytes;
     DWORD read = 0;
-    if (!ReadFile(file, out + done, want, &read, NULL) || read == 0) {
+    if (!ReadFile(file, buffer->data(), want, &read, NULL) || read == 0) {
       *error = ErrorText("cannot read", path);
       ok = false;
+      break;
     }
+    ok = WriteAll(output, buffer->data(), read, error);
     done += read;
   }
   CloseHandle(file);

@@ -1,9 +1,12 @@
 // The packing tool's access to the publisher's files on Windows: the manifest's text,
-// what a source path is, and reading a source straight into the package buffer.
+// what a source path is, and copying a source into the setup executable.
 #pragma once
 
+#include <windows.h>
 #include <stdint.h>
+
 #include <string>
+#include <vector>
 
 #include "packer/manifest.h"
 
@@ -13,6 +16,8 @@ bool ReadTextFile(const std::wstring& path, std::string* text, std::string* erro
 // What `path` (UTF-8) is on the drive.
 SourceInfo LookUpSource(const std::string& path);
 
-// Reads exactly `size` bytes of the file `path` (UTF-8) into `out`. Returns false with a
-// message in `error` when the file cannot be read or no longer has `size` bytes.
-bool ReadSourceInto(const std::string& path, uint8_t* out, uint32_t size, std::string* error);
+// Copies exactly `size` bytes of the file `path` (UTF-8) to `output` at its position,
+// through `buffer` (reused between calls). Returns false with a message in `error` when the
+// file cannot be read, no longer has `size` bytes, or the write fails.
+bool CopySourceTo(const std::string& path, uint32_t size, HANDLE output,
+                  std::vector<uint8_t>* buffer, std::string* error);

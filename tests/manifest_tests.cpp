@@ -458,7 +458,7 @@ TEST(Manifest, PackagesAboveTheLimitAreRefusedUpFront) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0], "app.ini: the package would have " +
                            std::to_string(kMaxPackageBytes + 1) + " bytes; pack.exe embeds at "
-                           "most 838860800 bytes (800 MiB)");
+                           "most 1258291200 bytes (1200 MiB)");
 }
 
 TEST(Manifest, SourcesOf4GiBAndMoreAreRefused) {

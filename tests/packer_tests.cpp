@@ -404,7 +404,7 @@ TEST(PackTool, ProductsAboveTheLimitAreRefusedBeforeAnythingIsRead) {
   EXPECT_EQ(run.exit_code, 1u);
   uint64_t size = kMaxPackageBytes + 204 + 1 + (2 + 14 + 4 + 19) + (2 + 8 + 4) + 2;
   EXPECT_EQ(run.err, "big.ini: the package would have " + std::to_string(size) +
-                         " bytes; pack.exe embeds at most 838860800 bytes (800 MiB)\n"
+                         " bytes; pack.exe embeds at most 1258291200 bytes (1200 MiB)\n"
                          "pack.exe: 1 problem; nothing written\n");
   run = Pack(L"huge.ini -o huge.exe " + product.TestParts(), product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
@@ -472,7 +472,7 @@ TEST(PackTool, StubThatIsNoProgramLeavesNoOutput) {
   ConsoleRun run = Pack(L"app.ini -o setup.exe --stub stub.exe --uninstaller fake-uninstall.exe",
                         product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(run.err.find("cannot store the package in: setup.exe.partial"), 0u) << run.err;
+  EXPECT_EQ(run.err.find("stub.exe: the setup stub is not a Windows program\n"), 0u) << run.err;
   EXPECT_FALSE(FileExists(product.Path(L"setup.exe")));
   EXPECT_FALSE(FileExists(product.Path(L"setup.exe.partial")));
 }

@@ -5,7 +5,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "packer/embed.h"
+#include "packer/setup_writer.h"
 
 namespace {
 
@@ -57,10 +57,12 @@ std::vector<uint8_t> PackageBytes(const PackageContents& contents) {
 
 bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
                        const std::vector<uint8_t>& package) {
-  wchar_t error[1024] = L"";
-  std::wstring stub = ProgramPath(program);
-  if (!EmbedPackage(stub.c_str(), output.c_str(), package.data(), package.size(), error, 1024)) {
-    ADD_FAILURE() << "cannot build " << Narrow(output) << ": " << Narrow(error);
+  std::string error;
+  PackageStreamer stream = [&package](HANDLE file, std::string* error) {
+    return WriteAll(file, package.data(), package.size(), error);
+  };
+  if (!WriteSetupExecutable(ProgramPath(program), output, package.size(), stream, &error)) {
+    ADD_FAILURE() << "cannot build " << Narrow(output) << ": " << error;
     return false;
   }
   return true;
