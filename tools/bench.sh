@@ -36,17 +36,24 @@ record uninstaller_bytes "$(stat -c %s "$bin/uninstall.exe")"
 
 for run in $(seq 1 "$runs"); do
   echo "Run $run of $runs ..."
+  # Each timed step starts with no dirty pages left over from the one before.
   sync
   start=$(ms_now); wine "$bin/pack.exe" "$work/big/product.ini" -o "$work/setup-big.exe" >/dev/null
   record pack_ms $(( $(ms_now) - start ))
   rm -rf "$work/copy"; sync
-  start=$(ms_now); cp -r "$work/big/files" "$work/copy"; sync -f "$work/copy" 2>/dev/null || true
+  start=$(ms_now); cp -r "$work/big/files" "$work/copy"
   record cp_ms $(( $(ms_now) - start ))
-  rm -rf "$work/copy"
+  rm -rf "$work/copy"; sync
 
-  driver startup "$work/setup-big.exe" | sed 's/^startup_ms/startup_big_ms/' >> "$results"
   driver startup "$work/setup-small.exe" | sed 's/^startup_ms/startup_small_ms/' >> "$results"
+  driver startup "$work/setup-big.exe" | sed 's/^startup_ms/startup_big_ms/' >> "$results"
 
+  # The process's own baseline (Wine's runtime), to tell it apart from what the payload adds.
+  driver install "$work/setup-small.exe" "C:\\bench\\small$run" |
+    sed -n 's/^peak_working_set/peak_working_set_small/p' >> "$results"
+  driver uninstall "C:\\bench\\small$run" >/dev/null
+  mkdir -p "$drive/bench"
+  sync
   driver install "$work/setup-big.exe" "C:\\bench\\inst$run" >> "$results"
   driver uninstall "C:\\bench\\inst$run" >> "$results"
   rm -rf "$drive/bench/inst$run"
