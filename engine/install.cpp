@@ -61,27 +61,16 @@ void CheckPackage() {
   if (!BuildInstalledPath(UNINSTALL_LOG_NAME, path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
 
   const BYTE* p = PackagePayload();
-  for (;;) {
-    const char* name;
-    unsigned length;
-    const BYTE* next;
-    PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
-    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
-    p = next;
-    if (result == PACKAGE_READ_END) break;
-    BuildFolderPath(name, length, path);
+  const char* folder;
+  unsigned length;
+  while ((p = ReadFolderName(p, &folder, &length)), length != 0) {
+    BuildFolderPath(folder, length, path);
   }
 
-  for (;;) {
-    wchar_t name[kNameCapacity];
-    const BYTE* data;
-    DWORD size, flags;
-    const BYTE* next;
-    PackageReadResult result =
-        ParseEntry(p, g_package.end, name, kNameCapacity, &data, &size, &flags, &next);
-    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
-    if (result == PACKAGE_READ_END) break;
-    p = next;
+  wchar_t name[kNameCapacity];
+  const BYTE* data;
+  DWORD size, flags;
+  while ((p = ReadEntry(p, name, &data, &size, &flags)) != NULL) {
     if (!BuildInstalledPath(name, path)) {
       FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, name);
     }
@@ -96,16 +85,11 @@ void CheckPackage() {
 // package view's cursor to the first entry record.
 void CreatePackageFolders() {
   const BYTE* p = PackagePayload();
-  for (;;) {
-    const char* name;
-    unsigned length;
-    const BYTE* next;
-    PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
-    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
-    p = next;
-    if (result == PACKAGE_READ_END) break;
+  const char* folder;
+  unsigned length;
+  while ((p = ReadFolderName(p, &folder, &length)), length != 0) {
     wchar_t path[kPathCapacity];
-    BuildFolderPath(name, length, path);
+    BuildFolderPath(folder, length, path);
     EnsureFolder(path, path);
   }
   g_package.cursor = p;

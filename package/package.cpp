@@ -92,16 +92,19 @@ void LocatePackage(HMODULE module) {
   g_package.end = resource + size;
 }
 
+const BYTE* ReadFolderName(const BYTE* p, const char** name, unsigned* length) {
+  const BYTE* next = NULL;
+  PackageReadResult result = ParseFolderName(p, g_package.end, name, length, &next);
+  if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
+  if (result == PACKAGE_READ_END) *length = 0;
+  return next;
+}
+
 const BYTE* SkipFolderList(const BYTE* p) {
-  for (;;) {
-    const char* name;
-    unsigned length;
-    const BYTE* next;
-    PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
-    if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
-    p = next;
-    if (result == PACKAGE_READ_END) return p;
-  }
+  const char* name;
+  unsigned length;
+  do p = ReadFolderName(p, &name, &length); while (length != 0);
+  return p;
 }
 
 const BYTE* ReadEntry(const BYTE* p, wchar_t* name_out, const BYTE** data_out,

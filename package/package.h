@@ -49,6 +49,11 @@ PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
 // unsound package is fatal ("Could not extract installation data!").
 void LocatePackage(HMODULE module);
 
+// Reads the folder name at `p`: sets `name`/`length` to its bytes inside the package and
+// returns the address after it. At the list's terminating zero byte `*length` is 0 and the
+// result is the first entry record. A name that runs past the package is fatal.
+const BYTE* ReadFolderName(const BYTE* p, const char** name, unsigned* length);
+
 // Returns the address after the folder list's terminating zero byte. A list that runs
 // past the package is fatal.
 const BYTE* SkipFolderList(const BYTE* p);
