@@ -1,7 +1,7 @@
 #include "app/folder_browser.h"
 
 #include "app/resource.h"
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <shlwapi.h>
 
 #include "engine/setup_options.h"
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "package/package.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include "app/license_viewer.h"
 #include "app/resource.h"
 #include "engine/setup_options.h"
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "engine/tokens.h"
 #include "package/package.h"
 

@@ -2,7 +2,7 @@
 // meets on its way is remembered once, so the uninstaller can try to remove it afterwards.
 #pragma once
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 
 // One remembered folder. Nodes are zero-filled heap blocks owned by the list.
 struct TouchedFolder {

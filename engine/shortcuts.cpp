@@ -7,7 +7,7 @@
 #include "engine/fatal_error.h"
 #include "engine/folders.h"
 #include "engine/paths.h"
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "engine/tokens.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"

@@ -20,7 +20,7 @@ constexpr WORD kFontPoints = 8;
 constexpr DWORD kShown = WS_CHILD | WS_VISIBLE;
 constexpr DWORD kHidden = WS_CHILD;
 
-struct ControlSpec {
+struct ExpectedControl {
   int id;
   const wchar_t* class_name;
   WORD class_atom;  // the predefined class's ordinal in a template
@@ -32,7 +32,7 @@ struct ControlSpec {
 
 constexpr WORD kButtonAtom = 0x0080, kEditAtom = 0x0081, kStaticAtom = 0x0082;
 
-const ControlSpec kControls[] = {
+const ExpectedControl kControls[] = {
     {IDC_WELCOME_TEXT, L"Static", kStaticAtom,
      L"Welcome at the #N setup wizard. This program will guide you through the setup process.",
      35, 7, 260, 18, kShown | SS_LEFT | WS_GROUP, WS_EX_TRANSPARENT},
@@ -158,25 +158,25 @@ TEST(SetupTemplate, StoredTemplateMatchesTheControlTable) {
   EXPECT_EQ(t.Byte(), DEFAULT_CHARSET);
   EXPECT_EQ(t.StringOrOrdinal(), kFontName);
 
-  for (const ControlSpec& spec : kControls) {
-    SCOPED_TRACE(Narrow(spec.text));
+  for (const ExpectedControl& want : kControls) {
+    SCOPED_TRACE(Narrow(want.text));
     t.AlignToDword();
     EXPECT_EQ(t.Dword(), 0u);  // help identifier
-    EXPECT_EQ(t.Dword(), spec.ex_style);
-    EXPECT_EQ(t.Dword(), spec.style);
-    EXPECT_EQ((short)t.Word(), spec.x);
-    EXPECT_EQ((short)t.Word(), spec.y);
-    EXPECT_EQ((short)t.Word(), spec.cx);
-    EXPECT_EQ((short)t.Word(), spec.cy);
-    EXPECT_EQ((int)t.Dword(), spec.id);
+    EXPECT_EQ(t.Dword(), want.ex_style);
+    EXPECT_EQ(t.Dword(), want.style);
+    EXPECT_EQ((short)t.Word(), want.x);
+    EXPECT_EQ((short)t.Word(), want.y);
+    EXPECT_EQ((short)t.Word(), want.cx);
+    EXPECT_EQ((short)t.Word(), want.cy);
+    EXPECT_EQ((int)t.Dword(), want.id);
     std::wstring class_name = t.StringOrOrdinal();
     // The resource compiler may store a predefined class by name or by its ordinal.
     if (class_name[0] == L'#') {
-      EXPECT_EQ(class_name, L"#" + std::to_wstring(spec.class_atom));
+      EXPECT_EQ(class_name, L"#" + std::to_wstring(want.class_atom));
     } else {
-      EXPECT_EQ(lstrcmpiW(class_name.c_str(), spec.class_name), 0) << Narrow(class_name);
+      EXPECT_EQ(lstrcmpiW(class_name.c_str(), want.class_name), 0) << Narrow(class_name);
     }
-    EXPECT_EQ(t.StringOrOrdinal(), spec.text);
+    EXPECT_EQ(t.StringOrOrdinal(), want.text);
     t.Skip(t.Word());  // creation data
     ASSERT_FALSE(t.overrun());
   }
@@ -279,16 +279,16 @@ TEST(SetupDialogLayout, RunningDialogMatchesTheControlTable) {
 
   // The controls, in creation (Z) order.
   HWND control = GetWindow(dialog, GW_CHILD);
-  for (const ControlSpec& spec : kControls) {
-    SCOPED_TRACE(Narrow(spec.text));
+  for (const ExpectedControl& want : kControls) {
+    SCOPED_TRACE(Narrow(want.text));
     ASSERT_NE(control, (HWND)NULL);
-    EXPECT_EQ(GetDlgCtrlID(control), spec.id);
+    EXPECT_EQ(GetDlgCtrlID(control), want.id);
     wchar_t class_name[64];
     GetClassNameW(control, class_name, 64);
-    EXPECT_EQ(lstrcmpiW(class_name, spec.class_name), 0) << Narrow(class_name);
+    EXPECT_EQ(lstrcmpiW(class_name, want.class_name), 0) << Narrow(class_name);
     // The welcome line and the folder field hold expanded texts (checked elsewhere).
-    if (spec.id != IDC_WELCOME_TEXT && spec.id != IDC_FOLDER_EDIT) {
-      EXPECT_EQ(WindowText(control), spec.text);
+    if (want.id != IDC_WELCOME_TEXT && want.id != IDC_FOLDER_EDIT) {
+      EXPECT_EQ(WindowText(control), want.text);
     }
 
     // Type bits, the window flags of the table, and nothing of them that the table lacks.
@@ -296,25 +296,25 @@ TEST(SetupDialogLayout, RunningDialogMatchesTheControlTable) {
     DWORD ex_actual = GetWindowLongW(control, GWL_EXSTYLE);
     DWORD checked =
         WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_GROUP | WS_TABSTOP | WS_BORDER | 0xFFFF;
-    DWORD expected = spec.style;
+    DWORD expected = want.style;
     // A radio button carries the group's tab stop while it is checked (the button control
     // moves WS_TABSTOP to the checked radio itself).
-    if ((spec.style & 0xF) == BS_AUTORADIOBUTTON && spec.class_atom == kButtonAtom &&
+    if ((want.style & 0xF) == BS_AUTORADIOBUTTON && want.class_atom == kButtonAtom &&
         SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED) {
       expected |= WS_TABSTOP;
     }
     // A dialog manager may draw an edit control's WS_BORDER as WS_EX_CLIENTEDGE instead.
-    if (spec.class_atom == kEditAtom && !(actual & WS_BORDER) && (ex_actual & WS_EX_CLIENTEDGE)) {
+    if (want.class_atom == kEditAtom && !(actual & WS_BORDER) && (ex_actual & WS_EX_CLIENTEDGE)) {
       expected &= ~WS_BORDER;
     }
     EXPECT_EQ(actual & checked, expected & checked) << std::hex << actual;
-    EXPECT_EQ(ex_actual & WS_EX_TRANSPARENT, spec.ex_style & WS_EX_TRANSPARENT);
+    EXPECT_EQ(ex_actual & WS_EX_TRANSPARENT, want.ex_style & WS_EX_TRANSPARENT);
 
     RECT r;
     GetWindowRect(control, &r);
     MapWindowPoints(NULL, dialog, (POINT*)&r, 2);
-    POINT position = reference.Pixels(spec.x, spec.y);
-    POINT extent = reference.Pixels(spec.cx, spec.cy);
+    POINT position = reference.Pixels(want.x, want.y);
+    POINT extent = reference.Pixels(want.cx, want.cy);
     EXPECT_EQ(r.left, position.x);
     EXPECT_EQ(r.top, position.y);
     EXPECT_EQ(r.right - r.left, extent.x);

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "engine/tokens.h"
 #include "harness/scratch.h"
 

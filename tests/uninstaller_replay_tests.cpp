@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "harness/scratch.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/bounded_text.h"

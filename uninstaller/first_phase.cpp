@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/bounded_text.h"

@@ -3,7 +3,7 @@
 #include <sddl.h>
 #include <shlwapi.h>
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "uninstaller/bounded_text.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 #include "uninstaller/bounded_text.h"
 #include "uninstaller/private_folder.h"
 

@@ -1,4 +1,4 @@
-#include "engine/special_folders.h"
+#include "engine/shell_folders.h"
 
 #include <windows.h>
 #include <shlobj.h>
