@@ -19,7 +19,7 @@ test: build
 	bash tools/run-tests.sh $(BUILD)
 
 demo:
-	@bash tools/deps.sh demo
+	@bash tools/deps.sh
 	$(MAKE) build
 	bash tools/demo.sh $(BUILD)
 

@@ -5,7 +5,7 @@
 #include "app/folder_browser.h"
 #include "app/license_viewer.h"
 #include "app/resource.h"
-#include "engine/fatal_error.h"
+#include "common/fatal_error.h"
 #include "engine/install.h"
 #include "engine/setup_options.h"
 #include "engine/tokens.h"

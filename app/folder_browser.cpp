@@ -1,7 +1,7 @@
 #include "app/folder_browser.h"
 
 #include "app/resource.h"
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "common/bounded_text.h"
 #include "engine/setup_options.h"
-#include "engine/shell_folders.h"
 #include "package/package.h"
 
 namespace {
@@ -15,7 +15,7 @@ constexpr int kLicenseExtensionLength = 4;
 // Finds the first record flagged as licence document (never one of the special values).
 // Returns false when the package has none.
 bool FindLicenseDocument(const BYTE** data, DWORD* size) {
-  wchar_t document_scratch_name[kNameCapacity];  // entry names are not needed here
+  wchar_t document_scratch_name[kPathCapacity];  // entry names are not needed here
   DWORD flags = 0;
   // Always from the start of the payload, whatever the install run did to the cursor.
   const BYTE* record = SkipFolderList(PackagePayload());

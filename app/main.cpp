@@ -3,7 +3,7 @@
 
 #include "app/resource.h"
 #include "app/setup_dialog.h"
-#include "engine/dll_search.h"
+#include "common/dll_search.h"
 
 // The command line is not examined: everything follows from the package and the dialog.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

@@ -6,8 +6,9 @@
 #include "app/dialog_commands.h"
 #include "app/license_viewer.h"
 #include "app/resource.h"
+#include "common/bounded_text.h"
+#include "common/shell_folders.h"
 #include "engine/setup_options.h"
-#include "engine/shell_folders.h"
 #include "engine/tokens.h"
 #include "package/package.h"
 

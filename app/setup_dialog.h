@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-// The setup executable's module handle. Set by wWinMain before the dialog is created;
+// The setup executable's module handle. Set by WinMain before the dialog is created;
 // the dialog finds the package resource in it.
 extern HINSTANCE g_module;
 

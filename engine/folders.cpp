@@ -3,8 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "engine/fatal_error.h"
-#include "engine/paths.h"
+#include "common/fatal_error.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"
 

@@ -2,7 +2,7 @@
 // meets on its way is remembered once, so the uninstaller can try to remove it afterwards.
 #pragma once
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 
 // One remembered folder. Nodes are zero-filled heap blocks owned by the list.
 struct TouchedFolder {

@@ -3,10 +3,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "engine/fatal_error.h"
+#include "common/fatal_error.h"
 #include "engine/folders.h"
+#include "engine/installed_paths.h"
 #include "engine/launch.h"
-#include "engine/paths.h"
 #include "engine/registration.h"
 #include "engine/setup_options.h"
 #include "engine/shortcuts.h"
@@ -15,8 +15,6 @@
 #include "uninstall_log/log_writer.h"
 
 namespace {
-
-#define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
 
 // Set when some entry got a Programs-menu shortcut: the uninstaller then gets one too.
 bool g_programs_group_used = false;
@@ -67,7 +65,7 @@ void CheckPackage() {
     BuildFolderPath(folder, length, path);
   }
 
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data;
   DWORD size, flags;
   while ((p = ReadEntry(p, name, &data, &size, &flags)) != NULL) {
@@ -104,7 +102,7 @@ void BuildEntryPath(const wchar_t* name, wchar_t* path) {
 
 // One "E" record per entry with the launch bit, the uninstaller left out by its name.
 void LogExecutables() {
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data;
   DWORD size, flags;
   for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
@@ -146,7 +144,7 @@ void MakeShortcuts(DWORD flags, const wchar_t* path) {
 // Writes every file in package order, logging each with its shortcuts; the uninstaller
 // entry is registered instead of logged.
 void ExtractEntries() {
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data;
   DWORD size, flags;
   for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
@@ -161,27 +159,20 @@ void ExtractEntries() {
   }
 }
 
-}  // namespace
-
+// FatalError's clean-up while the log is open: appends what the run's end would have
+// logged, the uninstaller, the log itself and the touched folders newest first, but no end
+// marker, and closes the log.
 void CompleteInterruptedLog() {
-  // WriteLogRecord writes nothing while no log is open: before the run opened it, after
-  // it closed it, and in programs that never open one.
   wchar_t path[kPathCapacity];
   if (BuildInstalledPath(UNINSTALLER_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
   if (BuildInstalledPath(UNINSTALL_LOG_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
   WriteTouchedFolders();
+  CloseUninstallLog();
 }
 
-bool BuildInstalledPath(const wchar_t* name, wchar_t* out) {
-  if (CopyText(out, kPathCapacity, g_setup_options.install_dir) &&
-      AppendText(out, kPathCapacity, name)) {
-    return true;
-  }
-  out[0] = 0;
-  return false;
-}
+}  // namespace
 
-int InstallPackage(HWND dialog) {
+void InstallPackage(HWND dialog) {
   wchar_t* install_dir = g_setup_options.install_dir;
   install_dir[kPathCapacity - 1] = 0;
   PathRemoveBackslashW(install_dir);
@@ -197,6 +188,7 @@ int InstallPackage(HWND dialog) {
   wchar_t path[kPathCapacity];
   BuildEntryPath(UNINSTALL_LOG_NAME, path);
   if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  SetFatalErrorCleanup(CompleteInterruptedLog);
   WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
   if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
   // A drive too full for the log's first records gets no files: they could not be undone.
@@ -214,11 +206,11 @@ int InstallPackage(HWND dialog) {
   // A log that lost records cannot undo this installation: no success, and no end marker.
   if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
   WriteLogEndMarker();
+  SetFatalErrorCleanup(NULL);
   CloseUninstallLog();
 
   if (IsNormalInstall()) {
     MessageBoxW(NULL, INSTALL_COMPLETE_MESSAGE, INSTALL_COMPLETE_CAPTION, MB_ICONINFORMATION);
   }
   LaunchInstalledPrograms(dialog);
-  return 0;
 }

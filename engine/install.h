@@ -15,14 +15,7 @@
 // log, shortcuts and registration (Normal install), the success message, then the launch
 // step. Before anything is written it walks the whole package once and refuses, fatally,
 // a malformed package or a folder, file or link name that would not fit its buffer.
-// `dialog` owns the programs started afterwards. Returns 0; every failure is fatal.
-int InstallPackage(HWND dialog);
-
-// Builds `install_dir` + the entry or folder `name` into `out` (kPathCapacity units).
-// Returns false, leaving `out` empty, when it does not fit.
-bool BuildInstalledPath(const wchar_t* name, wchar_t* out);
-
-// Called by FatalError. When an install run's log is open, appends what the run's end
-// would have logged, the uninstaller, the log itself and the touched folders newest first,
-// but no end marker: a later uninstall then removes what the failed run made.
-void CompleteInterruptedLog();
+// `dialog` owns the programs started afterwards. Returns only on success: every failure
+// is fatal. A failure once the log is open still completes the log (without end marker)
+// with what the run's end would have logged, so a later uninstall removes what it made.
+void InstallPackage(HWND dialog);

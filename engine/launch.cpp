@@ -3,8 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "engine/install.h"
-#include "engine/paths.h"
+#include "common/bounded_text.h"
+#include "engine/installed_paths.h"
 #include "engine/setup_options.h"
 #include "package/package.h"
 
@@ -13,7 +13,6 @@ namespace {
 #define FIRST_RUN_ARGUMENT L"/FIRSTRUN"
 #define RUN_ONCE_ARGUMENT L"/RUNONCE"
 #define AUTO_UNINSTALL_ARGUMENT L"/AUTO"
-#define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
 
 // Starts `file` with `arguments` in `folder`. Returns the process handle, or NULL when the
 // start failed or the shell handed the file to a program already running; failures are
@@ -60,7 +59,7 @@ void WaitWhileDispatching(HANDLE process) {
 void LaunchInstalledPrograms(HWND dialog) {
   bool run_once = g_setup_options.install_mode == INSTALL_MODE_RUN_ONCE;
   if (run_once || g_setup_options.launch_after_install) {
-    wchar_t name[kNameCapacity];
+    wchar_t name[kPathCapacity];
     const BYTE* data;
     DWORD size, flags;
     for (const BYTE* p = g_package.cursor;

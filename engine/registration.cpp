@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "engine/fatal_error.h"
+#include "common/bounded_text.h"
+#include "common/fatal_error.h"
 #include "package/package.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"
@@ -22,19 +23,19 @@ void SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
 
 void FormatUninstallKey(wchar_t* out) {
   // The header's strings hold at most 31 characters each, so the text stays far below
-  // kRegistryTextCapacity.
+  // kPathCapacity, the capacity of the subkey and of each value's text.
   wsprintfW(out, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft %s %s",
             PackageProductName(), PackageProductVersion());
 }
 
 void RegisterUninstaller(const wchar_t* uninstaller_path) {
-  wchar_t subkey[kRegistryTextCapacity];
+  wchar_t subkey[kPathCapacity];
   FormatUninstallKey(subkey);
   HKEY key = NULL;
   if (RegCreateKeyW(HKEY_LOCAL_MACHINE, subkey, &key) != ERROR_SUCCESS) {
     FatalError(REGISTRY_FAILED_MESSAGE);
   }
-  wchar_t display_name[kRegistryTextCapacity];
+  wchar_t display_name[kPathCapacity];
   wsprintfW(display_name, L"%s %s (Remove / Re-install only)", PackageProductName(),
             PackageProductVersion());
   SetStringValue(key, L"UninstallString", uninstaller_path);

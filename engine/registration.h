@@ -4,14 +4,11 @@
 // Fatal text of every failing registry call.
 #define REGISTRY_FAILED_MESSAGE L"Could not write uninstall info to registry"
 
-// Capacity of the subkey path and of each value's text.
-constexpr unsigned kRegistryTextCapacity = 260;
-
 // The maker's web address shown by the list of installed programs.
 #define PUBLISHER_URL L"https://www.example.com/"
 
 // Formats "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOZ Soft <name> <version>"
-// from the located package's header into `out` (kRegistryTextCapacity units).
+// from the located package's header into `out` (kPathCapacity units).
 void FormatUninstallKey(wchar_t* out);
 
 // Creates (or opens) the product's key below HKEY_LOCAL_MACHINE, writes UninstallString

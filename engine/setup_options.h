@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 
 // install_mode values.
 constexpr BYTE INSTALL_MODE_RUN_ONCE = 0;

@@ -4,10 +4,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "engine/fatal_error.h"
+#include "common/fatal_error.h"
+#include "common/shell_folders.h"
 #include "engine/folders.h"
-#include "engine/paths.h"
-#include "engine/shell_folders.h"
 #include "engine/tokens.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"
@@ -16,9 +15,6 @@ namespace {
 
 // The product's group in the Programs menu, expanded from the package header.
 #define PROGRAMS_GROUP_TEMPLATE L"#N #V"
-
-// Holds "<csidl>" for any int.
-constexpr unsigned kSymbolicPrefixCapacity = 16;
 
 bool UsesProductGroup(int csidl) {
   return csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS;
@@ -47,9 +43,7 @@ void CreateShortcutInSpecialFolder(int csidl, const wchar_t* target) {
   wchar_t real[kPathCapacity];
   wchar_t symbolic[kPathCapacity];
   if (!GetSpecialFolder(csidl, real)) FatalError(SPECIAL_FOLDER_MISSING_MESSAGE);
-  wchar_t prefix[kSymbolicPrefixCapacity];
-  wsprintfW(prefix, L"<%i>", csidl);
-  CopyText(symbolic, kPathCapacity, prefix);
+  FormatSymbolicPath(csidl, L"", symbolic, kPathCapacity);
 
   if (UsesProductGroup(csidl)) {
     // The group name is cut at its capacity; the header's strings never make it that long.

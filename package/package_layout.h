@@ -44,8 +44,10 @@ constexpr uint16_t ENTRY_END = 0xFFFF;
 constexpr uint16_t kLicenseDocumentMask = ENTRY_SPECIAL | ENTRY_LICENSE_DOCUMENT;
 constexpr uint16_t kLaunchMask = ENTRY_SPECIAL | ENTRY_LAUNCH;
 
-// The uninstaller entry's fixed name at the root of the installation folder.
+// The uninstaller entry's fixed name at the root of the installation folder, as the
+// package stores it and as the installer writes it.
 #define UNINSTALLER_FILE_NAME "uninstall.exe"
+#define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
 
 // Entry and folder names end up in 260-unit path buffers: a name has at most 259 bytes.
 constexpr uint32_t kEntryNameMaxBytes = 259;

@@ -3,7 +3,8 @@
 #include <windows.h>
 #include <stdio.h>
 
-#include "package/package.h"
+#include "common/bounded_text.h"
+#include "package/package_reader.h"
 #include "packer/console.h"
 
 namespace {
@@ -76,12 +77,12 @@ int ListBytes(const std::wstring& setup, const BYTE* resource, DWORD size) {
   std::string entries;
   int entry_count = 0;
   for (;;) {
-    wchar_t name[kNameCapacity];
+    wchar_t name[kPathCapacity];
     const BYTE* data;
     DWORD entry_size, flags;
     const BYTE* next;
     PackageReadResult result =
-        ParseEntry(p, end, name, kNameCapacity, &data, &entry_size, &flags, &next);
+        ParseEntry(p, end, name, kPathCapacity, &data, &entry_size, &flags, &next);
     if (result == PACKAGE_READ_MALFORMED) {
       PrintOut(out + "entries:\n" + entries);
       PrintError(Malformed(setup, "an entry record is cut short or its name is too long",

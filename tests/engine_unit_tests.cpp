@@ -5,8 +5,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/bounded_text.h"
+#include "common/fatal_error.h"
 #include "engine/folders.h"
-#include "engine/paths.h"
 #include "engine/registration.h"
 #include "engine/shortcuts.h"
 #include "engine_support.h"
@@ -198,7 +199,7 @@ TEST(Registration, WritesTheKeyItsFourValuesAndTheRecord) {
   Leftovers leftovers;
   leftovers.AddKey(key);
 
-  wchar_t formatted[kRegistryTextCapacity];
+  wchar_t formatted[kPathCapacity];
   FormatUninstallKey(formatted);
   EXPECT_EQ(std::wstring(formatted), key);
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "common/private_folder.h"
 #include "dialog_session.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
 #include "harness/process_view.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "uninstaller/private_folder.h"
 #include "uninstaller/relaunch.h"
 #include "uninstaller_test_support.h"
 

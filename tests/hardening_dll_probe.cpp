@@ -6,7 +6,7 @@
 // the planted DLL was mapped shows in its record file (its DllMain refuses every load).
 #include <windows.h>
 
-#include "engine/dll_search.h"
+#include "common/dll_search.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR command_line, int) {
   if (lstrcmpiW(command_line, L"/restrict") == 0) RestrictDllSearch();

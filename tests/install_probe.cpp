@@ -35,5 +35,6 @@ void ReadOptions() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ReadOptions();
   LocatePackage(GetModuleHandleW(NULL));
-  return InstallPackage(NULL);
+  InstallPackage(NULL);
+  return 0;
 }

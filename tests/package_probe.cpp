@@ -6,7 +6,7 @@
 // then lacks "end".
 #include <windows.h>
 
-#include "engine/fatal_error.h"
+#include "common/fatal_error.h"
 #include "package/package.h"
 
 namespace {
@@ -15,7 +15,7 @@ HANDLE g_report = INVALID_HANDLE_VALUE;
 
 void Report(const wchar_t* line) {
   if (g_report == INVALID_HANDLE_VALUE) return;
-  char utf8[4 * kNameCapacity + 256];
+  char utf8[4 * kPathCapacity + 256];
   int length = WideCharToMultiByte(CP_UTF8, 0, line, -1, utf8, sizeof(utf8) - 2, NULL, NULL);
   if (length <= 0) return;
   utf8[length - 1] = '\n';
@@ -25,7 +25,7 @@ void Report(const wchar_t* line) {
 
 void ReportEntry(const wchar_t* pass, DWORD flags, const wchar_t* name, const BYTE* data,
                  DWORD size) {
-  wchar_t line[kNameCapacity + 96];
+  wchar_t line[kPathCapacity + 96];
   wsprintfW(line, L"%s %04lx %lu %lu %s", pass, flags, (DWORD)(data - g_package.header), size,
             name);
   Report(line);
@@ -52,7 +52,7 @@ void ReportHeader() {
 
 // The licence viewer's pass: from the folder list itself to the first licence document.
 void LicencePass() {
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data;
   DWORD size, flags;
   const BYTE* p = SkipFolderList(PackagePayload());
@@ -75,7 +75,7 @@ void FolderPass() {
     PackageReadResult result = ParseFolderName(p, g_package.end, &name, &length, &next);
     if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
     if (result == PACKAGE_READ_END) break;
-    wchar_t line[kNameCapacity + 16] = L"folder ";
+    wchar_t line[kPathCapacity + 16] = L"folder ";
     int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, name, length, line + 7, 256);
     line[7 + units] = 0;
     Report(line);
@@ -86,7 +86,7 @@ void FolderPass() {
 
 // One pass over the entry records; `mask`/`wanted` select what the pass reports.
 void EntryPass(const wchar_t* pass, DWORD mask, DWORD wanted) {
-  wchar_t name[kNameCapacity] = L"";
+  wchar_t name[kPathCapacity] = L"";
   const BYTE* data = NULL;
   DWORD size = 0, flags = 0;
   const BYTE* p = g_package.cursor;

@@ -94,12 +94,12 @@ Walk WalkWithReader(const BYTE* resource, const BYTE* end) {
     walk.folders.push_back(std::string(name, length));
   }
   for (;;) {
-    wchar_t name[kNameCapacity];
+    wchar_t name[kPathCapacity];
     const BYTE* data = NULL;
     DWORD entry_size = 0, flags = 0;
     const BYTE* next = NULL;
     PackageReadResult result =
-        ParseEntry(p, end, name, kNameCapacity, &data, &entry_size, &flags, &next);
+        ParseEntry(p, end, name, kPathCapacity, &data, &entry_size, &flags, &next);
     if (result == PACKAGE_READ_MALFORMED) return walk;
     if (result == PACKAGE_READ_END) break;
     if (next <= p || next > end || data < p || data + entry_size != next) {
@@ -232,10 +232,10 @@ TEST(PackageReader, EmptyFolderListAndNoEntries) {
   unsigned length;
   ASSERT_EQ(ParseFolderName(bytes, bytes + 3, &name, &length, &next), PACKAGE_READ_END);
   EXPECT_EQ(next, bytes + 1);
-  wchar_t entry_name[kNameCapacity] = L"kept";
+  wchar_t entry_name[kPathCapacity] = L"kept";
   const BYTE* data = NULL;
   DWORD size = 7, flags = 9;
-  EXPECT_EQ(ParseEntry(next, bytes + 3, entry_name, kNameCapacity, &data, &size, &flags, &next),
+  EXPECT_EQ(ParseEntry(next, bytes + 3, entry_name, kPathCapacity, &data, &size, &flags, &next),
             PACKAGE_READ_END);
   EXPECT_STREQ(entry_name, L"kept");
   EXPECT_EQ(size, 7u);
@@ -269,11 +269,11 @@ TEST(PackageReader, WrittenPackageReadsBackAtTheLayoutsOffsets) {
 
 TEST(PackageReader, ZeroSizeRecordsDataIsTheNextRecord) {
   Bytes record = {0x00, 0x00, 'e', 0, 0, 0, 0, 0, 0xFF, 0xFF};
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data = NULL;
   DWORD size = 99, flags = 99;
   const BYTE* next = NULL;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kNameCapacity, &data,
+  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
                        &size, &flags, &next),
             PACKAGE_READ_ITEM);
   EXPECT_EQ(size, 0u);
@@ -284,11 +284,11 @@ TEST(PackageReader, ZeroSizeRecordsDataIsTheNextRecord) {
 
 TEST(PackageReader, NameBytesAboveAsciiMapThroughTheAnsiCodePageOneByOne) {
   Bytes record = {0x00, 0x00, 'a', 0xE9, 0x80, 0, 0, 0, 0, 0};
-  wchar_t name[kNameCapacity];
+  wchar_t name[kPathCapacity];
   const BYTE* data;
   DWORD size, flags;
   const BYTE* next;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kNameCapacity, &data,
+  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
                        &size, &flags, &next),
             PACKAGE_READ_ITEM);
   wchar_t expected[3];

@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
+#include "common/shell_folders.h"
 #include "engine/tokens.h"
 #include "harness/scratch.h"
 

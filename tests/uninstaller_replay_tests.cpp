@@ -10,10 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
+#include "common/bounded_text.h"
+#include "common/shell_folders.h"
 #include "harness/scratch.h"
 #include "uninstall_log/log_reader.h"
-#include "uninstaller/bounded_text.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"

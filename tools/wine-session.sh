@@ -3,10 +3,7 @@
 # Usage: source tools/wine-session.sh BUILD_DIR
 
 wine_build_dir=$(cd "$1" && pwd)
-export WINEPREFIX="$wine_build_dir/wine"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
-export WINEARCH=win32
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh" "$wine_build_dir"
 
 wine_session_xvfb_pid=""
 stop_wine_session() {

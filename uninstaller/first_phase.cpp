@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
-#include "uninstaller/bounded_text.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/relaunch.h"
@@ -14,11 +13,11 @@
 namespace {
 
 // wsprintfW writes at most 1024 units; three header fields of 255 fit the longest text.
-constexpr unsigned kMessageCapacity = 1024;
+constexpr unsigned kPromptCapacity = 1024;
 
 // Asks whether to uninstall. True only for Yes.
 bool ConfirmUninstall(const LogHeader& header) {
-  wchar_t text[kMessageCapacity];
+  wchar_t text[kPromptCapacity];
   wsprintfW(text,
             L"Welcome at the %s uninstaller. Make sure you have closed all running instances "
             L"of the program to ensure a complete uninstall.\n\nAre you sure you want to "
@@ -31,7 +30,7 @@ bool ConfirmUninstall(const LogHeader& header) {
 // closed, false when the user gives up (after the abort message).
 bool WaitUntilApplicationClosed(const LogHeader& header) {
   while (FindWindowW(header.window_class, NULL) != NULL) {
-    wchar_t text[kMessageCapacity];
+    wchar_t text[kPromptCapacity];
     wsprintfW(text, L"%s is still running, please close the application.",
               header.product_name);
     if (MessageBoxW(NULL, text, L"Message", MB_RETRYCANCEL | MB_ICONERROR) != IDRETRY) {
@@ -55,14 +54,7 @@ int RunFirstPhase(bool interactive) {
 
   wchar_t log_path[kPathCapacity];
   LogText log = {NULL, 0};
-  LogReadResult read = LOG_READ_NOT_OPENED;
-  if (own_length != 0 && CopyUnits(log_path, kPathCapacity, install_folder,
-                                   (size_t)lstrlenW(install_folder))) {
-    PathAddBackslashW(log_path);
-    if (AppendText(log_path, kPathCapacity, UNINSTALL_LOG_NAME)) {
-      read = ReadLogFile(log_path, &log);
-    }
-  }
+  LogReadResult read = ReadInstallationLog(install_folder, log_path, &log);
   // Without a whole log and its three header fields nothing can be identified: stop
   // before anything is asked, started or changed.
   LogHeader header;

@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
-#include "uninstaller/bounded_text.h"
 
 void RunLogApplications(const wchar_t* text, size_t length, size_t from,
                         ApplicationStarter start) {

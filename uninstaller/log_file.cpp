@@ -1,5 +1,8 @@
 #include "uninstaller/log_file.h"
 
+#include "common/bounded_text.h"
+#include "uninstall_log/log_format.h"
+
 LogReadResult ReadOpenLogFile(HANDLE file, LogText* log) {
   log->text = NULL;
   log->length = 0;
@@ -32,6 +35,17 @@ LogReadResult ReadLogFile(const wchar_t* path, LogText* log) {
   LogReadResult result = ReadOpenLogFile(file, log);
   CloseHandle(file);
   return result;
+}
+
+LogReadResult ReadInstallationLog(const wchar_t* folder, wchar_t* log_path, LogText* log) {
+  log->text = NULL;
+  log->length = 0;
+  if (folder[0] == 0 || !CopyText(log_path, kPathCapacity, folder) ||
+      !EndWithBackslash(log_path, kPathCapacity) ||
+      !AppendText(log_path, kPathCapacity, UNINSTALL_LOG_NAME)) {
+    return LOG_READ_NOT_OPENED;
+  }
+  return ReadLogFile(log_path, log);
 }
 
 void FreeLogText(LogText* log) {

@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
-#include "uninstaller/bounded_text.h"
 
 // The pause before each folder removal gives the shell time to let go of a folder whose
 // last file was just deleted.

@@ -2,7 +2,7 @@
 // directly (linked with -nostartfiles): nothing needs initialising before the phases run.
 #include <windows.h>
 
-#include "engine/dll_search.h"
+#include "common/dll_search.h"
 #include "uninstaller/uninstaller_main.h"
 
 // The DLL search is restricted before anything else: the second phase runs from a copy in

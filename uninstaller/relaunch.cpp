@@ -3,9 +3,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "engine/shell_folders.h"
-#include "uninstaller/bounded_text.h"
-#include "uninstaller/private_folder.h"
+#include "common/bounded_text.h"
+#include "common/private_folder.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "engine/shell_folders.h"
+#include "common/bounded_text.h"
+#include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
-#include "uninstaller/bounded_text.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"
 
@@ -19,16 +19,9 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   // Only exactly one further argument "/SILENT" silences the phase.
   bool interactive = !(count == 4 && StrCmpIW(arguments[3], L"/SILENT") == 0);
 
-  // A folder too long for the log's path cannot hold a log: as if it could not be opened.
   wchar_t log_path[kPathCapacity];
   LogText log = {NULL, 0};
-  LogReadResult read = LOG_READ_NOT_OPENED;
-  if (CopyUnits(log_path, kPathCapacity, arguments[1], (size_t)lstrlenW(arguments[1]))) {
-    PathRemoveBackslashW(log_path);
-    if (AppendText(log_path, kPathCapacity, L"\\" UNINSTALL_LOG_NAME)) {
-      read = ReadLogFile(log_path, &log);
-    }
-  }
+  LogReadResult read = ReadInstallationLog(arguments[1], log_path, &log);
   // A log that was not read whole stays where it is, so no record is lost.
   if (read != LOG_READ_COMPLETE) {
     if (interactive) ShowLogNotOpened();

@@ -1,10 +1,9 @@
-#include "uninstaller/private_folder.h"
+#include "common/private_folder.h"
 
 #include <sddl.h>
 #include <shlwapi.h>
 
-#include "engine/shell_folders.h"
-#include "uninstaller/bounded_text.h"
+#include "common/bounded_text.h"
 
 namespace {
 

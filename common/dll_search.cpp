@@ -1,4 +1,4 @@
-#include "engine/dll_search.h"
+#include "common/dll_search.h"
 
 #include <windows.h>
 

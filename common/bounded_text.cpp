@@ -1,4 +1,4 @@
-#include "uninstaller/bounded_text.h"
+#include "common/bounded_text.h"
 
 #include <windows.h>
 
@@ -21,4 +21,14 @@ bool CopyUnits(wchar_t* buffer, unsigned capacity, const wchar_t* text, size_t c
   if (capacity == 0) return false;
   buffer[0] = 0;
   return AppendUnits(buffer, capacity, text, count);
+}
+
+bool CopyText(wchar_t* buffer, unsigned capacity, const wchar_t* text) {
+  return CopyUnits(buffer, capacity, text, (size_t)lstrlenW(text));
+}
+
+bool EndWithBackslash(wchar_t* path, unsigned capacity) {
+  int length = lstrlenW(path);
+  if (length == 0 || path[length - 1] == L'\\') return true;
+  return AppendText(path, capacity, L"\\");
 }

@@ -1,7 +1,7 @@
-// The uninstaller's own folder below the user's temporary folder, which holds its copy
-// while the second phase runs. The temporary folder is writable by every process of the
-// user; a folder made fresh for each run, and closed to unelevated processes when the
-// uninstaller runs elevated, leaves them no place to plant or swap anything beside the copy.
+// Private folders below the user's temporary folder, such as the one that holds the
+// uninstaller's copy while its second phase runs. The temporary folder is writable by every
+// process of the user; a folder made fresh for each use, and closed to unelevated processes
+// when the program runs elevated, leaves them no place to plant or swap anything in it.
 #pragma once
 
 #include <windows.h>

@@ -1,8 +1,10 @@
-#include "engine/shell_folders.h"
+#include "common/shell_folders.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+
+#include "common/bounded_text.h"
 
 int GetSpecialFolder(int csidl, wchar_t* out) {
   out[0] = 0;

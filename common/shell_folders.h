@@ -1,9 +1,6 @@
 // The shell's special folders, addressed by CSIDL number.
 #pragma once
 
-// Capacity of every path buffer (the platform's path limit).
-constexpr unsigned kPathCapacity = 260;
-
 // Puts the special folder `csidl`'s path with a trailing backslash into `out`
 // (kPathCapacity units), or the empty string when the shell cannot give it. Returns
 // nonzero when `out` is not empty. Needs no COM initialisation.
