@@ -1,5 +1,6 @@
 #include "common/private_folder.h"
 
+#include <winternl.h>
 #include <sddl.h>
 #include <shlwapi.h>
 
@@ -9,6 +10,37 @@ namespace {
 
 // "koz-" + 8 digits + terminator.
 constexpr unsigned kFolderNameCapacity = 13;
+
+// Not declared in the headers for this target (ntstatus.h clashes with windows.h).
+constexpr NTSTATUS kNameCollision = (NTSTATUS)0xC0000035L;  // STATUS_OBJECT_NAME_COLLISION
+
+// The Administrators group (S-1-5-32-544), laid out as a SID with its two sub-authorities.
+struct TwoPartSid {
+  BYTE revision;
+  BYTE sub_authority_count;
+  SID_IDENTIFIER_AUTHORITY authority;
+  DWORD sub_authority[2];
+};
+const TwoPartSid kAdministrators = {SID_REVISION, 2, {SECURITY_NT_AUTHORITY},
+                                    {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+
+// Creates the folder `name` inside the open folder `parent` and opens it in one call,
+// which fails on any existing name (folder, file or link): what someone else made there
+// is never taken over. The handle lists the folder and shares only reading, so nobody can
+// rename or remove the folder or open it for writing while it is open.
+NTSTATUS CreateAndHoldFolder(HANDLE parent, const wchar_t* name,
+                             PSECURITY_DESCRIPTOR descriptor, HANDLE* hold) {
+  UNICODE_STRING object_name;
+  object_name.Buffer = (wchar_t*)name;
+  object_name.Length = object_name.MaximumLength =
+      (USHORT)(lstrlenW(name) * sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes = {sizeof(attributes), parent, &object_name,
+                                  OBJ_CASE_INSENSITIVE, descriptor, NULL};
+  IO_STATUS_BLOCK status;
+  return NtCreateFile(hold, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, NULL,
+                      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_CREATE,
+                      FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
+}
 
 }  // namespace
 
@@ -21,53 +53,57 @@ void FormatPrivateFolderName(DWORD seed, unsigned attempt, wchar_t* name) {
 }
 
 bool RunsAsAdministrator() {
-  SID_IDENTIFIER_AUTHORITY nt_authority = {SECURITY_NT_AUTHORITY};
-  PSID administrators = NULL;
-  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &administrators)) {
-    return false;
-  }
   BOOL member = FALSE;
   // A filtered token under user account control holds the group for denying only, which
   // does not count here.
-  if (!CheckTokenMembership(NULL, administrators, &member)) member = FALSE;
-  FreeSid(administrators);
+  if (!CheckTokenMembership(NULL, (PSID)&kAdministrators, &member)) member = FALSE;
   return member != FALSE;
 }
 
-bool CreatePrivateFolder(wchar_t* folder, unsigned room) {
-  LARGE_INTEGER counter = {};
-  QueryPerformanceCounter(&counter);
-  return CreatePrivateFolderFromSeed(
-      GetTickCount() ^ (GetCurrentProcessId() << 16) ^ counter.LowPart, folder, room);
+bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold) {
+  // The clock, and where the stack lies (randomised on systems that place it anew for
+  // every process).
+  return CreatePrivateFolderFromSeed(GetTickCount() ^ (DWORD)(ULONG_PTR)&folder, folder,
+                                     room, hold);
 }
 
-bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room) {
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold) {
+  *hold = INVALID_HANDLE_VALUE;
+  folder[0] = 0;
   wchar_t temp[kPathCapacity];
   DWORD temp_length = GetTempPathW(kPathCapacity, temp);
-  folder[0] = 0;
   if (temp_length == 0 || temp_length >= kPathCapacity) return false;
   PathAddBackslashW(temp);
   if ((unsigned)lstrlenW(temp) + kFolderNameCapacity + room >= kPathCapacity) return false;
 
-  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), NULL, FALSE};
+  PSECURITY_DESCRIPTOR descriptor = NULL;
   if (RunsAsAdministrator() &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          ADMINISTRATORS_ONLY_SDDL, SDDL_REVISION_1, &attributes.lpSecurityDescriptor, NULL)) {
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(ADMINISTRATORS_ONLY_SDDL,
+                                                            SDDL_REVISION_1, &descriptor,
+                                                            NULL)) {
     return false;
   }
-  bool made = false;
-  for (unsigned attempt = 0; attempt < kPrivateFolderAttempts && !made; ++attempt) {
-    wchar_t name[kFolderNameCapacity];
+  // The new folder is made inside the temporary folder opened here, whatever becomes of
+  // that folder's name meanwhile.
+  HANDLE parent = CreateFileW(temp, FILE_TRAVERSE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  wchar_t name[kFolderNameCapacity];
+  // Only a taken name is worth another attempt.
+  NTSTATUS status = kNameCollision;
+  for (unsigned attempt = 0; parent != INVALID_HANDLE_VALUE && attempt < kPrivateFolderAttempts &&
+                             status == kNameCollision;
+       ++attempt) {
     FormatPrivateFolderName(seed, attempt, name);
-    lstrcpyW(folder, temp);
-    AppendText(folder, kPathCapacity, name);
-    // CreateDirectoryW fails on any existing name, folder or file: what someone else made
-    // there is never taken over. Only a taken name is worth another attempt.
-    made = CreateDirectoryW(folder, &attributes) != FALSE;
-    if (!made && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    status = CreateAndHoldFolder(parent, name, descriptor, hold);
   }
-  if (attributes.lpSecurityDescriptor != NULL) LocalFree(attributes.lpSecurityDescriptor);
-  if (!made) folder[0] = 0;
-  return made;
+  if (parent != INVALID_HANDLE_VALUE) CloseHandle(parent);
+  LocalFree(descriptor);
+  if (!NT_SUCCESS(status)) {
+    *hold = INVALID_HANDLE_VALUE;
+    return false;
+  }
+  CopyText(folder, kPathCapacity, temp);
+  AppendText(folder, kPathCapacity, name);
+  return true;
 }

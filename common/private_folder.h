@@ -1,7 +1,10 @@
-// Private folders below the user's temporary folder, such as the one that holds the
-// uninstaller's copy while its second phase runs. The temporary folder is writable by every
-// process of the user; a folder made fresh for each use, and closed to unelevated processes
-// when the program runs elevated, leaves them no place to plant or swap anything in it.
+// Private folders below the user's temporary folder: the one mechanism for every write an
+// elevated program makes there (the uninstaller's copy, the Run Once installation, the
+// licence document). The temporary folder belongs to the user, and any process of the user
+// may rename, remove or replace what lies in it. A private folder is made fresh for each
+// use under a name nobody took, closed to unelevated processes when the program runs
+// elevated, and held open from the moment it exists until its use is over, so that
+// nobody can rename it, swap another folder in under its name or turn it into a link.
 #pragma once
 
 #include <windows.h>
@@ -27,13 +30,18 @@ void FormatPrivateFolderName(DWORD seed, unsigned attempt, wchar_t* name);
 bool RunsAsAdministrator();
 
 // Creates a new folder named as above directly below the temporary folder and puts its
-// path, without trailing backslash, into `folder` (kPathCapacity units), leaving room
-// for a backslash and `room` more units after it. When RunsAsAdministrator(), the folder
-// gets ADMINISTRATORS_ONLY_SDDL. Returns false, with `folder` empty, when no folder could
-// be made: the temporary folder is missing or too long, the access list cannot be built
-// or set, or every attempt met an existing name.
-bool CreatePrivateFolder(wchar_t* folder, unsigned room);
+// path, without trailing backslash, into `folder` (kPathCapacity units), leaving room for
+// a backslash and `room` more units after it. The folder is created and opened in one step
+// (so there is no moment in which another folder could take its place) and `*hold`
+// receives that handle: while it is open the folder cannot be renamed, removed or opened
+// for writing (which turning it into a link needs). The caller closes `*hold` when the
+// folder's use is over, and must close it before removing the folder. When
+// RunsAsAdministrator(), the folder gets ADMINISTRATORS_ONLY_SDDL. Returns false, with
+// `folder` empty and `*hold` INVALID_HANDLE_VALUE, when no folder could be made: the
+// temporary folder is missing, too long or neither a drive nor a network path, the access
+// list cannot be built, or every attempt met an existing name.
+bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold);
 
 // CreatePrivateFolder with the names of a run seeded with `seed` (CreatePrivateFolder
-// seeds from the clock and the process id). Open for tests.
-bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room);
+// seeds from the clock and the stack's place). Open for tests.
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold);

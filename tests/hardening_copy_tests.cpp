@@ -41,6 +41,16 @@ bool SameBytes(const std::wstring& a, const std::wstring& b) {
   return !left.empty() && left == ReadBytes(b);
 }
 
+// The handle that holds a private folder, closed when it goes.
+struct Hold {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  ~Hold() { Close(); }
+  void Close() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    handle = INVALID_HANDLE_VALUE;
+  }
+};
+
 // Makes `folder` the temporary folder of this process and of every program it starts,
 // until it goes.
 class TemporaryFolderAt {
@@ -126,8 +136,9 @@ TEST(PrivateFolder, IsMadeFreshBelowTheTemporaryFolder) {
   // Wine runs every program with an administrator's token: the access list is applied.
   EXPECT_TRUE(RunsAsAdministrator());
   wchar_t first[MAX_PATH], second[MAX_PATH];
-  ASSERT_TRUE(CreatePrivateFolder(first, 20));
-  ASSERT_TRUE(CreatePrivateFolder(second, 20));
+  Hold first_hold, second_hold;
+  ASSERT_TRUE(CreatePrivateFolder(first, 20, &first_hold.handle));
+  ASSERT_TRUE(CreatePrivateFolder(second, 20, &second_hold.handle));
   for (const wchar_t* folder : {first, second}) {
     SCOPED_TRACE(Narrow(folder));
     EXPECT_TRUE(FolderExists(folder));
@@ -135,6 +146,16 @@ TEST(PrivateFolder, IsMadeFreshBelowTheTemporaryFolder) {
     EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
   }
   EXPECT_NE(std::wstring(first), std::wstring(second));
+
+  // Held from its creation: nobody renames it away (to slip another folder or a link in
+  // under its name) or removes it, while files can be made inside.
+  std::wstring moved = scratch / L"moved";
+  EXPECT_FALSE(MoveFileW(first, moved.c_str()));
+  EXPECT_FALSE(RemoveDirectoryW(first));
+  WriteText(std::wstring(first) + L"\\inside.txt", "x");
+  EXPECT_TRUE(FileExists(std::wstring(first) + L"\\inside.txt"));
+  first_hold.Close();
+  EXPECT_TRUE(MoveFileW(first, moved.c_str())) << "only the hold kept it in place";
 }
 
 TEST(PrivateFolder, TakenNamesAreNeverReused) {
@@ -153,7 +174,8 @@ TEST(PrivateFolder, TakenNamesAreNeverReused) {
   WriteText(taken_file, "a file");
 
   wchar_t folder[MAX_PATH];
-  ASSERT_TRUE(CreatePrivateFolderFromSeed(seed, folder, 20));
+  Hold hold;
+  ASSERT_TRUE(CreatePrivateFolderFromSeed(seed, folder, 20, &hold.handle));
   FormatPrivateFolderName(seed, 2, name);
   EXPECT_EQ(std::wstring(folder), scratch / name);
   EXPECT_TRUE(FolderExists(folder));
@@ -172,16 +194,19 @@ TEST(PrivateFolder, EveryNameTakenMeansNoFolder) {
     ASSERT_TRUE(CreateDirectoryW((scratch / name).c_str(), NULL));
   }
   wchar_t folder[MAX_PATH] = L"unchanged";
-  EXPECT_FALSE(CreatePrivateFolderFromSeed(seed, folder, 20));
+  Hold hold;
+  EXPECT_FALSE(CreatePrivateFolderFromSeed(seed, folder, 20, &hold.handle));
   EXPECT_EQ(std::wstring(folder), L"");
+  EXPECT_EQ(hold.handle, INVALID_HANDLE_VALUE);
 }
 
 TEST(PrivateFolder, MissingOrOverlongTemporaryFolderMeansNoFolder) {
   ScratchFolder scratch;
   wchar_t folder[MAX_PATH];
+  Hold hold;
   {
     TemporaryFolderAt temp(scratch / L"missing");
-    EXPECT_FALSE(CreatePrivateFolder(folder, 20));
+    EXPECT_FALSE(CreatePrivateFolder(folder, 20, &hold.handle));
     EXPECT_EQ(std::wstring(folder), L"");
   }
   {
@@ -194,9 +219,10 @@ TEST(PrivateFolder, MissingOrOverlongTemporaryFolderMeansNoFolder) {
     TemporaryFolderAt temp(deep);
     // The longest allowed: deep + "\koz-12345678" + "\" + room fills 259 characters.
     unsigned room = 259 - (unsigned)deep.size() - 14;
-    EXPECT_TRUE(CreatePrivateFolder(folder, room));
+    EXPECT_TRUE(CreatePrivateFolder(folder, room, &hold.handle));
     EXPECT_EQ(lstrlenW(folder) + 1 + room, 259u);
-    EXPECT_FALSE(CreatePrivateFolder(folder, room + 1));
+    hold.Close();
+    EXPECT_FALSE(CreatePrivateFolder(folder, room + 1, &hold.handle));
     EXPECT_EQ(std::wstring(folder), L"");
   }
 }

@@ -31,25 +31,29 @@ bool StartSecondPhaseCopy(const wchar_t* install_folder, bool interactive) {
 
   const unsigned name_length = sizeof(SECOND_PHASE_COPY_NAME) / sizeof(wchar_t) - 1;
   wchar_t folder[kPathCapacity];
-  if (!CreatePrivateFolder(folder, name_length)) return false;
+  // Held from the folder's creation until this process ends, when the second phase has it
+  // as its working directory: nobody can rename the folder or slip another one in under
+  // its name between the copy and the start.
+  HANDLE hold;
+  if (!CreatePrivateFolder(folder, name_length, &hold)) return false;
   wchar_t copy_path[kPathCapacity];
-  lstrcpyW(copy_path, folder);
+  CopyText(copy_path, kPathCapacity, folder);
   AppendText(copy_path, kPathCapacity, L"\\" SECOND_PHASE_COPY_NAME);
 
-  // As this process's working directory (and then the second phase's) the folder cannot
-  // be renamed or removed while either runs, so nobody can slip another folder under its
-  // name between the copy and the start. The copy never replaces an existing file.
+  // The copy never replaces an existing file.
   bool started = SetCurrentDirectoryW(folder) && CopyFileW(own_path, copy_path, TRUE) &&
                  StartCopy(copy_path, folder, install_folder, interactive);
   if (!started) {
     // Nothing runs from the folder: remove it now, leaving it first.
     DeleteFileW(copy_path);
     SetCurrentDirectoryW(L"..");
+    CloseHandle(hold);
     RemoveDirectoryW(folder);
     return false;
   }
   // The running copy can only go at the next restart: the file first, then its folder,
-  // which is empty by then. Failures to schedule are ignored: the files are harmless.
+  // which is empty by then. Only what this run made is named. Failures to schedule are
+  // ignored: the files are harmless.
   MoveFileExW(copy_path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
   MoveFileExW(folder, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
   return true;

@@ -13,8 +13,8 @@
   L"temporary copy. The installed files have not been removed, but the application may " \
   L"already have run its own clean-up."
 
-// Creates a private folder below the temporary folder (uninstaller/private_folder.h),
-// makes it the working directory, copies the running program into it as
+// Creates a private folder below the temporary folder (common/private_folder.h), held
+// open until this process ends, makes it the working directory, copies the running program into it as
 // "koz_uninstaller.exe" (never over an existing file), starts the copy with
 // `"install_folder" /PHASE2` (plus ` /SILENT ` when not `interactive`) in that folder and
 // schedules the copy and then the folder for deletion at the next restart. Does not wait.
