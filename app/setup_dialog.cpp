@@ -42,7 +42,7 @@ void ExpandControlText(HWND dialog, int id) {
 void ProposeDefaultFolder(HWND dialog) {
   wchar_t folder[kPathCapacity];
   GetSpecialFolder(CSIDL_PROGRAM_FILES, folder);
-  StrCatBuffW(folder, kDefaultFolderBelowProgramFiles, kPathCapacity);
+  AppendText(folder, kPathCapacity, kDefaultFolderBelowProgramFiles);
   ExpandTokens(folder, kPathCapacity);
   SetDlgItemTextW(dialog, IDC_FOLDER_EDIT, folder);
 }
@@ -86,9 +86,9 @@ void PaintBanner(HWND dialog) {
 }
 
 // The two banner texts stand on white; every other static keeps the default colours.
-INT_PTR BannerTextBrush(HWND control) {
-  int id = GetDlgCtrlID(control);
-  if (id == IDC_WELCOME_TEXT || id == IDC_ADVICE_TEXT) {
+INT_PTR BannerTextBrush(HWND dialog, HWND control) {
+  if (control == GetDlgItem(dialog, IDC_WELCOME_TEXT) ||
+      control == GetDlgItem(dialog, IDC_ADVICE_TEXT)) {
     return (INT_PTR)GetStockObject(WHITE_BRUSH);
   }
   return 0;
@@ -106,7 +106,7 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wparam, LPARA
   switch (message) {
     case WM_INITDIALOG: InitialiseSetupDialog(dialog); return TRUE;
     case WM_PAINT: PaintBanner(dialog); return FALSE;
-    case WM_CTLCOLORSTATIC: return BannerTextBrush((HWND)lparam);
+    case WM_CTLCOLORSTATIC: return BannerTextBrush(dialog, (HWND)lparam);
     case WM_COMMAND: return OnSetupCommand(dialog, LOWORD(wparam));
     case WM_DESTROY: RemoveExtractedLicense(); return FALSE;
     case WM_CLOSE: CloseSetupDialog(dialog); return TRUE;

@@ -23,9 +23,17 @@ bool UsesProductGroup(int csidl) {
 }  // namespace
 
 bool BuildLinkName(const wchar_t* target, wchar_t* out, unsigned capacity) {
-  const wchar_t* base = StrRChrW(target, NULL, L'\\');
-  base = base != NULL ? base + 1 : target;
-  const wchar_t* dot = StrRChrW(base, NULL, L'.');
+  // The part after the last backslash, and the last "." in it.
+  const wchar_t* base = target;
+  const wchar_t* dot = NULL;
+  for (const wchar_t* unit = target; *unit != 0; ++unit) {
+    if (*unit == L'\\') {
+      base = unit + 1;
+      dot = NULL;
+    } else if (*unit == L'.') {
+      dot = unit;
+    }
+  }
   unsigned stem = dot != NULL ? (unsigned)(dot - base) : (unsigned)lstrlenW(base);
   const wchar_t extension[] = L".lnk";
   unsigned needed = stem + (unsigned)lstrlenW(extension) + 1;
@@ -35,7 +43,7 @@ bool BuildLinkName(const wchar_t* target, wchar_t* out, unsigned capacity) {
   }
   for (unsigned i = 0; i < stem; ++i) out[i] = base[i];
   out[stem] = 0;
-  lstrcatW(out, extension);
+  AppendText(out, capacity, extension);
   return true;
 }
 

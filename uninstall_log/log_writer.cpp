@@ -1,11 +1,13 @@
 #include "uninstall_log/log_writer.h"
 
+#include "common/bounded_text.h"
 #include "uninstall_log/log_format.h"
 
 namespace {
 
-// The open log of the install run; INVALID_HANDLE_VALUE while none is open.
-HANDLE g_uninstall_log = INVALID_HANDLE_VALUE;
+// The open log of the install run; NULL while none is open (zero-filled, so it takes no
+// room in the file).
+HANDLE g_uninstall_log = NULL;
 
 // Set when a write to the open log came short; cleared when a log is opened.
 bool g_log_write_failed = false;
@@ -13,7 +15,7 @@ bool g_log_write_failed = false;
 // Appends `count` UTF-16 units. A short write is remembered (UninstallLogWritten) and the
 // log goes on as far as it goes: the writers themselves never fail.
 void WriteUnits(const wchar_t* text, int count) {
-  if (g_uninstall_log == INVALID_HANDLE_VALUE || count <= 0) return;
+  if (g_uninstall_log == NULL || count <= 0) return;
   DWORD bytes = (DWORD)count * sizeof(wchar_t);
   DWORD written = 0;
   if (!WriteFile(g_uninstall_log, text, bytes, &written, NULL) || written != bytes) {
@@ -27,10 +29,11 @@ void WriteText(const wchar_t* text) { WriteUnits(text, lstrlenW(text)); }
 
 bool OpenUninstallLog(const wchar_t* path) {
   CloseUninstallLog();
-  g_uninstall_log = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, NULL);
+  HANDLE log = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, NULL);
+  g_uninstall_log = log != INVALID_HANDLE_VALUE ? log : NULL;
   g_log_write_failed = false;
-  return g_uninstall_log != INVALID_HANDLE_VALUE;
+  return g_uninstall_log != NULL;
 }
 
 bool UninstallLogWritten() { return !g_log_write_failed; }
@@ -58,9 +61,9 @@ void WriteLogRecord(wchar_t kind, const wchar_t* text) {
 void WriteLogEndMarker() { WriteText(LOG_END_MARKER); }
 
 void CloseUninstallLog() {
-  if (g_uninstall_log == INVALID_HANDLE_VALUE) return;
+  if (g_uninstall_log == NULL) return;
   CloseHandle(g_uninstall_log);
-  g_uninstall_log = INVALID_HANDLE_VALUE;
+  g_uninstall_log = NULL;
 }
 
 bool FormatSymbolicPath(int csidl, const wchar_t* rest, wchar_t* out, unsigned capacity) {
@@ -70,7 +73,7 @@ bool FormatSymbolicPath(int csidl, const wchar_t* rest, wchar_t* out, unsigned c
     if (capacity > 0) out[0] = 0;
     return false;
   }
-  lstrcpyW(out, prefix);
-  lstrcatW(out, rest);
+  CopyText(out, capacity, prefix);
+  AppendText(out, capacity, rest);
   return true;
 }
