@@ -4,13 +4,39 @@
 
 PackageView g_package;
 
+namespace {
+
+// Whether `size` bytes at `resource` lie inside the mapped image of `module`. The size
+// comes from the resource tree, which a damaged or hand-made setup can make larger than
+// the image: every read of the package stays below its end, so the end must be mapped.
+bool LiesInsideImage(HMODULE module, const BYTE* resource, DWORD size) {
+  const BYTE* image = (const BYTE*)module;
+  const IMAGE_NT_HEADERS* headers =
+      (const IMAGE_NT_HEADERS*)(image + ((const IMAGE_DOS_HEADER*)image)->e_lfanew);
+  DWORD image_size = headers->OptionalHeader.SizeOfImage;
+  return resource >= image && (DWORD)(resource - image) <= image_size &&
+         size <= image_size - (DWORD)(resource - image);
+}
+
+}  // namespace
+
 void LocatePackage(HMODULE module) {
   HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(kPackageResourceId), (LPCWSTR)RT_RCDATA);
   if (info == NULL) FatalError(PACKAGE_CORRUPT_MESSAGE);
   DWORD size = SizeofResource(module, info);
   HGLOBAL loaded = LoadResource(module, info);
   const BYTE* resource = loaded ? (const BYTE*)LockResource(loaded) : NULL;
-  if (!IsPackageHeaderSound(resource, size)) FatalError(PACKAGE_CORRUPT_MESSAGE);
+  // Besides a sound header: the package lies inside the image, and the header's strings,
+  // which name folders (the default and Run Once folders, the Programs group) and fill the
+  // uninstall log's header, hold no path syntax or log delimiter that would lead outside
+  // those folders or forge log records.
+  if (resource == NULL || !LiesInsideImage(module, resource, size) ||
+      !IsPackageHeaderSound(resource, size) ||
+      !IsHeaderStringSafe(resource + kProductNameOffset) ||
+      !IsHeaderStringSafe(resource + kProductVersionOffset) ||
+      !IsHeaderStringSafe(resource + kWindowClassOffset)) {
+    FatalError(PACKAGE_CORRUPT_MESSAGE);
+  }
   DWORD header_size = ReadPackageUint32(resource + kHeaderSizeOffset);
   g_package.header = resource;
   g_package.cursor = resource + header_size;

@@ -19,8 +19,10 @@ struct PackageView {
 };
 extern PackageView g_package;
 
-// Finds resource 9999 (RT_RCDATA) of `module`, maps it and fills g_package. A missing or
-// unsound package is fatal ("Could not extract installation data!").
+// Finds resource 9999 (RT_RCDATA) of `module` (a module loaded as an image), maps it and
+// fills g_package. A missing or unsound package is fatal ("Could not extract installation
+// data!"): one that runs past the mapped image, or whose header strings fail
+// IsHeaderStringSafe.
 void LocatePackage(HMODULE module);
 
 // Reads the folder name at `p`: sets `name`/`length` to its bytes inside the package and

@@ -17,6 +17,20 @@ bool IsStringFieldTerminated(const BYTE* field) {
 
 }  // namespace
 
+bool IsHeaderStringSafe(const BYTE* field) {
+  unsigned length = 0;
+  WORD last = 0;
+  for (WORD unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
+    if (unit < 0x20 || unit == 0x7F) return false;
+    for (const char* reserved = "\\/:*?\"<>|#"; *reserved != 0; ++reserved) {
+      if (unit == (WORD)*reserved) return false;
+    }
+    last = unit;
+  }
+  // A name made of dots alone ends with a dot, so "." and ".." fall under the last rule.
+  return last != '.' && last != ' ';
+}
+
 bool IsPackageHeaderSound(const BYTE* resource, DWORD size) {
   if (resource == NULL || size < kStoredHeaderSize) return false;
   if (ReadPackageUint32(resource + kHeaderSizeOffset) > size) return false;

@@ -18,6 +18,12 @@ enum PackageReadResult {
 // terminated within its field. Returns false otherwise.
 bool IsPackageHeaderSound(const BYTE* resource, DWORD size);
 
+// Checks that the header string `field` (UTF-16LE, terminated within its field, as
+// IsPackageHeaderSound checked) can name a folder of its own and stand in a log header:
+// none of \ / : * ? " < > | #, no control character, not "." or "..", and no trailing dot
+// or space (which the file system would drop). Returns false otherwise.
+bool IsHeaderStringSafe(const BYTE* field);
+
 // Reads the folder name at `p` (a length byte, then the name). On PACKAGE_READ_ITEM sets
 // `name`/`length` to the name's bytes inside the package and `*next` to the next name; on
 // PACKAGE_READ_END `*next` is the first entry record. Never reads at or beyond `end`.
