@@ -1,9 +1,11 @@
 #include "engine/folders.h"
 
 #include <windows.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include "common/fatal_error.h"
+#include "common/private_folder.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"
 
@@ -33,12 +35,12 @@ void Append(const wchar_t* logged_name) {
   g_touched_folders.tail = node;
 }
 
-}  // namespace
-
-void EnsureFolder(const wchar_t* path, const wchar_t* logged_name) {
+// EnsureFolder, creating a missing folder with `access` (NULL: the inherited list).
+void EnsureFolderWithAccess(const wchar_t* path, const wchar_t* logged_name,
+                            SECURITY_ATTRIBUTES* access) {
   DWORD attributes = GetFileAttributesW(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    if (!CreateDirectoryW(path, NULL)) FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
+    if (!CreateDirectoryW(path, access)) FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
     // A folder made just now cannot be listed yet.
     Append(logged_name);
     return;
@@ -47,20 +49,37 @@ void EnsureFolder(const wchar_t* path, const wchar_t* logged_name) {
   if (!IsListed(logged_name)) Append(logged_name);
 }
 
+}  // namespace
+
+void EnsureFolder(const wchar_t* path, const wchar_t* logged_name) {
+  EnsureFolderWithAccess(path, logged_name, NULL);
+}
+
 void CreateFolderPath(const wchar_t* path) {
   wchar_t work[kPathCapacity];
   if (!CopyText(work, kPathCapacity, path)) FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
+  // Elevated, the folders made here hold what an administrator runs later (uninstall.exe
+  // and its log): they must not inherit a list that lets users change them, such as a
+  // drive root's "Authenticated Users: Modify". Unelevated, nothing written here is run
+  // with more rights than the user's own. Folders that exist keep their list.
+  SECURITY_ATTRIBUTES access = {sizeof(access), NULL, FALSE};
+  if (RunsAsAdministrator() &&
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          INSTALL_FOLDER_SDDL, SDDL_REVISION_1, &access.lpSecurityDescriptor, NULL)) {
+    FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
+  }
   // The drive root (or the "\\server" part of a share) is never ensured on its own: start
   // at the second backslash after the first character.
   wchar_t* separator = work[0] != 0 ? StrChrW(work + 1, L'\\') : NULL;
   if (separator != NULL) separator = StrChrW(separator + 1, L'\\');
   while (separator != NULL) {
     *separator = 0;
-    EnsureFolder(work, work);
+    EnsureFolderWithAccess(work, work, &access);
     *separator = L'\\';
     separator = StrChrW(separator + 1, L'\\');
   }
-  EnsureFolder(work, work);
+  EnsureFolderWithAccess(work, work, &access);
+  LocalFree(access.lpSecurityDescriptor);
 }
 
 void WriteTouchedFolders() {

@@ -28,9 +28,15 @@ extern TouchedFolderList g_touched_folders;
 // if no entry equals it ignoring case. Returns only on success: every failure is fatal.
 void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
 
+// The access list, in SDDL, of each level of the installation folder that an elevated
+// setup creates: as Program Files' own, full control for SYSTEM and Administrators, read
+// and execute for Users, nothing inherited from above, passed on to everything inside.
+#define INSTALL_FOLDER_SDDL L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+
 // Ensures every folder along the full `path` (no trailing backslash), from the first one
-// below the drive or share root to `path` itself, each recorded under its own path.
-// A path longer than kPathCapacity - 1 is fatal. Returns only on success.
+// below the drive or share root to `path` itself, each recorded under its own path. When
+// RunsAsAdministrator(), the folders it creates get INSTALL_FOLDER_SDDL; existing ones keep
+// their list. A path longer than kPathCapacity - 1 is fatal. Returns only on success.
 void CreateFolderPath(const wchar_t* path);
 
 // Writes one "S" record per listed folder to the open uninstall log, newest first, so a

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "common/fatal_error.h"
+#include "common/path_syntax.h"
 #include "engine/folders.h"
 #include "engine/installed_paths.h"
 #include "engine/launch.h"
@@ -41,19 +42,27 @@ bool ConvertFolderName(const char* name, unsigned length, wchar_t* out, unsigned
   return true;
 }
 
-// Builds the full path of a package folder, or ends the run when it does not fit.
+// A name from the package that would lead out of the installation folder (a drive, a
+// root, a network path, a ".." part, an alternate stream) makes the package unsound.
+void CheckNameBelowFolder(const wchar_t* name) {
+  if (!IsPathBelowFolder(name, (size_t)lstrlenW(name))) FatalError(PACKAGE_CORRUPT_MESSAGE);
+}
+
+// Builds the full path of a package folder, or ends the run when it is unsound or does
+// not fit.
 void BuildFolderPath(const char* name, unsigned length, wchar_t* path) {
   wchar_t folder[kPathCapacity];
   if (!ConvertFolderName(name, length, folder, kPathCapacity)) FatalError(PACKAGE_CORRUPT_MESSAGE);
+  CheckNameBelowFolder(folder);
   if (!BuildInstalledPath(folder, path)) {
     FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, folder);
   }
 }
 
 // Walks the folder list and every entry record once with the bounded readers, names and
-// sizes only, before anything is written: a malformed package, or a path or link name that
-// would not fit its buffer, ends the run here with nothing on disk. `install_dir` already
-// ends with its backslash.
+// sizes only, before anything is written: a malformed package, a name that leads out of
+// the installation folder, or a path or link name that would not fit its buffer, ends the
+// run here with nothing on disk. `install_dir` already ends with its backslash.
 void CheckPackage() {
   wchar_t path[kPathCapacity];
   if (!BuildInstalledPath(UNINSTALL_LOG_NAME, path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
@@ -69,6 +78,7 @@ void CheckPackage() {
   const BYTE* data;
   DWORD size, flags;
   while ((p = ReadEntry(p, name, &data, &size, &flags)) != NULL) {
+    CheckNameBelowFolder(name);
     if (!BuildInstalledPath(name, path)) {
       FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, g_setup_options.install_dir, name);
     }
@@ -170,12 +180,29 @@ void CompleteInterruptedLog() {
   CloseUninstallLog();
 }
 
+// Makes `install_dir` the full path the uninstaller will know it by, or ends the run. A
+// folder that is not absolute would be taken relative to setup's current folder, and
+// registered in a form no later uninstall can find: it is refused like an empty one, with
+// the folder as typed. "." and ".." parts are resolved, as the uninstaller sees its own
+// folder without them.
+void MakeInstallFolderFull(wchar_t* install_dir) {
+  wchar_t full[kPathCapacity];
+  DWORD length = IsAbsolutePath(install_dir)
+                     ? GetFullPathNameW(install_dir, kPathCapacity, full, NULL) : 0;
+  if (length == 0 || length >= kPathCapacity) {
+    FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, install_dir);
+  }
+  // Without a trailing backslash, but a drive root keeps its own.
+  if (length > 3 && full[length - 1] == L'\\') full[length - 1] = 0;
+  CopyText(install_dir, kPathCapacity, full);
+}
+
 }  // namespace
 
 void InstallPackage(HWND dialog) {
   wchar_t* install_dir = g_setup_options.install_dir;
   install_dir[kPathCapacity - 1] = 0;
-  PathRemoveBackslashW(install_dir);
+  MakeInstallFolderFull(install_dir);
   wchar_t folder[kPathCapacity];  // the installation folder without its backslash
   CopyText(folder, kPathCapacity, install_dir);
   // From here on every path begins with the folder and its one backslash.

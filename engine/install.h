@@ -13,8 +13,10 @@
 
 // Installs the located package as g_setup_options asks: folders, files, the uninstall
 // log, shortcuts and registration (Normal install), the success message, then the launch
-// step. Before anything is written it walks the whole package once and refuses, fatally,
-// a malformed package or a folder, file or link name that would not fit its buffer.
+// step. Before anything is written it refuses, fatally, an installation folder that is not
+// absolute ("Could not create folder [1]" and the folder as typed), and walks the whole
+// package once to refuse a malformed package, a folder or file name that would lead out of
+// the installation folder, or a name that would not fit its buffer.
 // `dialog` owns the programs started afterwards. Returns only on success: every failure
 // is fatal. A failure once the log is open still completes the log (without end marker)
 // with what the run's end would have logged, so a later uninstall removes what it made.

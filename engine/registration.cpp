@@ -38,7 +38,12 @@ void RegisterUninstaller(const wchar_t* uninstaller_path) {
   wchar_t display_name[kPathCapacity];
   wsprintfW(display_name, L"%s %s (Remove / Re-install only)", PackageProductName(),
             PackageProductVersion());
-  SetStringValue(key, L"UninstallString", uninstaller_path);
+  // Quoted: the list of installed programs runs the value as a command line, where an
+  // unquoted path with spaces would start "C:\Program.exe" if one exists, or reach the
+  // uninstaller split into several arguments, which it takes for its second phase.
+  wchar_t command[kPathCapacity + 2];
+  wsprintfW(command, L"\"%s\"", uninstaller_path);
+  SetStringValue(key, L"UninstallString", command);
   SetStringValue(key, L"DisplayName", display_name);
   SetStringValue(key, L"Publisher", L"KOZ Soft");
   SetStringValue(key, L"URLInfoAbout", PUBLISHER_URL);

@@ -12,6 +12,6 @@
 void FormatUninstallKey(wchar_t* out);
 
 // Creates (or opens) the product's key below HKEY_LOCAL_MACHINE, writes UninstallString
-// (`uninstaller_path`, unquoted), DisplayName, Publisher and URLInfoAbout, and writes the
+// (`uninstaller_path` in double quotes), DisplayName, Publisher and URLInfoAbout, and writes the
 // "R" record naming the subkey. Any failing registry call is fatal.
 void RegisterUninstaller(const wchar_t* uninstaller_path);

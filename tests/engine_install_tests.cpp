@@ -105,7 +105,7 @@ void InstallAlphaExample(bool log_executables) {
   EXPECT_FALSE(FileExists(startup + L"\\alpha.lnk")) << "Add to Startup was not ticked";
 
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            dir + L"\\uninstall.exe");
+            L"\"" + dir + L"\\uninstall.exe\"");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
             L"Alpha 1.0 (Remove / Re-install only)");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"Publisher").value, L"KOZ Soft");
@@ -225,7 +225,7 @@ TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             LogText(L"Renamed Test#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            dir + L"\\bin\\remover.exe");
+            L"\"" + dir + L"\\bin\\remover.exe\"");
   EXPECT_EQ(FileContent(dir + L"\\bin\\remover.exe"), "remover");
 }
 
@@ -294,7 +294,7 @@ TEST(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
   ExpectLink(group + L"\\Alpha Help.lnk", dir + L"\\help\\Alpha Help.htm");
   ExpectLink(group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            dir + L"\\uninstall.exe");
+            L"\"" + dir + L"\\uninstall.exe\"");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
             L"Alpha 1.0 (Remove / Re-install only)");
 }

@@ -209,8 +209,9 @@ TEST(Registration, WritesTheKeyItsFourValuesAndTheRecord) {
   CloseUninstallLog();
   EXPECT_EQ(ReadLog(log), LogText(L"", {{L'R', key}}, false));
 
+  // In double quotes: the list of installed programs runs it as a command line.
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"C:\\Program Files\\Engine Unit\\uninstall.exe");
+            L"\"C:\\Program Files\\Engine Unit\\uninstall.exe\"");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
             L"Engine Unit 3.1 (Remove / Re-install only)");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"Publisher").value, L"KOZ Soft");
