@@ -5,7 +5,9 @@
 #include "app/folder_browser.h"
 #include "app/license_viewer.h"
 #include "app/resource.h"
+#include "common/bounded_text.h"
 #include "common/fatal_error.h"
+#include "common/private_folder.h"
 #include "engine/install.h"
 #include "engine/setup_options.h"
 #include "engine/tokens.h"
@@ -14,8 +16,8 @@
 namespace {
 
 // Set from the moment Install is pressed until its handling ends. The running-application
-// box, the success box and the Run Once wait all run message loops while the dialog stays
-// enabled; without this flag a second Install (or a mode change, a browse, a licence
+// box, the success box and the Run Once wait all run message loops without an owner
+// window; without this flag a second Install (or a mode change, a browse, a licence
 // extraction) could start inside the running one.
 bool g_install_command_active;
 
@@ -23,8 +25,9 @@ bool g_install_command_active;
 // at most 31 characters.
 constexpr unsigned kRunningMessageCapacity = 128;
 
-// Run Once installs below the temporary folder, named after the product only.
-const wchar_t kRunOnceFolderBelowTemp[] = L"KOZ_Soft_#N";
+// Run Once installs into this folder, named after the product only, inside a private
+// folder below the temporary folder.
+const wchar_t kRunOnceFolderName[] = L"KOZ_Soft_#N";
 
 // Controls shown in Normal install and hidden in Run Once mode.
 const int kNormalInstallControls[] = {
@@ -48,33 +51,60 @@ bool RunningApplicationCheck() {
 
 BYTE IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) ? 1 : 0; }
 
-// Run Once ignores the folder row: the temporary folder + "KOZ_Soft_<name>". Without a
-// temporary folder there is no safe place to install into, so that is fatal.
+// While the Install command is handled, the radios and the agreement box show what it
+// installs with: the mode in install_mode, the agreement given. Those controls change
+// their own state when clicked, even while their handlers are held off; this undoes it.
+void ShowInstallingChoices(HWND dialog) {
+  bool normal = g_setup_options.install_mode == INSTALL_MODE_NORMAL;
+  CheckDlgButton(dialog, IDC_MODE_NORMAL, normal ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(dialog, IDC_MODE_RUN_ONCE, normal ? BST_UNCHECKED : BST_CHECKED);
+  CheckDlgButton(dialog, IDC_LICENSE_AGREE, BST_CHECKED);
+}
+
+// Run Once ignores the folder row: "KOZ_Soft_<name>" in a private folder made for this
+// run. The temporary folder itself belongs to the user, and a "KOZ_Soft_<name>" made or
+// changed there by another program must never be installed into or started from. Without
+// a private folder there is no safe place to install into, so that is fatal.
 void UseRunOnceFolder() {
+  wchar_t name[kPathCapacity];
+  CopyText(name, kPathCapacity, kRunOnceFolderName);
+  ExpandTokens(name, kPathCapacity);
   wchar_t* dir = g_setup_options.install_dir;
-  DWORD length = GetTempPathW(kPathCapacity, dir);
-  if (length == 0 || length >= kPathCapacity) FatalError(L"Could not find the temporary folder");
-  StrCatBuffW(dir, kRunOnceFolderBelowTemp, kPathCapacity);
-  ExpandTokens(dir, kPathCapacity);
+  // Never closed: the folder stays held while the run writes into it, the program runs
+  // from it and the uninstaller is started in it, until this process ends.
+  HANDLE hold;
+  if (!CreatePrivateFolder(dir, (unsigned)lstrlenW(name), &hold)) {
+    FatalError(L"Could not find the temporary folder");
+  }
+  AppendText(dir, kPathCapacity, L"\\");
+  AppendText(dir, kPathCapacity, name);
 }
 
 // Copies the user's choices into g_setup_options. A folder text longer than 259
-// characters is cut to 259.
+// characters is cut to 259. The mode is the one the radios showed when Install was
+// pressed, so the folder and the mode always agree.
 void ReadSetupOptions(HWND dialog) {
   GetDlgItemTextW(dialog, IDC_FOLDER_EDIT, g_setup_options.install_dir, kPathCapacity);
-  if (IsDlgButtonChecked(dialog, IDC_MODE_RUN_ONCE)) UseRunOnceFolder();
+  if (g_setup_options.install_mode == INSTALL_MODE_RUN_ONCE) UseRunOnceFolder();
   g_setup_options.desktop_shortcut = IsChecked(dialog, IDC_DESKTOP_SHORTCUT);
   g_setup_options.startup_shortcut = IsChecked(dialog, IDC_STARTUP_SHORTCUT);
   g_setup_options.programs_shortcut = IsChecked(dialog, IDC_PROGRAMS_SHORTCUT);
   g_setup_options.launch_after_install = IsChecked(dialog, IDC_LAUNCH_AFTER_INSTALL);
 }
 
+// The boxes shown from here have no owner window; the dialog is disabled meanwhile, as an
+// owned box would do, so the user's clicks do not reach it at all.
 INT_PTR OnInstall(HWND dialog) {
+  // Only with the agreement given, even when the command comes without the button.
+  if (IsDlgButtonChecked(dialog, IDC_LICENSE_AGREE) != BST_CHECKED) return FALSE;
   g_install_command_active = true;
+  EnableWindow(dialog, FALSE);
   if (!RunningApplicationCheck()) {
     g_install_command_active = false;
+    EnableWindow(dialog, TRUE);
     return FALSE;
   }
+  ShowInstallingChoices(dialog);
   ReadSetupOptions(dialog);
   InstallPackage(dialog);
   g_install_command_active = false;
@@ -104,7 +134,12 @@ void SwitchMode(HWND dialog, BYTE mode) {
 
 // The notification code is not examined: every notification of a control runs its handler.
 INT_PTR OnSetupCommand(HWND dialog, WORD id) {
-  if (g_install_command_active) return FALSE;
+  if (g_install_command_active) {
+    if (id == IDC_MODE_NORMAL || id == IDC_MODE_RUN_ONCE || id == IDC_LICENSE_AGREE) {
+      ShowInstallingChoices(dialog);
+    }
+    return FALSE;
+  }
   switch (id) {
     case IDOK: return OnInstall(dialog);
     case IDCANCEL: SendMessageW(dialog, WM_CLOSE, 0, 0); return TRUE;

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
-// Handles WM_COMMAND for control `id` and returns the dialog procedure's result. While the
-// Install command is being handled (running-application check and install run) every
-// command is ignored and FALSE returned, so nothing nests inside the install run.
+// Handles WM_COMMAND for control `id` and returns the dialog procedure's result. Install
+// is handled only while the agreement box is ticked. While the Install command is being
+// handled (running-application check and install run) the dialog is disabled and every
+// command is ignored and FALSE returned, so nothing nests inside the install run; a click
+// that changed a mode radio or the agreement box meanwhile is undone, so the dialog keeps
+// showing the mode it installs in.
 INT_PTR OnSetupCommand(HWND dialog, WORD id);
 
 // True while the Install command is being handled; the dialog then also ignores

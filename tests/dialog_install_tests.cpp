@@ -187,7 +187,7 @@ TEST_F(InstallTest, NormalInstallFromTheDialogEndToEnd) {
   EXPECT_TRUE(FileExists(programs_group + L"\\license.lnk"));
   EXPECT_TRUE(FileExists(programs_group + L"\\uninstall.lnk"));
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            dir + L"\\uninstall.exe");
+            L"\"" + dir + L"\\uninstall.exe\"");
   EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
             name + L" 2.5 (Remove / Re-install only)");
 }
@@ -232,10 +232,15 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   EXPECT_EQ(setup.Text(IDOK), L"Execute");
   setup.Press(IDOK);
 
-  // The first launchable program runs with "/RUNONCE" from the Run Once folder.
-  const std::wstring dir = temp_ + L"\\KOZ_Soft_" + name;
+  // The first launchable program runs with "/RUNONCE" from the Run Once folder, made in a
+  // private folder ("koz-" and eight hexadecimal digits) below the temporary folder.
   std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
   ASSERT_EQ(lines.size(), 1u);
+  std::vector<std::wstring> made = FolderContents(temp_);
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(made[0].size(), 12u);
+  EXPECT_EQ(made[0].compare(0, 4, L"koz-"), 0) << Narrow(made[0]);
+  const std::wstring dir = temp_ + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
   Start program = ParseStart(lines[0]);
   EXPECT_TRUE(EndsWith(program.command, L"dlgonce.exe\" /RUNONCE")) << Narrow(lines[0]);
   EXPECT_TRUE(SamePath(program.folder, dir)) << Narrow(lines[0]);

@@ -1,5 +1,6 @@
-// "Show License": the package's licence document written once to the temporary folder,
-// opened maximised in the ".htm" viewer, and removed when the dialog closes.
+// "Show License": the package's licence document written once into a private folder below
+// the temporary folder, opened maximised in the ".htm" viewer, and removed with its folder
+// when the dialog closes.
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
@@ -89,6 +90,16 @@ class LicenceTest : public ::testing::Test {
   // The files the setup process made in its temporary folder.
   std::vector<std::wstring> TempFiles() const { return FolderContents(temp_); }
 
+  // The one private folder ("koz-" and eight hexadecimal digits) the setup process made in
+  // its temporary folder, or "" when there is not exactly one.
+  std::wstring PrivateFolder() const {
+    std::vector<std::wstring> names = TempFiles();
+    if (names.size() != 1 || names[0].size() != 12 || names[0].compare(0, 4, L"koz-") != 0) {
+      return L"";
+    }
+    return temp_ + L"\\" + names[0];
+  }
+
   ScratchFolder scratch_;
   std::wstring temp_;
   std::wstring records_;
@@ -116,18 +127,21 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
   ASSERT_EQ(lines.size(), 1u);
   std::wstring document = OpenedPath(lines[0]);
 
-  // The reservation "koz<hex>.tmp" and the document "koz<hex>.tmp.htm" beside it.
-  std::vector<std::wstring> files = TempFiles();
+  // In a private folder of its own: the reservation "koz<hex>.tmp" and the document
+  // "koz<hex>.tmp.htm" beside it.
+  std::wstring folder = PrivateFolder();
+  ASSERT_FALSE(folder.empty());
+  std::vector<std::wstring> files = FolderContents(folder);
   ASSERT_EQ(files.size(), 2u);
   std::wstring reserved = files[0].size() < files[1].size() ? files[0] : files[1];
   EXPECT_EQ(reserved.substr(0, 3), L"koz");
   EXPECT_EQ(lstrcmpiW(PathFindExtensionW(reserved.c_str()), L".tmp"), 0);
-  EXPECT_EQ(lstrcmpiW(document.c_str(), (temp_ + L"\\" + reserved + L".htm").c_str()), 0)
+  EXPECT_EQ(lstrcmpiW(document.c_str(), (folder + L"\\" + reserved + L".htm").c_str()), 0)
       << Narrow(document);
   std::vector<unsigned char> written = ReadBytes(document);
   std::string expected = LicenceBytes('a');
   EXPECT_EQ(std::string(written.begin(), written.end()), expected);
-  EXPECT_TRUE(ReadBytes(temp_ + L"\\" + reserved).empty());
+  EXPECT_TRUE(ReadBytes(folder + L"\\" + reserved).empty());
 
   // Opened maximised.
   HWND viewer = WaitForWindow(0, kViewerWindowClass, NULL, kWindowTimeoutMs);
@@ -156,14 +170,14 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
     EXPECT_TRUE(WaitForWindowGone(shell_box, kWindowTimeoutMs));
   }
   EXPECT_FALSE(FileExists(document));
-  EXPECT_EQ(TempFiles().size(), 1u);
+  EXPECT_EQ(FolderContents(folder).size(), 1u);
   EXPECT_EQ(WaitForRecordLines(records_, 3, 1000).size(), 2u);
 
   setup.Press(IDCANCEL);
   EXPECT_EQ(setup.WaitForExit(), 0u);
 }
 
-TEST_F(LicenceTest, DocumentIsRemovedWhenTheDialogClosesAndTheReservationStays) {
+TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
   ScopedHtmlViewer html(viewer_);
   SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence Close"));
   ASSERT_TRUE(setup.ok());
@@ -177,9 +191,8 @@ TEST_F(LicenceTest, DocumentIsRemovedWhenTheDialogClosesAndTheReservationStays) 
   setup.Press(IDCANCEL);
   EXPECT_EQ(setup.WaitForExit(), 0u);
   EXPECT_FALSE(FileExists(document));
-  std::vector<std::wstring> files = TempFiles();
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(lstrcmpiW(PathFindExtensionW(files[0].c_str()), L".tmp"), 0);
+  // The reservation and the private folder go too: nothing is left in the temporary folder.
+  EXPECT_TRUE(TempFiles().empty());
 }
 
 TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
@@ -219,15 +232,15 @@ TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
 
 TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpened) {
   ScopedHtmlViewer html(viewer_);
-  // A temporary folder of 247 characters: any "koz<hex>.tmp" name in it has 256 or more,
-  // so ".htm" no longer fits a path buffer.
+  // A temporary folder of 233 characters: a private folder in it has 246, and any
+  // "koz<hex>.tmp.htm" name in that would not fit a path buffer.
   std::wstring deep = temp_;
-  while (deep.size() < 247) {
-    size_t room = 247 - deep.size() - 1;
+  while (deep.size() < 233) {
+    size_t room = 233 - deep.size() - 1;
     deep += L"\\" + std::wstring(room < 60 ? room : 60, L'd');
     ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Narrow(deep);
   }
-  ASSERT_EQ(deep.size(), 247u);
+  ASSERT_EQ(deep.size(), 233u);
   PackageContents contents = LicencePackage(L"Dlg Licence Deep");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   ScopedEnvironment tmp(L"TMP", deep);
@@ -237,13 +250,8 @@ TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpene
   setup.SendCommand(IDC_SHOW_LICENSE);
   setup.Press(IDCANCEL);
   EXPECT_EQ(setup.WaitForExit(), 0u);
-  // Only the reservation is left. Wine makes it in a folder this long; Windows refuses
-  // folders of more than 246 characters, and then there is nothing at all.
-  std::vector<std::wstring> left = FolderContents(deep);
-  EXPECT_EQ(left.size(), 1u);
-  for (const std::wstring& name : left) {
-    EXPECT_EQ(lstrcmpiW(PathFindExtensionW(name.c_str()), L".tmp"), 0) << Narrow(name);
-  }
+  // No private folder is made when the name would not fit in it: nothing is left.
+  EXPECT_TRUE(FolderContents(deep).empty());
   EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
 }
 

@@ -25,7 +25,7 @@ TEST(SampleProduct, PackedSetupFollowsTheManifestAndRunsOnceCleanly) {
   std::wstring records = scratch / L"records.txt";
   ScopedEnvironment record(L"ALPHA_RECORD", records);
   SecondPhaseCleanup cleanup;
-  const std::wstring dir = temp + L"\\KOZ_Soft_Alpha";
+  std::wstring dir;
   {
     SetupSession setup(setup_exe, L"Alpha 1.0 Installer");
     ASSERT_TRUE(setup.ok());
@@ -43,6 +43,10 @@ TEST(SampleProduct, PackedSetupFollowsTheManifestAndRunsOnceCleanly) {
     setup.Press(IDOK);
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, (HWND)NULL);
+    // "KOZ_Soft_Alpha" in the run's own private folder below the temporary folder.
+    std::vector<std::wstring> made = SecondPhaseFolders();
+    ASSERT_EQ(made.size(), 1u);
+    dir = made[0] + L"\\KOZ_Soft_Alpha";
     EXPECT_TRUE(FileExists(dir + L"\\alpha.exe"));
     EXPECT_TRUE(FileExists(dir + L"\\license.htm"));
     EXPECT_TRUE(FileExists(dir + L"\\help\\Alpha Help.htm"));
@@ -62,6 +66,7 @@ TEST(SampleProduct, PackedSetupFollowsTheManifestAndRunsOnceCleanly) {
   EXPECT_NE(lines[0].find(L"alpha.exe\" /RUNONCE\t"), std::wstring::npos) << Narrow(lines[0]);
   EXPECT_NE(lines[1].find(L"alpha.exe\" /uninstall\t"), std::wstring::npos) << Narrow(lines[1]);
   EXPECT_FALSE(FolderExists(dir));
+  EXPECT_EQ(SecondPhaseFolders().size(), 1u) << "only the uninstaller's copy is left";
 }
 
 }  // namespace

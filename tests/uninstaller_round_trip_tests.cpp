@@ -122,11 +122,13 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
   RegistryString command =
       ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
   ASSERT_TRUE(command.found);
-  EXPECT_EQ(lstrcmpiW(command.value.c_str(), (dir + L"\\uninstall.exe").c_str()), 0)
+  EXPECT_EQ(lstrcmpiW(command.value.c_str(), Quoted(dir + L"\\uninstall.exe").c_str()), 0)
       << Narrow(command.value);
 
-  // Windows' list of installed programs starts the registered command without arguments.
-  Child first = StartChild(Quoted(command.value), scratch.path().c_str());
+  // Windows' list of installed programs runs the registered value as a command line, as
+  // it stands (CreateProcessW with no application name). The folder has a space: unquoted,
+  // the line would first name "...\Apps\RoundTrip", and a program of that name would run.
+  Child first = StartChild(command.value, scratch.path().c_str());
   AnswerMessageBox(first.pid,
                    L"Uninstaller",
                    L"Welcome at the RoundTrip uninstaller. Make sure you have closed all running "
@@ -168,7 +170,7 @@ TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
   std::vector<std::vector<std::wstring>> shell_before = shell.Contents();
   std::wstring record = scratch / L"record.txt";
   ScopedVariable variable(L"ALPHA_RECORD", record);
-  std::wstring dir = temp + L"\\KOZ_Soft_RoundTrip";
+  std::wstring dir;
 
   {
     SetupSession setup(scratch / L"setup.exe", RoundTripPackage());
@@ -180,6 +182,10 @@ TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
     // The program runs from the temporary installation until the user closes it.
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, nullptr);
+    // "KOZ_Soft_RoundTrip" in the run's own private folder below the temporary folder.
+    std::vector<std::wstring> made = SecondPhaseFolders();
+    ASSERT_EQ(made.size(), 1u);
+    dir = made[0] + L"\\KOZ_Soft_RoundTrip";
     EXPECT_TRUE(FileExists(dir + L"\\roundtrip.exe"));
     EXPECT_TRUE(FileExists(dir + L"\\uninstall.dat"));
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -194,7 +200,8 @@ TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
   EXPECT_TRUE(HasLineWith(lines, dir + L"\\roundtrip.exe", L"/uninstall"));
   EXPECT_FALSE(FolderExists(dir));
   // Only the private folder with the running copy of the uninstaller is left, both to be
-  // deleted at the next restart; the temporary folder itself stays.
+  // deleted at the next restart; the Run Once folder's own private folder went with it,
+  // and the temporary folder itself stays.
   std::vector<std::wstring> private_folders = SecondPhaseFolders();
   ASSERT_EQ(private_folders.size(), 1u);
   std::wstring private_name = private_folders[0].substr(temp.size() + 1);
