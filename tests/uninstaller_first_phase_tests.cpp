@@ -115,7 +115,7 @@ TEST(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
 TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  TestUninstallKey key(L"FirstPhaseTest 1.0");
+  TestUninstallKey key(L"Alpha 1.0");  // the key the log's header names
   WriteLog(inst.log, LogTextOf(inst.Records({{L'R', key.subkey()}})));
 
   Child child = StartUninstaller(inst, L"");

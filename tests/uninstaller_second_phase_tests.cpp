@@ -49,7 +49,7 @@ DWORD RunSilently(const Installation& installation, const std::wstring& argument
 
 TEST(UninstallerSecondPhase, RemovesFilesKeyAndEmptiedFolders) {
   Installation inst;
-  TestUninstallKey key(L"SecondPhaseTest 1.0");
+  TestUninstallKey key(L"Alpha 1.0");  // the key the log's header names
   WriteLog(inst.log, LogTextOf({{L'R', key.subkey()},
                                 {L'F', inst / L"help\\index.htm"},
                                 {L'F', inst / L"alpha.exe"},

@@ -4,8 +4,10 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
+#include "uninstaller/installation_scope.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/relaunch.h"
@@ -70,7 +72,9 @@ int RunFirstPhase(bool interactive) {
     FreeLogText(&log);
     return 0;
   }
-  RunLogApplications(log.text, log.length, after_header, StartApplicationAndWait);
+  // Only programs below this folder, the one its log lies in, are started.
+  SetInstallationScope(install_folder, &header, GetSpecialFolder);
+  RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
   FreeLogText(&log);
 
   // The second phase appends "\uninstall.dat" itself; a root such as "C:\" loses its

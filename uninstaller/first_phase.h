@@ -1,5 +1,6 @@
 // The uninstaller's first phase: read the log header, confirm with the user, make sure
-// the application is closed, let the logged applications clean up, hand over to the copy.
+// the application is closed, let the logged applications below the installation folder
+// clean up, hand over to the copy.
 #pragma once
 
 // Runs the first phase for the "uninstall.dat" beside the running program. `interactive`

@@ -22,19 +22,22 @@ void RunLogApplications(const wchar_t* text, size_t length, size_t from,
   }
 }
 
-void StartApplicationAndWait(const wchar_t* path) {
+HANDLE StartApplication(const wchar_t* path) {
   SHELLEXECUTEINFOW request;
   ZeroMemory(&request, sizeof(request));
   request.cbSize = sizeof(request);
-  request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_DOENVSUBST;
+  request.fMask = SEE_MASK_NOCLOSEPROCESS;
   request.lpFile = path;
   request.lpParameters = L"/uninstall";
   request.nShow = SW_SHOW;
   // The start's result is not looked at: without a process handle there is nothing to
   // wait for, and the uninstall goes on.
   ShellExecuteExW(&request);
-  if (request.hProcess != NULL) {
-    WaitForSingleObject(request.hProcess, INFINITE);
-    CloseHandle(request.hProcess);
-  }
+  return request.hProcess;
+}
+
+void WaitForApplication(HANDLE process) {
+  if (process == NULL) return;
+  WaitForSingleObject(process, INFINITE);
+  CloseHandle(process);
 }

@@ -6,6 +6,8 @@
 #include "common/bounded_text.h"
 #include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
+#include "uninstall_log/log_reader.h"
+#include "uninstaller/installation_scope.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"
 
@@ -31,7 +33,13 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   // Deleted before any record is applied; its own `F` record then finds nothing. The
   // result is ignored: removal is best effort.
   DeleteFileW(log_path);
-  ReplayLog(log.text, log.length, GetSpecialFolder, ApplyLogRecord);
+  // Only what setup logs for an installation in this folder is removed; without a header
+  // the product's key is not known and stays.
+  LogHeader header;
+  size_t after_header = 0;
+  bool has_header = SplitLogHeader(log.text, log.length, &header, &after_header);
+  SetInstallationScope(arguments[1], has_header ? &header : NULL, GetSpecialFolder);
+  ReplayLog(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
   FreeLogText(&log);
 
   if (interactive) {

@@ -1,5 +1,5 @@
 // The uninstaller's second phase, run from the temporary copy: read and delete the log,
-// then remove what its records name.
+// then remove what its records name within the installation (installation_scope.h).
 #pragma once
 
 // Runs the second phase for the split command line (`count` >= 3 entries, the program

@@ -1,0 +1,151 @@
+#include "uninstaller/installation_scope.h"
+
+#include <shlwapi.h>
+
+#include "common/path_syntax.h"
+#include "uninstall_log/log_format.h"
+#include "uninstaller/log_applications.h"
+
+InstallationScope g_installation;
+
+namespace {
+
+// Whether `path` (`length` units) lies below `folder` (`folder_length` units, no trailing
+// backslash) along a path that cannot lead back out of it.
+bool IsBelow(const wchar_t* path, size_t length, const wchar_t* folder, size_t folder_length) {
+  return folder_length > 0 && length > folder_length + 1 &&
+         StrCmpNIW(path, folder, (int)folder_length) == 0 && path[folder_length] == L'\\' &&
+         IsPathBelowFolder(path + folder_length + 1, length - folder_length - 1);
+}
+
+// Whether `path` is `folder` itself or one of the folders above it (not a drive root).
+bool IsFolderOrAbove(const wchar_t* path, size_t length, const wchar_t* folder,
+                     size_t folder_length) {
+  return IsAbsolutePath(path) && length > 3 && length <= folder_length &&
+         StrCmpNIW(path, folder, (int)length) == 0 &&
+         (folder[length] == 0 || folder[length] == L'\\');
+}
+
+}  // namespace
+
+void SetInstallationScope(const wchar_t* folder, const LogHeader* header,
+                          SpecialFolderLookup lookup) {
+  InstallationScope& scope = g_installation;
+  if (!IsAbsolutePath(folder) || !CopyText(scope.folder, kPathCapacity, folder)) {
+    scope.folder[0] = 0;
+  }
+  // Every trailing backslash goes, a drive root's too: paths below it add their own.
+  for (int length = lstrlenW(scope.folder); length > 0 && scope.folder[length - 1] == L'\\';) {
+    scope.folder[--length] = 0;
+  }
+  scope.product_key[0] = 0;
+  // A "\" in a field would make the key name one below another product's.
+  if (header != NULL && StrChrW(header->product_name, L'\\') == NULL &&
+      StrChrW(header->product_version, L'\\') == NULL) {
+    wsprintfW(scope.product_key,
+              L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft %s %s",
+              header->product_name, header->product_version);
+  }
+  for (unsigned i = 0; i < kShortcutFolderCount; ++i) {
+    if (!lookup(kShortcutFolders[i], scope.shortcut_folders[i])) {
+      scope.shortcut_folders[i][0] = 0;
+    }
+  }
+}
+
+bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
+  const InstallationScope& scope = g_installation;
+  size_t length = (size_t)lstrlenW(path);
+  if (letter == LOG_RECORD_REGISTRY) {
+    *base_length = length;
+    return scope.product_key[0] != 0 && StrCmpIW(path, scope.product_key) == 0;
+  }
+  if (letter != LOG_RECORD_FILE && letter != LOG_RECORD_FOLDER &&
+      letter != LOG_RECORD_EXECUTABLE) {
+    return false;
+  }
+  size_t folder_length = (size_t)lstrlenW(scope.folder);
+  if (IsBelow(path, length, scope.folder, folder_length)) {
+    // The installation folder itself must be free of links too: it is checked from its
+    // parent on (a drive root has none and is trusted).
+    const wchar_t* parent_end = StrRChrW(scope.folder, NULL, L'\\');
+    *base_length = parent_end != NULL ? (size_t)(parent_end - scope.folder) : folder_length;
+    return true;
+  }
+  if (letter == LOG_RECORD_EXECUTABLE) return false;
+  for (const wchar_t* shortcuts : scope.shortcut_folders) {
+    size_t shortcuts_length = (size_t)lstrlenW(shortcuts);
+    // The lookup gives the folder with its trailing backslash; the folder itself is the
+    // system's and trusted as it stands.
+    if (shortcuts_length > 1 && IsBelow(path, length, shortcuts, shortcuts_length - 1)) {
+      *base_length = shortcuts_length - 1;
+      return true;
+    }
+  }
+  if (letter == LOG_RECORD_FOLDER && IsFolderOrAbove(path, length, scope.folder, folder_length)) {
+    // Removing a folder that is a link removes the link only; nothing to check.
+    *base_length = length;
+    return true;
+  }
+  return false;
+}
+
+bool HoldFoldersFreeOfLinks(const wchar_t* path, size_t base_length, HeldFolders* held) {
+  held->count = 0;
+  wchar_t folder[kPathCapacity];
+  if (!CopyText(folder, kPathCapacity, path)) return false;
+  for (size_t end = base_length + 1; folder[end - 1] != 0 && folder[end] != 0; ++end) {
+    if (folder[end] != L'\\') continue;
+    folder[end] = 0;
+    // Opened without following a link where the platform can (Wine follows a Unix
+    // symbolic link all the same, but reports it as a reparse point by name below).
+    HANDLE handle = held->count < kHeldFoldersCapacity
+                        ? CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, NULL,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      NULL)
+                        : INVALID_HANDLE_VALUE;
+    if (handle == INVALID_HANDLE_VALUE) {
+      ReleaseHeldFolders(held);
+      return false;
+    }
+    held->handles[held->count++] = handle;
+    // Asked only now that the folder is held, so the answer stays true while it is.
+    DWORD attributes = GetFileAttributesW(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      ReleaseHeldFolders(held);
+      return false;
+    }
+    folder[end] = L'\\';
+  }
+  return true;
+}
+
+void ReleaseHeldFolders(HeldFolders* held) {
+  while (held->count > 0) CloseHandle(held->handles[--held->count]);
+}
+
+void ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
+  size_t base_length = 0;
+  HeldFolders held;
+  if (!IsRecordInScope(letter, path, &base_length) ||
+      !HoldFoldersFreeOfLinks(path, base_length, &held)) {
+    return;
+  }
+  ApplyLogRecord(letter, path);
+  ReleaseHeldFolders(&held);
+}
+
+void StartInstalledApplication(const wchar_t* path) {
+  size_t base_length = 0;
+  HeldFolders held;
+  if (!IsRecordInScope(LOG_RECORD_EXECUTABLE, path, &base_length) ||
+      !HoldFoldersFreeOfLinks(path, base_length, &held)) {
+    return;
+  }
+  HANDLE process = StartApplication(path);
+  // Held until the program is started only: its own clean-up may change its folders.
+  ReleaseHeldFolders(&held);
+  WaitForApplication(process);
+}

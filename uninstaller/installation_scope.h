@@ -1,0 +1,75 @@
+// What the uninstaller may act on. It runs with administrator rights, while its log may lie
+// in a folder that users can change (a folder the user chose, which setup did not create):
+// a record is applied only when a log that setup wrote for this installation can hold it,
+// and only when no junction or symbolic link leads its path out of the folder it names.
+#pragma once
+
+#include <windows.h>
+
+#include "common/bounded_text.h"
+#include "uninstall_log/log_reader.h"
+#include "uninstaller/log_replay.h"
+
+// Room for the product's registry subkey: the fixed part and two header fields.
+constexpr unsigned kProductKeyCapacity = 64 + 2 * kLogFieldCapacity;
+
+// The shortcut folders a log may name, by CSIDL number: the common desktop, Startup and
+// Programs folders.
+constexpr int kShortcutFolders[] = {25, 24, 23};
+constexpr unsigned kShortcutFolderCount = sizeof(kShortcutFolders) / sizeof(kShortcutFolders[0]);
+
+// The installation being removed. Process-wide: each phase sets it once, from its
+// installation folder and the log's header, before it acts on any record.
+struct InstallationScope {
+  wchar_t folder[kPathCapacity];       // without trailing backslash; empty: nothing applies
+  wchar_t product_key[kProductKeyCapacity];  // what the one `R` record may name, or empty
+  wchar_t shortcut_folders[kShortcutFolderCount][kPathCapacity];  // with backslash, or empty
+};
+extern InstallationScope g_installation;
+
+// Sets g_installation: `folder` (with or without trailing backslash; one that is not an
+// absolute path leaves nothing in scope), the product's key below HKEY_LOCAL_MACHINE,
+// "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOZ Soft <name> <version>", from
+// `header` (NULL, or a field holding "\", gives no key), and the shortcut folders found
+// through `lookup`.
+void SetInstallationScope(const wchar_t* folder, const LogHeader* header,
+                          SpecialFolderLookup lookup);
+
+// Whether a record of kind `letter` whose resolved path is `path` is one that setup writes
+// for the installation in g_installation:
+//   `F`, `S`, `E`: a path below the installation folder;
+//   `F`, `S`: a path below one of the shortcut folders;
+//   `S`: the installation folder itself or a folder above it;
+//   `R`: the product's key.
+// Paths below a folder may hold no "..", "." or empty part, no ":" and no "/". When the
+// record may be applied, `*base_length` is the length of the part of `path` that is
+// trusted as it stands: every folder of `path` that ends after it, up to the target's
+// parent, must be free of links (for paths below the installation folder this includes
+// the installation folder itself).
+bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length);
+
+// Folders held open while one record is applied.
+constexpr unsigned kHeldFoldersCapacity = 32;
+struct HeldFolders {
+  HANDLE handles[kHeldFoldersCapacity];
+  unsigned count;
+};
+
+// Opens every folder of `path` that ends after its first `base_length` units, up to the
+// target's parent, and keeps them open (sharing reading only) so that none can be renamed,
+// replaced or turned into a link until ReleaseHeldFolders. Returns false, with nothing
+// held, when one of them is missing, is not a folder or is a junction or symbolic link
+// (a reparse point), or when there are more than kHeldFoldersCapacity.
+bool HoldFoldersFreeOfLinks(const wchar_t* path, size_t base_length, HeldFolders* held);
+
+// Closes what HoldFoldersFreeOfLinks opened.
+void ReleaseHeldFolders(HeldFolders* held);
+
+// The second phase's record action: ApplyLogRecord for records in scope whose folders are
+// free of links, nothing for the others.
+void ApplyInstallationRecord(wchar_t letter, const wchar_t* path);
+
+// The first phase's application starter: starts an `E` record's program that lies below
+// the installation folder through folders free of links (held while it is started), and
+// waits for it; starts nothing otherwise.
+void StartInstalledApplication(const wchar_t* path);
