@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs a test program with a folder that holds a link made on the Unix side, which Wine
+# follows as Windows follows a junction (Wine itself cannot make links): "inst" with
+# "inst/data" linked to "victim", which holds "file.txt". The test program finds the folder,
+# as a Windows path on drive Z:, in SECURITY_LINK_FIXTURE. The folder goes afterwards.
+# Usage: security_link_fixture.sh WINE_RUN TEST_EXE
+set -uo pipefail
+wine_run=$1
+test_exe=$2
+
+fixture=$(mktemp -d)
+trap 'rm -rf "$fixture"' EXIT
+mkdir "$fixture/inst" "$fixture/victim"
+echo "the victim's own file" > "$fixture/victim/file.txt"
+ln -s "$fixture/victim" "$fixture/inst/data"
+
+export SECURITY_LINK_FIXTURE="Z:${fixture//\//\\}"
+"$wine_run" "$test_exe"
