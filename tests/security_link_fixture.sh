@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Runs a test program with a folder that holds a link made on the Unix side, which Wine
-# follows as Windows follows a junction (Wine itself cannot make links): "inst" with
-# "inst/data" linked to "victim", which holds "file.txt". The test program finds the folder,
-# as a Windows path on drive Z:, in SECURITY_LINK_FIXTURE. The folder goes afterwards.
+# Runs a test program with a folder holding a link made on the Unix side (Wine follows it
+# as Windows follows a junction, and cannot make links itself): "inst/data" linked to
+# "victim", which holds "file.txt". The program finds the folder, as a path on drive Z:, in
+# SECURITY_LINK_FIXTURE. The folder goes afterwards.
 # Usage: security_link_fixture.sh WINE_RUN TEST_EXE
 set -uo pipefail
 wine_run=$1
