@@ -11,6 +11,8 @@ namespace {
 constexpr unsigned kRecordPathCapacity = 260;
 constexpr unsigned kFolderCapacity = 260;
 constexpr unsigned kLineCapacity = 4096;
+constexpr int kRecordAttempts = 500;
+constexpr DWORD kRecordRetryMs = 10;
 
 // Converts `text` to UTF-8 at `out` (room for `capacity` bytes); returns the bytes written.
 int AppendUtf8(const wchar_t* text, char* out, int capacity) {
@@ -35,9 +37,16 @@ void RecordStart() {
   if (added > 0) used += added;
   line[used++] = '\n';
 
-  // Several copies may record at once: append in one write, sharing the file.
-  HANDLE file = CreateFileW(record_path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  // Several copies may record at once, and Wine does not make appends from two handles
+  // atomic: each copy takes the file for itself, waiting (a few seconds at most) while
+  // another one holds it.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < kRecordAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
+    file = CreateFileW(record_path, FILE_APPEND_DATA, FILE_SHARE_READ, NULL, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_SHARING_VIOLATION) return;
+    if (file == INVALID_HANDLE_VALUE) Sleep(kRecordRetryMs);
+  }
   if (file == INVALID_HANDLE_VALUE) return;
   DWORD written = 0;
   WriteFile(file, line, (DWORD)used, &written, NULL);
