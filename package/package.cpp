@@ -59,13 +59,44 @@ const BYTE* SkipFolderList(const BYTE* p) {
   return p;
 }
 
+namespace {
+
+// Every byte of the name, the terminator included, becomes exactly one UTF-16 unit.
+void ConvertEntryName(const EntryRecordView& record, wchar_t* name_out) {
+  for (unsigned k = 0; k <= record.name_length; ++k) {
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, record.name + k, 1, name_out + k, 1) != 1) {
+      name_out[k] = (wchar_t)(BYTE)record.name[k];
+    }
+  }
+}
+
+}  // namespace
+
+PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
+                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
+                             DWORD* flags_out, const BYTE** next) {
+  EntryRecordView record;
+  PackageReadResult result = ParseEntryRecord(p, end, name_capacity, &record, next);
+  if (result != PACKAGE_READ_ITEM) return result;
+  ConvertEntryName(record, name_out);
+  *flags_out = record.flags;
+  *data_out = record.data;
+  *size_out = record.size;
+  return result;
+}
+
 const BYTE* ReadEntry(const BYTE* p, wchar_t* name_out, const BYTE** data_out,
                       DWORD* size_out, DWORD* flags_out) {
+  EntryRecordView record;
   const BYTE* next = NULL;
-  PackageReadResult result =
-      ParseEntry(p, g_package.end, name_out, kPathCapacity, data_out, size_out, flags_out, &next);
+  PackageReadResult result = ParseEntryRecord(p, g_package.end, kPathCapacity, &record, &next);
   if (result == PACKAGE_READ_MALFORMED) FatalError(PACKAGE_CORRUPT_MESSAGE);
-  return result == PACKAGE_READ_END ? NULL : next;
+  if (result == PACKAGE_READ_END) return NULL;
+  ConvertEntryName(record, name_out);
+  *flags_out = record.flags;
+  *data_out = record.data;
+  *size_out = record.size;
+  return next;
 }
 
 const wchar_t* PackageProductName() {

@@ -1,15 +1,15 @@
 #include "package/package_reader.h"
 
-DWORD ReadPackageUint32(const BYTE* p) {
-  return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
+uint32_t ReadPackageUint32(const uint8_t* p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
 }
 
-WORD ReadPackageUint16(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
+uint16_t ReadPackageUint16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
 
 namespace {
 
-bool IsStringFieldTerminated(const BYTE* field) {
-  for (DWORD unit = 0; unit < kHeaderStringUnits; ++unit) {
+bool IsStringFieldTerminated(const uint8_t* field) {
+  for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
     if (ReadPackageUint16(field + 2 * unit) == 0) return true;
   }
   return false;
@@ -17,13 +17,13 @@ bool IsStringFieldTerminated(const BYTE* field) {
 
 }  // namespace
 
-bool IsHeaderStringSafe(const BYTE* field) {
+bool IsHeaderStringSafe(const uint8_t* field) {
   unsigned length = 0;
-  WORD last = 0;
-  for (WORD unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
+  uint16_t last = 0;
+  for (uint16_t unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
     if (unit < 0x20 || unit == 0x7F) return false;
     for (const char* reserved = "\\/:*?\"<>|#"; *reserved != 0; ++reserved) {
-      if (unit == (WORD)*reserved) return false;
+      if (unit == (uint16_t)*reserved) return false;
     }
     last = unit;
   }
@@ -31,59 +31,53 @@ bool IsHeaderStringSafe(const BYTE* field) {
   return last != '.' && last != ' ';
 }
 
-bool IsPackageHeaderSound(const BYTE* resource, DWORD size) {
-  if (resource == NULL || size < kStoredHeaderSize) return false;
+bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size) {
+  if (resource == nullptr || size < kStoredHeaderSize) return false;
   if (ReadPackageUint32(resource + kHeaderSizeOffset) > size) return false;
   return IsStringFieldTerminated(resource + kProductNameOffset) &&
          IsStringFieldTerminated(resource + kProductVersionOffset) &&
          IsStringFieldTerminated(resource + kWindowClassOffset);
 }
 
-PackageReadResult ParseFolderName(const BYTE* p, const BYTE* end, const char** name,
-                                  unsigned* length, const BYTE** next) {
+PackageReadResult ParseFolderName(const uint8_t* p, const uint8_t* end, const char** name,
+                                  unsigned* length, const uint8_t** next) {
   if (p >= end) return PACKAGE_READ_MALFORMED;
   unsigned count = *p;
   if (count == 0) {
     *next = p + 1;
     return PACKAGE_READ_END;
   }
-  if ((DWORD)(end - (p + 1)) < count) return PACKAGE_READ_MALFORMED;
+  if ((uint32_t)(end - (p + 1)) < count) return PACKAGE_READ_MALFORMED;
   *name = (const char*)(p + 1);
   *length = count;
   *next = p + 1 + count;
   return PACKAGE_READ_ITEM;
 }
 
-PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
-                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
-                             DWORD* flags_out, const BYTE** next) {
+PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigned name_capacity,
+                                   EntryRecordView* record, const uint8_t** next) {
   if (p >= end || end - p < 2) return PACKAGE_READ_MALFORMED;
-  WORD flags = ReadPackageUint16(p);
+  uint16_t flags = ReadPackageUint16(p);
   if (flags == ENTRY_END) return PACKAGE_READ_END;
-  const BYTE* name = p + 2;
+  const uint8_t* name = p + 2;
   // The terminator must lie inside the package and the name must fit the buffer.
-  const BYTE* terminator = name;
+  const uint8_t* terminator = name;
   while (terminator < end && *terminator != 0) {
     if ((unsigned)(terminator - name) + 1 >= name_capacity) return PACKAGE_READ_MALFORMED;
     ++terminator;
   }
   if (terminator >= end) return PACKAGE_READ_MALFORMED;
-  const BYTE* size_field = terminator + 1;
+  const uint8_t* size_field = terminator + 1;
   if (end - size_field < 4) return PACKAGE_READ_MALFORMED;
-  DWORD size = ReadPackageUint32(size_field);
-  const BYTE* data = size_field + 4;
-  if ((DWORD)(end - data) < size) return PACKAGE_READ_MALFORMED;
+  uint32_t size = ReadPackageUint32(size_field);
+  const uint8_t* data = size_field + 4;
+  if ((uint32_t)(end - data) < size) return PACKAGE_READ_MALFORMED;
 
-  // Every byte, the terminator included, becomes exactly one UTF-16 unit.
-  for (const BYTE* byte = name; byte <= terminator; ++byte) {
-    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, (LPCSTR)byte, 1, name_out, 1) != 1) {
-      *name_out = (wchar_t)*byte;
-    }
-    ++name_out;
-  }
-  *flags_out = flags;
-  *data_out = data;
-  *size_out = size;
+  record->flags = flags;
+  record->name = (const char*)name;
+  record->name_length = (unsigned)(terminator - name);
+  record->data = data;
+  record->size = size;
   *next = data + size;
   return PACKAGE_READ_ITEM;
 }

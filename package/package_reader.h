@@ -1,9 +1,12 @@
 // Reading the installation package from untrusted bytes: the header check and the bounded
-// readers of folder names and entry records. No process-wide state and no fatal errors:
-// the installer's package view and the packing tool's listing both stand on these.
+// readers of folder names and entry records. Portable byte-level code (no platform calls,
+// no process-wide state, no fatal errors): the installer's package view and the packing
+// tool's listing, on Windows and on a Linux host, both stand on these. Names come back as
+// the stored ANSI bytes; turning them into text is the caller's business.
 #pragma once
 
-#include <windows.h>
+#include <stdint.h>
+
 #include "package/package_layout.h"
 
 // Outcomes of reading one folder name or entry record from untrusted bytes.
@@ -16,28 +19,37 @@ enum PackageReadResult {
 // Checks that `size` bytes at `resource` hold a package whose header can be trusted: at
 // least the stored header's size, header_size inside the resource, every header string
 // terminated within its field. Returns false otherwise.
-bool IsPackageHeaderSound(const BYTE* resource, DWORD size);
+bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size);
 
 // Checks that the header string `field` (UTF-16LE, terminated within its field, as
 // IsPackageHeaderSound checked) can name a folder of its own and stand in a log header:
 // none of \ / : * ? " < > | #, no control character, not "." or "..", and no trailing dot
 // or space (which the file system would drop). Returns false otherwise.
-bool IsHeaderStringSafe(const BYTE* field);
+bool IsHeaderStringSafe(const uint8_t* field);
 
 // Reads the folder name at `p` (a length byte, then the name). On PACKAGE_READ_ITEM sets
 // `name`/`length` to the name's bytes inside the package and `*next` to the next name; on
 // PACKAGE_READ_END `*next` is the first entry record. Never reads at or beyond `end`.
-PackageReadResult ParseFolderName(const BYTE* p, const BYTE* end, const char** name,
-                                  unsigned* length, const BYTE** next);
+PackageReadResult ParseFolderName(const uint8_t* p, const uint8_t* end, const char** name,
+                                  unsigned* length, const uint8_t** next);
 
-// Reads the entry record at `p`. On PACKAGE_READ_ITEM the name is converted byte by byte
-// through the ANSI code page into `name_out` (capacity `name_capacity` units, terminated),
-// `*data_out` points at the data inside the package, and `*next` at the next record. On
-// PACKAGE_READ_END (flags 0xFFFF) nothing is written. Never reads at or beyond `end`.
-PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
-                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
-                             DWORD* flags_out, const BYTE** next);
+// One entry record as stored: the name's ANSI bytes (without the terminator) and the
+// data, both inside the package.
+struct EntryRecordView {
+  uint16_t flags;
+  const char* name;
+  unsigned name_length;
+  const uint8_t* data;
+  uint32_t size;
+};
+
+// Reads the entry record at `p`. On PACKAGE_READ_ITEM fills `record` and sets `*next` to
+// the next record; the name with its terminator has at most `name_capacity` bytes, so it
+// fits a buffer of that many units once converted byte by byte. On PACKAGE_READ_END
+// (flags 0xFFFF) nothing is written. Never reads at or beyond `end`.
+PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigned name_capacity,
+                                   EntryRecordView* record, const uint8_t** next);
 
 // The little-endian integers of the layout, read unaligned.
-DWORD ReadPackageUint32(const BYTE* p);
-WORD ReadPackageUint16(const BYTE* p);
+uint32_t ReadPackageUint32(const uint8_t* p);
+uint16_t ReadPackageUint16(const uint8_t* p);

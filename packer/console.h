@@ -1,5 +1,6 @@
-// The packing tool's output: UTF-8 text to a console (through the wide console API) or to
-// a pipe or file (as UTF-8 bytes), so that names outside ASCII survive either way.
+// The packing tool's output: UTF-8 text to standard output and standard error. On Windows
+// a console gets it through the wide console functions, a pipe or file as UTF-8 bytes, so
+// names outside ASCII survive either way (console_windows.cpp, console_posix.cpp).
 #pragma once
 
 #include <string>
@@ -9,7 +10,3 @@ void PrintOut(const std::string& utf8);
 
 // Writes `utf8` to standard error.
 void PrintError(const std::string& utf8);
-
-// UTF-16 (Windows paths, arguments) to UTF-8 and back.
-std::string Utf8(const std::wstring& text);
-std::wstring Utf16(const std::string& utf8);

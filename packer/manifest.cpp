@@ -3,34 +3,28 @@
 #include <map>
 
 #include "package/package_layout.h"
+#include "packer/icon_file.h"
+#include "packer/package_names.h"
 #include "packer/target_names.h"
 #include "packer/text_encoding.h"
+#include "packer/tool_identity.h"
+#include "packer/version_resource.h"
 
 namespace {
 
 enum Section { SECTION_NONE, SECTION_PRODUCT, SECTION_OPTIONS, SECTION_FILES, SECTION_FOLDERS };
 
-struct FlagName {
-  const char* name;
-  uint16_t value;
-};
-const FlagName kFlagNames[] = {
-    {"desktop", ENTRY_DESKTOP_SHORTCUT}, {"startup", ENTRY_STARTUP_SHORTCUT},
-    {"programs", ENTRY_PROGRAMS_SHORTCUT}, {"license", ENTRY_LICENSE_DOCUMENT},
-    {"launch", ENTRY_LAUNCH},
-};
-
-const char* const kOptionKeys[] = {"allow_run_once",  "log_executables",  "default_desktop",
-                                   "default_startup", "default_programs", "default_launch"};
-
 // Everything one reading collects before it becomes a Manifest.
 struct Reading {
   std::string name;  // the manifest's name, for messages
+  std::string folder;
+  const SourceLookup* lookup;
   std::vector<std::string>* errors;
-  std::map<std::string, int> keys_seen;            // "section.key" -> line
+  std::map<std::string, int> keys_seen;            // "[section]key" -> line
   std::map<std::string, int> targets;              // NameKey -> line of the file entry
   std::map<std::string, int> folders;              // NameKey -> line that brought it
-  std::vector<std::pair<std::string, int>> header_strings[3];
+  int files_section_line = 0;                      // the first "[files]" line
+  int file_lines = 0;                              // lines under [files], refused or not
 };
 
 void Fail(Reading& reading, int line, const std::string& message) {
@@ -57,28 +51,160 @@ std::string Lower(std::string text) {
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
-// Checks a header string and converts it to UTF-16. Returns "" or the problem.
+bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
+
+// `utf8` in Windows-1252 bytes, as far as the code page has them ("" for valid UTF-8 only).
+std::string Windows1252Text(const std::string& utf8) {
+  std::u32string code_points;
+  std::string bytes;
+  if (!DecodeUtf8(utf8, &code_points)) return "";
+  for (char32_t c : code_points) {
+    uint8_t byte;
+    if (!Windows1252Byte(c, &byte)) return "";
+    bytes += (char)byte;
+  }
+  return bytes;
+}
+
+// ---- [product] -----------------------------------------------------------------------------
+
+// Checks a header string (name, version, window_class) and converts it to UTF-16. The
+// installer builds folder names, registry keys and log records from them, so they hold
+// nothing a path or the log could read otherwise. Returns "" or the problem.
 std::string CheckHeaderString(const std::string& key, const std::string& value,
                               std::u16string* units) {
   std::u32string code_points;
   if (!DecodeUtf8(value, &code_points)) return key + " is not valid UTF-8";
   if (code_points.empty()) return key + " is empty";
+  std::string quoted = key + " " + Quote(value);
   for (char32_t c : code_points) {
     if (c == '#' || c == '|') {
-      return key + " " + Quote(value) + " contains \"" + std::string(1, (char)c) +
+      return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which the installer and its log use as separators";
     }
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
-      return key + " " + Quote(value) + " contains a control character";
+    if (IsControl(c)) return quoted + " contains a control character";
+    if (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+        c == '>') {
+      return quoted + " contains \"" + std::string(1, (char)c) +
+             "\", which Windows forbids in file and folder names";
     }
+  }
+  if (value == "." || value == "..") {
+    return quoted + " names a folder level; the installer makes folders of it";
+  }
+  if (value.back() == '.' || value.back() == ' ') {
+    return quoted + " ends in a dot or a space, which Windows drops from folder names";
   }
   *units = EncodeUtf16(code_points);
   if (units->size() > kHeaderStringMaxChars) {
-    return key + " " + Quote(value) + " has " + std::to_string(units->size()) +
-           " UTF-16 units; at most " + std::to_string(kHeaderStringMaxChars) + " fit the header";
+    return quoted + " has " + std::to_string(units->size()) + " UTF-16 units; at most " +
+           std::to_string(kHeaderStringMaxChars) + " fit the header";
   }
   return "";
 }
+
+// Checks company and copyright, which only the version resource carries. Returns "" or the
+// problem.
+std::string CheckVersionText(const std::string& key, const std::string& value,
+                             std::u16string* units) {
+  std::u32string code_points;
+  if (!DecodeUtf8(value, &code_points)) return key + " is not valid UTF-8";
+  if (code_points.empty()) return key + " is empty";
+  for (char32_t c : code_points) {
+    if (IsControl(c)) return key + " " + Quote(value) + " contains a control character";
+  }
+  *units = EncodeUtf16(code_points);
+  if (units->size() > kVersionTextMaxUnits) {
+    return key + " " + Quote(value) + " has " + std::to_string(units->size()) +
+           " UTF-16 units; at most " + std::to_string(kVersionTextMaxUnits) + " fit";
+  }
+  return "";
+}
+
+// `icon = file.ico`: the file must be there; its content is checked when it is read.
+std::string CheckIconSource(Reading& reading, const std::string& value, ProductBranding* branding) {
+  if (value.empty()) return "icon is empty";
+  std::string path = ResolveSource(reading.folder, value);
+  SourceInfo info = (*reading.lookup)(path);
+  if (info.kind == SOURCE_MISSING) return "icon " + Quote(value) + " not found";
+  if (info.kind == SOURCE_FOLDER) return "icon " + Quote(value) + " is a folder, not a file";
+  if (info.size > kIconFileMaxBytes) {
+    return "icon " + Quote(value) + " has " + std::to_string(info.size) + " bytes; an icon file " +
+           "has at most " + std::to_string(kIconFileMaxBytes);
+  }
+  branding->icon_source = path;
+  branding->icon_text = value;
+  return "";
+}
+
+void ReadProductKey(Reading& reading, Manifest* manifest, const std::string& key,
+                    const std::string& value, int line) {
+  PackageContents& contents = manifest->contents;
+  ProductBranding& branding = manifest->branding;
+  std::u16string* header_field = key == "name"           ? &contents.product_name
+                                 : key == "version"      ? &contents.product_version
+                                 : key == "window_class" ? &contents.window_class
+                                                         : nullptr;
+  std::u16string* version_field = key == "company"     ? &branding.company
+                                  : key == "copyright" ? &branding.copyright
+                                                       : nullptr;
+  std::string problem;
+  if (header_field != nullptr) {
+    problem = CheckHeaderString(key, value, header_field);
+    // The Programs group is a folder named after the product.
+    if (problem.empty() && key == "name" && IsDeviceName(Windows1252Text(value))) {
+      problem = "name " + Quote(value) + " is a name Windows keeps for a device";
+    }
+    if (problem.empty() && key == "version") LeadingVersionNumbers(value, branding.product_numbers);
+  } else if (version_field != nullptr) {
+    problem = CheckVersionText(key, value, version_field);
+  } else if (key == "file_version") {
+    if (!ParseFileVersion(value, branding.file_version)) {
+      problem = "file_version " + Quote(value) + " is not \"a.b.c.d\" (one to four numbers of " +
+                "0-65535)";
+    }
+  } else if (key == "icon") {
+    problem = CheckIconSource(reading, value, &branding);
+    branding.icon_line = line;
+  } else {
+    problem = "unknown key " + Quote(key) + " in [product]";
+  }
+  if (!problem.empty()) Fail(reading, line, problem);
+}
+
+void ReadOptionKey(Reading& reading, Manifest* manifest, const std::string& key,
+                   const std::string& value, int line) {
+  for (size_t k = 0; k < kOptionNameCount; ++k) {
+    if (key != kOptionNames[k].key) continue;
+    if (value != "0" && value != "1") {
+      return Fail(reading, line, key + " must be 0 or 1, not " + Quote(value));
+    }
+    manifest->contents.*kOptionNames[k].field = (uint8_t)(value[0] - '0');
+    return;
+  }
+  Fail(reading, line, "unknown key " + Quote(key) + " in [options]");
+}
+
+void ReadKeyLine(Reading& reading, Manifest* manifest, Section section, const std::string& text,
+                 int line) {
+  size_t equals = text.find('=');
+  if (equals == std::string::npos) return Fail(reading, line, "expected \"key = value\"");
+  std::string key = Lower(Trim(text.substr(0, equals)));
+  std::string value = Trim(text.substr(equals + 1));
+  std::string section_name = section == SECTION_PRODUCT ? "[product]" : "[options]";
+  auto seen = reading.keys_seen.emplace(section_name + key, line);
+  if (!seen.second) {
+    return Fail(reading, line, "duplicate key " + Quote(key) + " (first at line " +
+                                   std::to_string(seen.first->second) + ")");
+  }
+  if (section == SECTION_PRODUCT) {
+    ReadProductKey(reading, manifest, key, value, line);
+  } else {
+    ReadOptionKey(reading, manifest, key, value, line);
+  }
+}
+
+// ---- [files] and [folders] -----------------------------------------------------------------
 
 // Parses a flags text ("desktop launch", "0x17", "5 launch"). Returns "" or the problem.
 std::string ParseFlags(const std::string& text, uint16_t* flags) {
@@ -94,12 +220,13 @@ std::string ParseFlags(const std::string& text, uint16_t* flags) {
     i = stop == std::string::npos ? text.size() : stop;
     std::string lower = Lower(word);
     if (lower == "uninstaller") {
-      return "a second uninstaller (flag \"uninstaller\"); pack.exe adds the one uninstaller";
+      return "a second uninstaller (flag \"uninstaller\"); " PACK_TOOL_NAME
+             " adds the one uninstaller";
     }
     bool named = false;
-    for (const FlagName& flag : kFlagNames) {
-      if (lower == flag.name) {
-        value |= flag.value;
+    for (size_t k = 0; k < kEntryFlagNameCount; ++k) {
+      if (lower == kEntryFlagNames[k].name) {
+        value |= kEntryFlagNames[k].value;
         named = true;
       }
     }
@@ -120,11 +247,14 @@ std::string ParseFlags(const std::string& text, uint16_t* flags) {
       }
     }
     if (!valid) {
-      return "unknown flag " + Quote(word) +
-             " (use desktop, startup, programs, license, launch or a number)";
+      std::string names;
+      for (size_t k = 0; k < kEntryFlagNameCount; ++k) names += kEntryFlagNames[k].name + std::string(", ");
+      return "unknown flag " + Quote(word) + " (use " + names.substr(0, names.size() - 2) +
+             " or a number)";
     }
     if (number == ENTRY_UNINSTALLER) {
-      return "a second uninstaller (flags " + word + "); pack.exe adds the one uninstaller";
+      return "a second uninstaller (flags " + word + "); " PACK_TOOL_NAME
+             " adds the one uninstaller";
     }
     if (number == ENTRY_END) return "flags " + word + " are the end marker";
     if (number > 0xFFFF) return "flags " + word + " do not fit 16 bits";
@@ -164,12 +294,20 @@ bool ReadField(const std::string& line, size_t* at, const char* stops, std::stri
   return true;
 }
 
-// Names the root may not use: the packer's uninstaller and the installer's log.
+// Names the root may not use: the packer's uninstaller and the installer's log, also
+// through a short 8.3 name that the file system could resolve to them.
 std::string ReservedRootName(const char* noun, const std::string& ansi) {
   std::string key = NameKey(ansi);
   std::string quoted = std::string(noun) + " " + Quote(AnsiToUtf8(ansi));
+  std::string reserved = IsShortNameOf(key, UNINSTALLER_FILE_NAME) ? UNINSTALLER_FILE_NAME
+                         : IsShortNameOf(key, "uninstall.dat")     ? "uninstall.dat"
+                                                                   : "";
+  if (!reserved.empty()) {
+    return quoted + " could be taken for \"" + reserved + "\" through its short 8.3 name, " +
+           "which is reserved at the root";
+  }
   if (key == UNINSTALLER_FILE_NAME) {
-    return quoted + " is reserved for the uninstaller that pack.exe adds itself";
+    return quoted + " is reserved for the uninstaller that " PACK_TOOL_NAME " adds itself";
   }
   if (key == "uninstall.dat") return quoted + " is reserved for the installer's uninstall log";
   return "";
@@ -196,8 +334,20 @@ void AddFolder(Reading& reading, Manifest* manifest, const std::string& folder, 
   }
 }
 
-void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text, int line,
-                  const std::string& folder, const SourceLookup& lookup) {
+// Checks that the source of a [files] line is a file of less than 4 GiB. Returns "" or the
+// problem.
+std::string CheckSource(const std::string& source, const SourceInfo& info) {
+  if (info.kind == SOURCE_MISSING) return "source " + Quote(source) + " not found";
+  if (info.kind == SOURCE_FOLDER) return "source " + Quote(source) + " is a folder, not a file";
+  if (info.size > 0xFFFFFFFFull) {
+    return "source " + Quote(source) + " has " + std::to_string(info.size) +
+           " bytes; a package entry holds less than 4 GiB";
+  }
+  return "";
+}
+
+void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text, int line) {
+  ++reading.file_lines;
   size_t at = 0;
   std::string target, source, problem;
   if (!ReadField(text, &at, "=", &target, &problem)) return Fail(reading, line, problem);
@@ -235,16 +385,10 @@ void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text,
   if (last != std::string::npos) AddFolder(reading, manifest, ansi.substr(0, last), line);
   reading.targets.emplace(key, line);
 
-  std::string path = ResolveSource(folder, source);
-  SourceInfo info = lookup(path);
-  if (info.kind == SOURCE_MISSING) return Fail(reading, line, "source " + Quote(source) + " not found");
-  if (info.kind == SOURCE_FOLDER) {
-    return Fail(reading, line, "source " + Quote(source) + " is a folder, not a file");
-  }
-  if (info.size > 0xFFFFFFFFull) {
-    return Fail(reading, line, "source " + Quote(source) + " has " + std::to_string(info.size) +
-                                   " bytes; a package entry holds less than 4 GiB");
-  }
+  std::string path = ResolveSource(reading.folder, source);
+  SourceInfo info = (*reading.lookup)(path);
+  problem = CheckSource(source, info);
+  if (!problem.empty()) return Fail(reading, line, problem);
   PackageEntry entry;
   entry.flags = flags;
   entry.name = ansi;
@@ -255,6 +399,10 @@ void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text,
 }
 
 void ReadFolderLine(Reading& reading, Manifest* manifest, const std::string& text, int line) {
+  if (text[0] != '"' && text.find(" = ") != std::string::npos) {
+    return Fail(reading, line, "folder line " + Quote(text) + " holds \" = \": [folders] takes " +
+                                   "one folder per line; files go under [files]");
+  }
   size_t at = 0;
   std::string name, problem;
   if (!ReadField(text, &at, "", &name, &problem)) return Fail(reading, line, problem);
@@ -265,60 +413,28 @@ void ReadFolderLine(Reading& reading, Manifest* manifest, const std::string& tex
   AddFolder(reading, manifest, ansi, line);
 }
 
-void ReadKeyLine(Reading& reading, Manifest* manifest, Section section, const std::string& text,
-                 int line) {
-  size_t equals = text.find('=');
-  if (equals == std::string::npos) return Fail(reading, line, "expected \"key = value\"");
-  std::string key = Lower(Trim(text.substr(0, equals)));
-  std::string value = Trim(text.substr(equals + 1));
-  std::string section_name = section == SECTION_PRODUCT ? "[product]" : "[options]";
-  auto seen = reading.keys_seen.emplace(section_name + key, line);
-  if (!seen.second) {
-    return Fail(reading, line, "duplicate key " + Quote(key) + " (first at line " +
-                                   std::to_string(seen.first->second) + ")");
+// ---- The whole manifest --------------------------------------------------------------------
+
+// A manifest saved as UTF-16 ("Unicode" in Notepad) starts with its byte order mark, or
+// without one has a zero byte beside every ASCII character. Returns true when `text` is one.
+bool IsUtf16(const std::string& text) {
+  if (text.size() < 2) return false;
+  if ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF')) {
+    return true;
   }
-  PackageContents& contents = manifest->contents;
-  if (section == SECTION_PRODUCT) {
-    std::u16string* field = key == "name"           ? &contents.product_name
-                            : key == "version"      ? &contents.product_version
-                            : key == "window_class" ? &contents.window_class
-                                                    : nullptr;
-    if (field == nullptr) return Fail(reading, line, "unknown key " + Quote(key) + " in [product]");
-    std::string problem = CheckHeaderString(key, value, field);
-    if (!problem.empty()) Fail(reading, line, problem);
-    return;
-  }
-  uint8_t* options[] = {&contents.allow_run_once,  &contents.log_executables,
-                        &contents.default_desktop, &contents.default_startup,
-                        &contents.default_programs, &contents.default_launch};
-  for (int k = 0; k < 6; ++k) {
-    if (key != kOptionKeys[k]) continue;
-    if (value != "0" && value != "1") {
-      return Fail(reading, line, key + " must be 0 or 1, not " + Quote(value));
-    }
-    *options[k] = (uint8_t)(value[0] - '0');
-    return;
-  }
-  Fail(reading, line, "unknown key " + Quote(key) + " in [options]");
+  return (text[0] == 0) != (text[1] == 0);
 }
 
-}  // namespace
-
-std::string ResolveSource(const std::string& folder, const std::string& source) {
-  bool absolute = !source.empty() && (source[0] == '/' || source[0] == '\\' ||
-                                      (source.size() >= 2 && source[1] == ':'));
-  return absolute ? source : folder + source;
+Section SectionNamed(const std::string& content) {
+  std::string name = content.back() == ']' ? Lower(Trim(content.substr(1, content.size() - 2))) : "";
+  return name == "product"   ? SECTION_PRODUCT
+         : name == "options" ? SECTION_OPTIONS
+         : name == "files"   ? SECTION_FILES
+         : name == "folders" ? SECTION_FOLDERS
+                             : SECTION_NONE;
 }
 
-bool ReadManifest(const std::string& text, const std::string& manifest_name,
-                  const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
-                  std::vector<std::string>* errors) {
-  *manifest = Manifest();
-  size_t errors_before = errors->size();
-  Reading reading;
-  reading.name = manifest_name;
-  reading.errors = errors;
-
+void ReadLines(Reading& reading, const std::string& text, Manifest* manifest) {
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   Section section = SECTION_NONE;
   int line = 0;
@@ -336,16 +452,13 @@ bool ReadManifest(const std::string& text, const std::string& manifest_name,
     std::string content = Trim(raw);
     if (content.empty() || content[0] == ';') continue;
     if (content[0] == '[') {
-      std::string name = content.back() == ']' ? Lower(Trim(content.substr(1, content.size() - 2)))
-                                               : "";
-      section = name == "product"   ? SECTION_PRODUCT
-                : name == "options" ? SECTION_OPTIONS
-                : name == "files"   ? SECTION_FILES
-                : name == "folders" ? SECTION_FOLDERS
-                                    : SECTION_NONE;
+      section = SectionNamed(content);
       if (section == SECTION_NONE) {
         Fail(reading, line, "unknown section " + content +
                                 " (use [product], [options], [files] or [folders])");
+      }
+      if (section == SECTION_FILES && reading.files_section_line == 0) {
+        reading.files_section_line = line;
       }
       continue;
     }
@@ -358,18 +471,78 @@ bool ReadManifest(const std::string& text, const std::string& manifest_name,
         ReadKeyLine(reading, manifest, section, content, line);
         break;
       case SECTION_FILES:
-        ReadFileLine(reading, manifest, content, line, folder, lookup);
+        ReadFileLine(reading, manifest, content, line);
         break;
       case SECTION_FOLDERS:
         ReadFolderLine(reading, manifest, content, line);
         break;
     }
   }
+}
+
+// What only the whole manifest shows: required keys, a product to install, something for
+// Run Once to start.
+void CheckWhole(Reading& reading, Manifest* manifest) {
   for (const char* key : {"name", "version", "window_class"}) {
     if (reading.keys_seen.count(std::string("[product]") + key) == 0) {
       Fail(reading, 0, std::string("[product] has no ") + key);
     }
   }
+  if (reading.files_section_line == 0) {
+    Fail(reading, 0, "there is no [files] section; a setup needs at least one file to install");
+  } else if (reading.file_lines == 0) {
+    Fail(reading, reading.files_section_line,
+         "[files] lists no file; a setup needs at least one file to install");
+  }
+  auto run_once = reading.keys_seen.find("[options]allow_run_once");
+  bool launchable = false;
+  for (const PackageEntry& entry : manifest->contents.entries) {
+    launchable = launchable || (entry.flags & kLaunchMask) == ENTRY_LAUNCH;
+  }
+  // Refused [files] lines may have held the launch entry: say nothing until they are fixed.
+  bool every_file_read = manifest->contents.entries.size() == (size_t)reading.file_lines;
+  if (manifest->contents.allow_run_once && !launchable && every_file_read) {
+    Fail(reading, run_once->second,
+         "allow_run_once = 1, but no [files] entry has the flag launch: Run Once would start "
+         "nothing");
+  }
+  ProductBranding& branding = manifest->branding;
+  if (reading.keys_seen.count("[product]file_version") == 0) {
+    for (int k = 0; k < 4; ++k) branding.file_version[k] = branding.product_numbers[k];
+  }
+}
+
+}  // namespace
+
+std::string ResolveSource(const std::string& folder, const std::string& source) {
+  bool absolute = !source.empty() && (source[0] == '/' || source[0] == '\\' ||
+                                      (source.size() >= 2 && source[1] == ':'));
+  std::string path = absolute ? source : folder + source;
+  // Both separators work on Windows and only "/" on a POSIX host; one spelling keeps the
+  // two tools' messages alike.
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+bool ReadManifest(const std::string& text, const std::string& manifest_name,
+                  const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
+                  std::vector<std::string>* errors) {
+  *manifest = Manifest();
+  size_t errors_before = errors->size();
+  Reading reading;
+  reading.name = manifest_name;
+  reading.folder = folder;
+  reading.lookup = &lookup;
+  reading.errors = errors;
+  if (IsUtf16(text)) {
+    Fail(reading, 0, "the manifest is saved as UTF-16 (what Notepad calls \"Unicode\"); save it "
+                     "as UTF-8");
+    return false;
+  }
+  ReadLines(reading, text, manifest);
+  CheckWhole(reading, manifest);
   return errors->size() == errors_before;
 }
 
@@ -396,7 +569,8 @@ bool CheckPackageSize(const Manifest& manifest, const std::string& manifest_name
   uint64_t size = PackageSize(manifest.contents, manifest.content_sizes);
   if (size <= kMaxPackageBytes) return true;
   errors->push_back(manifest_name + ": the package would have " + std::to_string(size) +
-                    " bytes; pack.exe embeds at most " + std::to_string(kMaxPackageBytes) +
-                    " bytes (" + std::to_string(kMaxPackageBytes >> 20) + " MiB)");
+                    " bytes; " PACK_TOOL_NAME " embeds at most " +
+                    std::to_string(kMaxPackageBytes) + " bytes (" +
+                    std::to_string(kMaxPackageBytes >> 20) + " MiB)");
   return false;
 }

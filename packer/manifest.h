@@ -3,7 +3,8 @@
 // caller-supplied lookup, so the same code serves any host.
 //
 // Format (UTF-8, optional BOM; lines starting with ";" are comments):
-//   [product]  name = ..., version = ..., window_class = ...
+//   [product]  name = ..., version = ..., window_class = ...; optional icon = file.ico,
+//              company = ..., copyright = ..., file_version = a.b.c.d
 //   [options]  allow_run_once, log_executables, default_desktop, default_startup,
 //              default_programs, default_launch = 0 or 1 (default 0)
 //   [files]    target = source [| flags]     (one line per entry, in package order)
@@ -36,10 +37,25 @@ struct SourceInfo {
 };
 using SourceLookup = std::function<SourceInfo(const std::string& path)>;
 
+// Longest company and copyright texts of the version resource, in UTF-16 units.
+constexpr size_t kVersionTextMaxUnits = 127;
+
+// What the setup executable says about itself besides the package: its icon and the
+// version resource's fields.
+struct ProductBranding {
+  std::string icon_source;           // the icon file, resolved (UTF-8); "" for the stub's
+  std::string icon_text;             // the icon as the manifest names it, for messages
+  int icon_line = 0;                 // the manifest line of `icon`
+  std::u16string company, copyright;
+  uint16_t file_version[4] = {};     // `file_version`, or the leading numbers of `version`
+  uint16_t product_numbers[4] = {};  // the leading numbers of `version`
+};
+
 // A manifest that passed every check: the package to write, without contents, and where
 // each entry's content comes from.
 struct Manifest {
   PackageContents contents;               // header, options, folders, entries (no data)
+  ProductBranding branding;
   std::vector<std::string> sources;       // per entry: the resolved source path (UTF-8)
   std::vector<uint32_t> content_sizes;    // per entry: the source's size
   std::vector<int> lines;                 // per entry: its manifest line (0: added by us)

@@ -1,158 +1,190 @@
 #include "packer/package_listing.h"
 
-#include <windows.h>
 #include <stdio.h>
 
-#include "common/bounded_text.h"
 #include "package/package_reader.h"
 #include "packer/console.h"
+#include "packer/host_files.h"
+#include "packer/target_names.h"
+#include "packer/text_encoding.h"
 
 namespace {
 
-uint32_t Uint32At(const BYTE* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
+// Columns of the entry table.
+const char kEntryColumns[] = "        size  flags                                     name\n";
 
 // A header string field (terminated inside the field: the header check made sure).
-std::string HeaderString(const BYTE* field) {
-  std::wstring text;
+std::string HeaderString(const uint8_t* field) {
+  std::u16string text;
   for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-    wchar_t c = (wchar_t)(field[2 * unit] | (field[2 * unit + 1] << 8));
+    char16_t c = (char16_t)ReadPackageUint16(field + 2 * unit);
     if (c == 0) break;
     text += c;
   }
-  return Utf8(text);
+  return Utf16ToUtf8(text);
 }
 
-std::string Malformed(const std::wstring& setup, const char* what, size_t offset) {
-  return Utf8(setup) + ": the package is malformed: " + what + " at offset " +
-         std::to_string(offset) + "\n";
-}
+// What one listing has read so far.
+struct Listing {
+  const uint8_t* package;
+  const uint8_t* end;       // one past the last byte of the package the file holds
+  std::string name;         // the setup, for messages
+  std::string* out;
+  std::string* problems;
 
-// Lists the package at `resource` (`size` bytes). Returns the exit code.
-int ListBytes(const std::wstring& setup, const BYTE* resource, DWORD size) {
-  std::string out = "package: " + std::to_string(size) + " bytes\n";
-  if (!IsPackageHeaderSound(resource, size)) {
-    PrintOut(out);
-    PrintError(Utf8(setup) + ": the package header is malformed (too short, header_size " +
-               "beyond the package, or a string without terminator)\n");
+  int Malformed(const char* what, const uint8_t* at) {
+    *problems += name + ": the package is malformed: " + what + " at offset " +
+                 std::to_string(at - package) + "\n";
     return 1;
   }
-  const char* const option_names[] = {"allow_run_once",  "log_executables",
-                                      "default_desktop", "default_startup",
-                                      "default_programs", "default_launch"};
-  out += "header_size: " + std::to_string(Uint32At(resource)) + "\n";
-  out += "product_name: " + HeaderString(resource + kProductNameOffset) + "\n";
-  out += "product_version: " + HeaderString(resource + kProductVersionOffset) + "\n";
-  out += "window_class: " + HeaderString(resource + kWindowClassOffset) + "\n";
-  for (int k = 0; k < 6; ++k) {
-    out += std::string(option_names[k]) + ": " +
-           std::to_string(resource[kAllowRunOnceOffset + k]) + "\n";
-  }
+};
 
-  const BYTE* end = resource + size;
-  const BYTE* p = resource + Uint32At(resource);
+// The header's fields. Returns false after reporting a header that cannot be trusted.
+bool ListHeader(Listing& listing) {
+  const uint8_t* p = listing.package;
+  if (!IsPackageHeaderSound(p, (uint32_t)(listing.end - p))) {
+    *listing.problems += listing.name + ": the package header is malformed (too short, " +
+                         "header_size beyond the package, or a string without terminator)\n";
+    return false;
+  }
+  std::string& out = *listing.out;
+  out += "header_size: " + std::to_string(ReadPackageUint32(p + kHeaderSizeOffset)) + "\n";
+  out += "product_name: " + HeaderString(p + kProductNameOffset) + "\n";
+  out += "product_version: " + HeaderString(p + kProductVersionOffset) + "\n";
+  out += "window_class: " + HeaderString(p + kWindowClassOffset) + "\n";
+  for (size_t k = 0; k < kOptionNameCount; ++k) {
+    out += std::string(kOptionNames[k].key) + ": " +
+           std::to_string(p[kOptionNames[k].header_offset]) + "\n";
+  }
+  return true;
+}
+
+// The folder list from `*p`; on success `*p` is the first entry record.
+bool ListFolders(Listing& listing, const uint8_t** p) {
   std::string folders;
-  int folder_count = 0;
+  int count = 0;
   for (;;) {
     const char* name;
     unsigned length;
-    const BYTE* next;
-    PackageReadResult result = ParseFolderName(p, end, &name, &length, &next);
+    const uint8_t* next;
+    PackageReadResult result = ParseFolderName(*p, listing.end, &name, &length, &next);
     if (result == PACKAGE_READ_MALFORMED) {
-      PrintOut(out + "folders:\n" + folders);
-      PrintError(Malformed(setup, "a folder name runs past the end", p - resource));
-      return 1;
+      *listing.out += "folders:\n" + folders;
+      listing.Malformed("a folder name runs past the end", *p);
+      return false;
     }
-    p = next;
+    *p = next;
     if (result == PACKAGE_READ_END) break;
-    wchar_t wide[kFolderNameMaxBytes + 1];
-    int units = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, name, length, wide,
-                                    kFolderNameMaxBytes);
-    folders += "  " + Utf8(std::wstring(wide, units > 0 ? units : 0)) + "\n";
-    ++folder_count;
+    folders += "  " + AnsiToUtf8(std::string(name, length)) + "\n";
+    ++count;
   }
-  out += "folders: " + std::to_string(folder_count) + "\n" + folders;
+  *listing.out += "folders: " + std::to_string(count) + "\n" + folders;
+  return true;
+}
 
+// The entry records from `*p`; on success `*p` is the end marker.
+bool ListEntries(Listing& listing, const uint8_t** p) {
   std::string entries;
-  int entry_count = 0;
+  int count = 0;
   for (;;) {
-    wchar_t name[kPathCapacity];
-    const BYTE* data;
-    DWORD entry_size, flags;
-    const BYTE* next;
+    EntryRecordView record;
+    const uint8_t* next;
     PackageReadResult result =
-        ParseEntry(p, end, name, kPathCapacity, &data, &entry_size, &flags, &next);
+        ParseEntryRecord(*p, listing.end, kEntryNameMaxBytes + 1, &record, &next);
     if (result == PACKAGE_READ_MALFORMED) {
-      PrintOut(out + "entries:\n" + entries);
-      PrintError(Malformed(setup, "an entry record is cut short or its name is too long",
-                           p - resource));
-      return 1;
+      *listing.out += "entries:\n" + entries;
+      listing.Malformed("an entry record is cut short or its name is too long", *p);
+      return false;
     }
     if (result == PACKAGE_READ_END) break;
     char columns[64];
-    snprintf(columns, sizeof(columns), "  %10lu  %-40s  ", (unsigned long)entry_size,
-             FlagNames((uint16_t)flags).c_str());
-    entries += columns + Utf8(name) + "\n";
-    ++entry_count;
-    p = next;
+    snprintf(columns, sizeof(columns), "  %10lu  %-40s  ", (unsigned long)record.size,
+             FlagNames(record.flags).c_str());
+    entries += columns + AnsiToUtf8(std::string(record.name, record.name_length)) + "\n";
+    ++count;
+    *p = next;
   }
-  out += "entries: " + std::to_string(entry_count) + "\n";
-  if (entry_count > 0) out += "        size  flags                                     name\n";
+  std::string& out = *listing.out;
+  out += "entries: " + std::to_string(count) + "\n";
+  if (count > 0) out += kEntryColumns;
   out += entries;
-  size_t marker = p - resource;
-  out += "end marker: offset " + std::to_string(marker) + "\n";
-  PrintOut(out);
-  if (marker + 2 != size) {
-    PrintError(Utf8(setup) + ": warning: " + std::to_string(size - marker - 2) +
-               " bytes follow the end marker\n");
-  }
-  return 0;
+  return true;
 }
 
 }  // namespace
 
-std::string FlagNames(uint16_t flags) {
-  if (flags == ENTRY_UNINSTALLER) return "uninstaller";
-  if (flags == 0) return "-";
-  const struct {
-    uint16_t bit;
-    const char* name;
-  } names[] = {{ENTRY_DESKTOP_SHORTCUT, "desktop"}, {ENTRY_STARTUP_SHORTCUT, "startup"},
-               {ENTRY_PROGRAMS_SHORTCUT, "programs"}, {ENTRY_LICENSE_DOCUMENT, "license"},
-               {ENTRY_LAUNCH, "launch"}};
-  std::string text;
-  uint16_t rest = flags;
-  for (const auto& name : names) {
-    if (flags & name.bit) {
-      text += (text.empty() ? "" : " ") + std::string(name.name);
-      rest &= (uint16_t)~name.bit;
-    }
+std::string FindPackage(const PeImage& image, PackagePlace* place) {
+  ResourceTree tree;
+  if (!ReadResourceTree(image, &tree)) return "the program's resources are damaged or cut short";
+  auto type = tree.find(ResourceId(kResourceRcData));
+  if (type == tree.end()) return "no package (resource RT_RCDATA 9999) in it";
+  auto name = type->second.find(ResourceId(kPackageResourceId));
+  if (name == type->second.end() || name->second.empty()) {
+    return "no package (resource RT_RCDATA 9999) in it";
   }
-  if (rest != 0) {
-    char hex[8];
-    snprintf(hex, sizeof(hex), "0x%04x", rest);
-    text += (text.empty() ? "" : " ") + std::string(hex);
+  // The installer asks for the language-neutral resource; that sorts first.
+  place->leaf = name->second.begin()->second;
+  place->held = FileBytesAt(image, place->leaf.data_rva, place->leaf.size, &place->offset);
+  if (place->held == 0 && place->leaf.size > 0) {
+    return "the package (resource RT_RCDATA 9999) lies outside the file's sections";
   }
-  return text;
+  return "";
 }
 
-int ListPackage(const std::wstring& setup) {
-  HMODULE module = LoadLibraryExW(setup.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
-  if (module == NULL) {
-    PrintError(Utf8(setup) + ": cannot open it as a program (error " +
-               std::to_string(GetLastError()) + ")\n");
+int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
+                  std::string* out, std::string* problems) {
+  PeImage image;
+  switch (ReadPeImage(file, size, &image)) {
+    case PE_OK:
+      break;
+    case PE_NOT_WINDOWS:
+      *problems += name + ": not a Windows program\n";
+      return 1;
+    case PE_NOT_32_BIT:
+      *problems += name + ": not a 32-bit Windows program\n";
+      return 1;
+    case PE_DAMAGED:
+      *problems += name + ": the program's headers are damaged\n";
+      return 1;
+  }
+  PackagePlace place;
+  std::string problem = FindPackage(image, &place);
+  if (!problem.empty()) {
+    *problems += name + ": " + problem + "\n";
     return 1;
   }
-  int code = 1;
-  HRSRC info = FindResourceW(module, MAKEINTRESOURCEW(kPackageResourceId), (LPCWSTR)RT_RCDATA);
-  HGLOBAL loaded = info != NULL ? LoadResource(module, info) : NULL;
-  const BYTE* resource = loaded != NULL ? (const BYTE*)LockResource(loaded) : NULL;
-  if (resource == NULL) {
-    PrintError(Utf8(setup) + ": no package (resource RT_RCDATA 9999) in it\n");
-  } else {
-    code = ListBytes(setup, resource, SizeofResource(module, info));
+  *out += "package: " + std::to_string(place.leaf.size) + " bytes\n";
+  int code = 0;
+  if (place.held < place.leaf.size) {
+    *problems += name + ": the package runs past the end of the file: " +
+                 std::to_string(place.held) + " of its " + std::to_string(place.leaf.size) +
+                 " bytes are there\n";
+    code = 1;
   }
-  FreeLibrary(module);
+  Listing listing{file + place.offset, file + place.offset + place.held, name, out, problems};
+  if (!ListHeader(listing)) return 1;
+  const uint8_t* p = listing.package + ReadPackageUint32(listing.package + kHeaderSizeOffset);
+  if (!ListFolders(listing, &p) || !ListEntries(listing, &p)) return 1;
+  size_t marker = p - listing.package;
+  *out += "end marker: offset " + std::to_string(marker) + "\n";
+  if (marker + 2 != place.leaf.size) {
+    *problems += name + ": warning: " + std::to_string(place.leaf.size - marker - 2) +
+                 " bytes follow the end marker\n";
+  }
+  return code;
+}
+
+int ListPackage(const std::string& setup) {
+  MappedFile mapped;
+  std::string error;
+  if (!MapWholeFile(setup, &mapped, &error)) {
+    PrintError(error + "\n");
+    return 1;
+  }
+  std::string out, problems;
+  int code = ListSetupFile(mapped.bytes, mapped.size, setup, &out, &problems);
+  UnmapFile(&mapped);
+  PrintOut(out);
+  PrintError(problems);
   return code;
 }

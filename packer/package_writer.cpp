@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "package/package_layout.h"
+#include "packer/package_names.h"
 
 namespace {
 
@@ -30,13 +31,6 @@ uint8_t* PutBytes(uint8_t* out, const std::string& bytes) {
   return out + bytes.size();
 }
 
-std::vector<uint32_t> HeldSizes(const PackageContents& contents) {
-  std::vector<uint32_t> sizes;
-  sizes.reserve(contents.entries.size());
-  for (const PackageEntry& entry : contents.entries) sizes.push_back((uint32_t)entry.data.size());
-  return sizes;
-}
-
 }  // namespace
 
 uint64_t PackageSize(const PackageContents& contents,
@@ -49,25 +43,17 @@ uint64_t PackageSize(const PackageContents& contents,
   return size;
 }
 
-uint64_t PackageSize(const PackageContents& contents) {
-  return PackageSize(contents, HeldSizes(contents));
-}
-
 bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>& content_sizes,
-                   const BytesSink& put, const ContentCopier& copy) {
-  uint8_t header[kStoredHeaderSize];
-  uint8_t* out = PutUint32(header, kStoredHeaderSize);
-  out = PutStringField(out, contents.product_name);
-  out = PutStringField(out, contents.product_version);
-  out = PutStringField(out, contents.window_class);
-  *out++ = contents.allow_run_once;
-  *out++ = contents.log_executables;
-  *out++ = contents.default_desktop;
-  *out++ = contents.default_startup;
-  *out++ = contents.default_programs;
-  *out++ = contents.default_launch;
-  PutUint16(out, 0);  // reserved
-  if (!put(header, sizeof(header))) return false;
+                   PackageStreamSink& sink) {
+  uint8_t header[kStoredHeaderSize] = {};  // the reserved bytes stay zero
+  PutUint32(header + kHeaderSizeOffset, kStoredHeaderSize);
+  PutStringField(header + kProductNameOffset, contents.product_name);
+  PutStringField(header + kProductVersionOffset, contents.product_version);
+  PutStringField(header + kWindowClassOffset, contents.window_class);
+  for (size_t k = 0; k < kOptionNameCount; ++k) {
+    header[kOptionNames[k].header_offset] = contents.*kOptionNames[k].field;
+  }
+  if (!sink.Put(header, sizeof(header))) return false;
 
   std::string list;
   for (const std::string& folder : contents.folders) {
@@ -75,50 +61,21 @@ bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>&
     list += folder;
   }
   list += '\0';
-  if (!put((const uint8_t*)list.data(), list.size())) return false;
+  if (!sink.Put((const uint8_t*)list.data(), list.size())) return false;
 
   for (size_t index = 0; index < contents.entries.size(); ++index) {
     const PackageEntry& entry = contents.entries[index];
     std::vector<uint8_t> head(2 + entry.name.size() + 1 + 4);
-    out = PutUint16(head.data(), entry.flags);
+    uint8_t* out = PutUint16(head.data(), entry.flags);
     out = PutBytes(out, entry.name);
     *out++ = 0;
     uint32_t size = content_sizes[index];
     PutUint32(out, size);
-    if (!put(head.data(), head.size())) return false;
-    if (size > 0 && !copy(index, size)) return false;
+    if (!sink.Put(head.data(), head.size())) return false;
+    if (size > 0 && !sink.CopyContent(index, size)) return false;
   }
   uint8_t end_marker[2];
   PutUint16(end_marker, ENTRY_END);
-  return put(end_marker, sizeof(end_marker));
+  return sink.Put(end_marker, sizeof(end_marker));
 }
 
-bool WritePackageInto(const PackageContents& contents,
-                      const std::vector<uint32_t>& content_sizes, const ContentSource& source,
-                      uint8_t* out) {
-  return StreamPackage(
-      contents, content_sizes,
-      [&out](const uint8_t* bytes, size_t size) {
-        memcpy(out, bytes, size);
-        out += size;
-        return true;
-      },
-      [&out, &source](size_t index, uint32_t size) {
-        if (!source(index, out, size)) return false;
-        out += size;
-        return true;
-      });
-}
-
-void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {
-  std::vector<uint32_t> sizes = HeldSizes(contents);
-  size_t start = out.size();
-  out.resize(start + (size_t)PackageSize(contents, sizes));
-  WritePackageInto(
-      contents, sizes,
-      [&contents](size_t index, uint8_t* place, uint32_t size) {
-        memcpy(place, contents.entries[index].data.data(), size);
-        return true;
-      },
-      out.data() + start);
-}

@@ -4,7 +4,6 @@
 
 #include <stddef.h>
 #include <stdint.h>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,7 @@
 struct PackageEntry {
   uint16_t flags = 0;
   std::string name;               // ANSI bytes, relative to the installation folder
-  std::vector<uint8_t> data;      // the content, when it is held in memory
+  std::vector<uint8_t> data;      // the content, when a test holds it in memory
 };
 
 // Everything a package holds. Strings are UTF-16 code units.
@@ -30,40 +29,26 @@ struct PackageContents {
   std::vector<PackageEntry> entries;
 };
 
-// Appends the package's bytes to `out`: header (header_size 204), folder list, entry
-// records, end marker. The caller has checked every length (strings at most 31 units,
-// folder names 1..255 bytes, names without NUL, contents below 4 GiB); the writer cuts
-// nothing.
-void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out);
-
-// The exact size WritePackage will produce, for refusing oversized products up front.
-uint64_t PackageSize(const PackageContents& contents);
-
-// Puts the `size` content bytes of entry `index` at `out`. Returns false when they cannot
-// be had (the writer then stops and returns false too).
-using ContentSource = std::function<bool(size_t index, uint8_t* out, uint32_t size)>;
-
 // The exact size of the package when entry i's content has `content_sizes[i]` bytes
 // (the entries' `data` are ignored). `content_sizes` has one size per entry.
 uint64_t PackageSize(const PackageContents& contents,
                      const std::vector<uint32_t>& content_sizes);
 
-// Receives the package's own bytes (header, folder list, record heads, end marker) in order.
-using BytesSink = std::function<bool(const uint8_t* bytes, size_t size)>;
+// Where a streamed package goes, in order: the package's own bytes (header, folder list,
+// record heads, end marker) through Put, each entry's content through CopyContent.
+struct PackageStreamSink {
+  // Takes `count` of the package's own bytes. Returns false to stop the stream.
+  virtual bool Put(const uint8_t* bytes, size_t count) = 0;
+  // Delivers entry `index`'s `size` content bytes. Returns false to stop the stream.
+  virtual bool CopyContent(size_t index, uint32_t size) = 0;
 
-// Delivers entry `index`'s `size` content bytes to the same destination as the sink, in
-// order with the sink's bytes. Returns false when they cannot be had.
-using ContentCopier = std::function<bool(size_t index, uint32_t size)>;
+ protected:
+  ~PackageStreamSink() = default;
+};
 
-// Streams the package of PackageSize(contents, content_sizes) bytes: the layout through
-// `put`, each entry's content through `copy`, so no part of it needs to be held whole.
-// Returns false as soon as either fails.
+// Streams the package of PackageSize(contents, content_sizes) bytes into `sink`, so no
+// part of it needs to be held whole. The caller has checked every length (strings at most
+// 31 units, folder names 1..255 bytes, names without NUL, contents below 4 GiB); the writer
+// cuts nothing. Returns false as soon as the sink does.
 bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>& content_sizes,
-                   const BytesSink& put, const ContentCopier& copy);
-
-// Writes the package into `out`, which holds exactly PackageSize(contents, content_sizes)
-// bytes; each entry's content is put in place by `source`, so large products are held in
-// memory once. Returns false as soon as `source` fails.
-bool WritePackageInto(const PackageContents& contents,
-                      const std::vector<uint32_t>& content_sizes, const ContentSource& source,
-                      uint8_t* out);
+                   PackageStreamSink& sink);

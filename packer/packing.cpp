@@ -1,64 +1,174 @@
 #include "packer/packing.h"
 
-#include <windows.h>
+#include <vector>
 
 #include "packer/console.h"
+#include "packer/host_files.h"
+#include "packer/icon_file.h"
 #include "packer/manifest.h"
+#include "packer/setup_image.h"
 #include "packer/setup_writer.h"
-#include "packer/source_files.h"
+#include "packer/signing.h"
+#include "packer/tool_identity.h"
+#include "packer/version_resource.h"
 
 namespace {
+
+// Manifests are short texts; anything bigger is not one.
+constexpr uint64_t kManifestMaxBytes = 16 * 1024 * 1024;
+// Setup stubs are small programs.
+constexpr uint64_t kStubMaxBytes = 64 * 1024 * 1024;
 
 int Refuse(const std::vector<std::string>& errors) {
   std::string text;
   for (const std::string& error : errors) text += error + "\n";
-  text += "pack.exe: " + std::to_string(errors.size()) +
+  text += PACK_TOOL_NAME ": " + std::to_string(errors.size()) +
           (errors.size() == 1 ? " problem" : " problems") + "; nothing written\n";
   PrintError(text);
   return 1;
 }
 
-// The folder part of `path` in UTF-8, ending in its separator ("" for a bare name).
-std::string FolderOf(const std::wstring& path) {
-  size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? "" : Utf8(path.substr(0, slash + 1));
+// The folder part of `path`, ending in its separator ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// Streams the product's package into the setup executable: the package's own bytes as they
+// are made, each source copied in slices, so the product is never held in memory.
+struct ProductPackage : PackageSource, PackageStreamSink {
+  const Manifest& manifest;
+  FileHandle file = kNoFile;
+  std::string* error = nullptr;
+  std::vector<uint8_t> buffer;
+
+  explicit ProductPackage(const Manifest& product) : manifest(product) {}
+
+  bool WritePackage(FileHandle output, std::string* problem) override {
+    file = output;
+    error = problem;
+    return StreamPackage(manifest.contents, manifest.content_sizes, *this);
+  }
+  bool Put(const uint8_t* bytes, size_t count) override {
+    return WriteAll(file, bytes, count, error);
+  }
+  bool CopyContent(size_t index, uint32_t size) override {
+    return CopySourceTo(manifest.sources[index], size, file, &buffer, error);
+  }
+};
+
+// Reads the manifest and everything it names that the checks need. Returns false with
+// every problem in `errors`.
+bool ReadProduct(const PackRequest& request, Manifest* manifest, SetupBranding* branding,
+                 std::vector<uint8_t>* stub, std::vector<std::string>* errors) {
+  std::vector<uint8_t> bytes;
+  std::string error;
+  if (!ReadWholeFile(request.manifest, kManifestMaxBytes, "the manifest", &bytes, &error)) {
+    errors->push_back(error);
+    return false;
+  }
+  std::string text(bytes.begin(), bytes.end());
+  ReadManifest(text, request.manifest, FolderOf(request.manifest), LookUpSource, manifest, errors);
+  AddUninstaller(request.uninstaller, LookUpSource, manifest, errors);
+  if (LookUpSource(request.stub).kind != SOURCE_FILE) {
+    errors->push_back("the setup stub \"" + request.stub + "\" is not a file");
+  } else if (!ReadWholeFile(request.stub, kStubMaxBytes, "the setup stub", stub, &error)) {
+    errors->push_back(error);
+  }
+  const ProductBranding& product = manifest->branding;
+  if (!product.icon_source.empty()) {
+    std::vector<uint8_t> icon;
+    std::string problem;
+    if (!ReadWholeFile(product.icon_source, kIconFileMaxBytes, "the icon", &icon, &error)) {
+      errors->push_back(error);
+    } else if (!(problem = ReadIconFile(icon, &branding->icon)).empty()) {
+      errors->push_back(request.manifest + ":" + std::to_string(product.icon_line) + ": icon \"" +
+                        product.icon_text + "\" is not a well-formed icon: " + problem);
+    }
+  }
+  if (!errors->empty()) return false;
+
+  VersionInfo version;
+  version.product_name = manifest->contents.product_name;
+  version.product_version = manifest->contents.product_version;
+  version.file_description = manifest->contents.product_name + u" Setup";
+  version.company = product.company;
+  version.copyright = product.copyright;
+  for (int k = 0; k < 4; ++k) {
+    version.file_version[k] = product.file_version[k];
+    version.product_numbers[k] = product.product_numbers[k];
+  }
+  branding->version = VersionResource(version);
+  return true;
+}
+
+// Signs a copy of the uninstaller beside the output and packs that copy instead, so the
+// installed uninstall.exe carries the signature.
+bool SignUninstaller(const PackRequest& request, const std::string& copy, Manifest* manifest,
+                     std::string* error) {
+  if (!CopyWholeFile(request.uninstaller, copy, error) ||
+      !SignFile(request.sign_command, copy, "the uninstaller", error) ||
+      !CheckSignedUninstaller(copy, error)) {
+    return false;
+  }
+  SourceInfo info = LookUpSource(copy);
+  if (info.kind != SOURCE_FILE || info.size == 0 || info.size > 0xFFFFFFFFull) {
+    *error = "after the sign command the uninstaller is no longer a readable program file";
+    return false;
+  }
+  manifest->sources[0] = copy;
+  manifest->content_sizes[0] = (uint32_t)info.size;
+  return true;
+}
+
+// Writes the setup executable as `partial`, signs it if asked, and renames it into place.
+bool WriteSetup(const PackRequest& request, const Manifest& manifest,
+                const std::vector<uint8_t>& stub, const SetupBranding& branding,
+                const std::string& partial, uint64_t package_size, std::string* error) {
+  SetupImagePlan plan;
+  if (!PlanSetupImage(stub, branding, package_size, kMaxSetupImageBytes, &plan, error)) {
+    *error = request.stub + ": " + *error;
+    return false;
+  }
+  ProductPackage package(manifest);
+  if (!WriteSetupFile(partial, plan, package_size, package, error)) return false;
+  if (!request.sign_command.empty() &&
+      (!SignFile(request.sign_command, partial, "the setup executable", error) ||
+       !CheckSignedSetup(partial, plan.package_rva, package_size, error))) {
+    return false;
+  }
+  return ReplaceWithFile(partial, request.output, error);
 }
 
 }  // namespace
 
-int PackInstaller(const std::wstring& manifest_path, const std::wstring& output,
-                  const std::wstring& stub, const std::wstring& uninstaller) {
-  std::vector<std::string> errors;
-  std::string text, error;
-  if (!ReadTextFile(manifest_path, &text, &error)) return Refuse({error});
-
+int PackInstaller(const PackRequest& request) {
   Manifest manifest;
-  std::string name = Utf8(manifest_path);
-  ReadManifest(text, name, FolderOf(manifest_path), LookUpSource, &manifest, &errors);
-  AddUninstaller(Utf8(uninstaller), LookUpSource, &manifest, &errors);
-  if (LookUpSource(Utf8(stub)).kind != SOURCE_FILE) {
-    errors.push_back("the setup stub \"" + Utf8(stub) + "\" is not a file");
+  SetupBranding branding;
+  std::vector<uint8_t> stub;
+  std::vector<std::string> errors;
+  if (!ReadProduct(request, &manifest, &branding, &stub, &errors)) return Refuse(errors);
+
+  // Both temporary files lie beside the output and go whatever happens.
+  std::string partial = request.output + ".partial";
+  std::string uninstaller_copy = request.output + ".uninstall.partial";
+  std::string error;
+  if (!CheckPackageSize(manifest, request.manifest, &errors)) return Refuse(errors);
+  bool ok = request.sign_command.empty() ||
+            SignUninstaller(request, uninstaller_copy, &manifest, &error);
+  // The signature makes the uninstaller larger.
+  if (ok && !CheckPackageSize(manifest, request.manifest, &errors)) {
+    RemoveFileQuietly(uninstaller_copy);
+    return Refuse(errors);
   }
-  if (errors.empty()) CheckPackageSize(manifest, name, &errors);
-  if (!errors.empty()) return Refuse(errors);
-
-  // The package is streamed into the output: its own bytes as they are made, each source
-  // copied in slices, so the product is never held in memory.
   uint64_t size = PackageSize(manifest.contents, manifest.content_sizes);
-  std::vector<uint8_t> buffer;
-  PackageStreamer stream = [&manifest, &buffer](HANDLE file, std::string* error) {
-    return StreamPackage(
-        manifest.contents, manifest.content_sizes,
-        [file, error](const uint8_t* bytes, size_t count) {
-          return WriteAll(file, bytes, count, error);
-        },
-        [&manifest, &buffer, file, error](size_t index, uint32_t count) {
-          return CopySourceTo(manifest.sources[index], count, file, &buffer, error);
-        });
-  };
-  if (!WriteSetupExecutable(stub, output, size, stream, &error)) return Refuse({error});
-
-  PrintOut(Utf8(output) + ": " + std::to_string(manifest.contents.entries.size()) +
+  ok = ok && WriteSetup(request, manifest, stub, branding, partial, size, &error);
+  RemoveFileQuietly(uninstaller_copy);
+  if (!ok) {
+    RemoveFileQuietly(partial);
+    return Refuse({error});
+  }
+  PrintOut(request.output + ": " + std::to_string(manifest.contents.entries.size()) +
            " entries, " + std::to_string(manifest.contents.folders.size()) + " folders, " +
            "package of " + std::to_string(size) + " bytes\n");
   return 0;

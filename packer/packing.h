@@ -1,11 +1,21 @@
-// "pack.exe MANIFEST -o OUTPUT.exe": reading the manifest, checking it, and streaming the
-// package into a copy of the setup stub.
+// "pack MANIFEST -o OUTPUT.exe": reading the manifest, checking it, and streaming the
+// package into a copy of the setup stub, signed if the publisher asks for it. Portable,
+// over the host's files and shell.
 #pragma once
 
 #include <string>
 
-// Packs the product that `manifest` describes into `output`, a copy of `stub` carrying the
-// package, with `uninstaller` as its first entry. Returns 0, or 1 after printing every
-// problem on standard error; on failure `output` is left as it was.
-int PackInstaller(const std::wstring& manifest, const std::wstring& output,
-                  const std::wstring& stub, const std::wstring& uninstaller);
+// One packing run, as the command line gives it. Paths are UTF-8.
+struct PackRequest {
+  std::string manifest;
+  std::string output;
+  std::string stub;
+  std::string uninstaller;
+  std::string sign_command;  // empty: nothing is signed
+};
+
+// Packs the product that `request.manifest` describes into `request.output`, a copy of the
+// stub carrying the package, with the uninstaller as its first entry. Returns 0, or 1
+// after printing every problem on standard error; on failure the output is left as it was
+// and no temporary file stays.
+int PackInstaller(const PackRequest& request);

@@ -14,19 +14,49 @@ std::string CodePointText(char32_t c) {
   return text;
 }
 
-// Names that Windows keeps for devices, with or without an extension.
+}  // namespace
+
 bool IsDeviceName(const std::string& component) {
   std::string base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   for (char& c : base) {
     if (c >= 'a' && c <= 'z') c = (char)(c - 'a' + 'A');
   }
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+      base == "CONOUT$") {
+    return true;
+  }
+  if (base.size() != 4 || (base.compare(0, 3, "COM") != 0 && base.compare(0, 3, "LPT") != 0)) {
+    return false;
+  }
+  // Windows takes the Windows-1252 superscripts one, two and three for digits here too.
+  uint8_t last = (uint8_t)base[3];
+  return (last >= '0' && last <= '9') || last == 0xB9 || last == 0xB2 || last == 0xB3;
 }
 
-}  // namespace
+bool IsShortNameOf(const std::string& key, const std::string& long_name) {
+  size_t key_dot = key.rfind('.'), long_dot = long_name.rfind('.');
+  if (key_dot == std::string::npos || long_dot == std::string::npos ||
+      key.substr(key_dot) != long_name.substr(long_dot)) {
+    return false;
+  }
+  std::string base = key.substr(0, key_dot), long_base = long_name.substr(0, long_dot);
+  size_t tilde = base.rfind('~');
+  if (tilde == std::string::npos || tilde == 0 || tilde + 1 == base.size() || base.size() > 8) {
+    return false;
+  }
+  for (size_t k = tilde + 1; k < base.size(); ++k) {
+    if (base[k] < '0' || base[k] > '9') return false;
+  }
+  std::string stem = base.substr(0, tilde);
+  if (long_base.compare(0, stem.size(), stem) == 0) return true;
+  // The hashed form: two letters of the long name, then four hexadecimal digits.
+  if (stem.size() != 6 || long_base.compare(0, 2, stem, 0, 2) != 0) return false;
+  for (size_t k = 2; k < 6; ++k) {
+    if (!((stem[k] >= '0' && stem[k] <= '9') || (stem[k] >= 'a' && stem[k] <= 'f'))) return false;
+  }
+  return true;
+}
 
 std::string CheckTargetName(const std::string& utf8, const char* noun, std::string* ansi) {
   std::string quoted = std::string(noun) + " " + Quote(utf8);

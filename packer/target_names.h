@@ -17,6 +17,16 @@ constexpr size_t kTargetMaxBytes = 160;
 // wrong, as a message that starts with `noun` ("target", "folder") and the quoted path.
 std::string CheckTargetName(const std::string& utf8, const char* noun, std::string* ansi);
 
+// Whether `component` (one path part, Windows-1252 bytes) names a device wherever it stands:
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-COM9, LPT0-LPT9 and COM/LPT with the
+// superscript digits 1, 2 and 3, also with an extension or blanks before it.
+bool IsDeviceName(const std::string& component);
+
+// Whether `key` (a NameKey) has the form of a short 8.3 name that the file system could give
+// the file `long_name` (lower case, "uninstall.exe"): a prefix of its base with "~N", or
+// its first two letters, four hexadecimal digits and "~N", with the same extension.
+bool IsShortNameOf(const std::string& key, const std::string& long_name);
+
 // A key under which two stored names compare equal when Windows would take them for the
 // same file (letters of Windows-1252 compared without case).
 std::string NameKey(const std::string& ansi);

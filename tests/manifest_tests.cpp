@@ -34,6 +34,9 @@ const char kProduct[] =
     "version = 1.0\n"
     "window_class = AlphaWnd\n";
 
+// A [files] section of one file, for manifests about something else.
+const char kOneFile[] = "[files]\na.txt = a.txt\n";
+
 struct Outcome {
   bool ok;
   Manifest manifest;
@@ -72,7 +75,7 @@ TEST(Manifest, ReadsProductOptionsFilesAndFolders) {
   files.Add("dist/readme.txt", 6);
   files.Add("dist/bin/alpha.exe", 20480);
   files.Add("dist/license.html", 100);
-  files.Add("dist/help\\de\\index.html", 7);
+  files.Add("dist/help/de/index.html", 7);
   Outcome outcome = Read(
       "; Alpha's package\n"
       "[product]\n"
@@ -118,7 +121,7 @@ TEST(Manifest, ReadsProductOptionsFilesAndFolders) {
   EXPECT_EQ(contents.entries[2].flags, 0x0C);
   EXPECT_EQ(contents.entries[3].flags, 0x20);
   std::vector<std::string> sources = {"dist/readme.txt", "dist/bin/alpha.exe",
-                                      "dist/license.html", "dist/help\\de\\index.html"};
+                                      "dist/license.html", "dist/help/de/index.html"};
   EXPECT_EQ(outcome.manifest.sources, sources);
   std::vector<uint32_t> sizes = {6, 20480, 100, 7};
   EXPECT_EQ(outcome.manifest.content_sizes, sizes);
@@ -127,13 +130,13 @@ TEST(Manifest, ReadsProductOptionsFilesAndFolders) {
 }
 
 TEST(Manifest, OptionsDefaultToZero) {
-  Outcome outcome = Read(kProduct, FakeFiles());
+  Outcome outcome = Read(std::string(kProduct) + kOneFile, CommonFiles());
   ASSERT_TRUE(outcome.ok);
   const PackageContents& c = outcome.manifest.contents;
   EXPECT_EQ(c.allow_run_once + c.log_executables + c.default_desktop + c.default_startup +
                 c.default_programs + c.default_launch,
             0);
-  EXPECT_TRUE(c.entries.empty());
+  EXPECT_EQ(c.entries.size(), 1u);
   EXPECT_TRUE(c.folders.empty());
 }
 
@@ -196,23 +199,26 @@ TEST(Manifest, HeaderStringsHoldUpTo31Utf16Units) {
   for (int k = 0; k < 15; ++k) emoji31 += emoji;
   emoji31 += "e";
   for (const std::string& name : {name31, emoji31, std::string("Caf\xC3\xA9 \xE4\xB8\xAD")}) {
-    Outcome outcome = Read("[product]\nname = " + name + "\nversion = 1\nwindow_class = W\n",
-                           FakeFiles());
+    Outcome outcome = Read("[product]\nname = " + name + "\nversion = 1\nwindow_class = W\n" +
+                               kOneFile,
+                           CommonFiles());
     EXPECT_TRUE(outcome.ok) << name;
   }
   Outcome emoji_product =
-      Read("[product]\nname = " + emoji31 + "\nversion = 1\nwindow_class = W\n", FakeFiles());
+      Read("[product]\nname = " + emoji31 + "\nversion = 1\nwindow_class = W\n" + kOneFile,
+           CommonFiles());
   EXPECT_EQ(emoji_product.manifest.contents.product_name.size(), 31u);
   EXPECT_EQ(emoji_product.manifest.contents.product_name[0], 0xD83D);
 
   Outcome too_long =
-      Read("[product]\nname = " + name31 + "x\nversion = 1\nwindow_class = W\n", FakeFiles());
+      Read("[product]\nname = " + name31 + "x\nversion = 1\nwindow_class = W\n" + kOneFile,
+           CommonFiles());
   ASSERT_EQ(too_long.errors.size(), 1u);
   EXPECT_EQ(too_long.errors[0], "app.ini:2: name \"" + name31 +
                                     "x\" has 32 UTF-16 units; at most 31 fit the header");
   Outcome emoji_long = Read("[product]\nname = n\nversion = 1\nwindow_class = " + emoji31 +
-                                "e\n",
-                            FakeFiles());
+                                "e\n" + kOneFile,
+                            CommonFiles());
   ASSERT_EQ(emoji_long.errors.size(), 1u);
   EXPECT_NE(emoji_long.errors[0].find("app.ini:4: window_class"), std::string::npos);
 }
@@ -254,7 +260,7 @@ TEST(Manifest, ProductRefusals) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    Outcome outcome = Read(c.text, CommonFiles());
+    Outcome outcome = Read(c.text + kOneFile, CommonFiles());
     EXPECT_FALSE(outcome.ok);
     ASSERT_EQ(outcome.errors.size(), 1u) << outcome.errors[0];
     EXPECT_EQ(outcome.errors[0], c.message);
@@ -395,7 +401,8 @@ TEST(Manifest, FilesAndFoldersDoNotShareNames) {
 
 TEST(Manifest, FolderSectionRefusals) {
   Outcome outcome = Read(std::string(kProduct) +
-                             "[folders]\n..\\up\nuninstall.dat\n\"data\" x\nok\\fine\n",
+                             "[folders]\n..\\up\nuninstall.dat\n\"data\" x\nok\\fine\n" +
+                             kOneFile,
                          CommonFiles());
   std::vector<std::string> expected = {
       "app.ini:6: folder \"..\\up\" leaves the installation folder (\"..\")",
@@ -474,11 +481,149 @@ TEST(Manifest, SourcesOf4GiBAndMoreAreRefused) {
 
 TEST(Manifest, SourcesResolveAgainstTheManifestsFolder) {
   EXPECT_EQ(ResolveSource("dist/", "bin/a.exe"), "dist/bin/a.exe");
-  EXPECT_EQ(ResolveSource("C:\\work\\", "a.exe"), "C:\\work\\a.exe");
+  // One separator for both hosts: Windows takes "/" as well.
+  EXPECT_EQ(ResolveSource("C:\\work\\", "a.exe"), "C:/work/a.exe");
   EXPECT_EQ(ResolveSource("", "a.exe"), "a.exe");
-  EXPECT_EQ(ResolveSource("dist/", "D:\\other\\a.exe"), "D:\\other\\a.exe");
-  EXPECT_EQ(ResolveSource("dist/", "\\\\server\\share\\a.exe"), "\\\\server\\share\\a.exe");
+  EXPECT_EQ(ResolveSource("dist/", "D:\\other\\a.exe"), "D:/other/a.exe");
+  EXPECT_EQ(ResolveSource("dist/", "\\\\server\\share\\a.exe"), "//server/share/a.exe");
   EXPECT_EQ(ResolveSource("dist/", "/abs/a.exe"), "/abs/a.exe");
+}
+
+// ---------------------------------------------------------------------------------------
+// Mistakes a new publisher makes, and names the installer could be misled by
+
+// The errors of `text` read with the common files.
+std::vector<std::string> ErrorsOf(const std::string& text) {
+  std::vector<std::string> errors = Read(text, CommonFiles()).errors;
+  if (errors.empty()) errors.push_back("(no error)");
+  return errors;
+}
+
+TEST(Manifest, PublisherMistakesAreNamedWithTheirLine) {
+  using Errors = std::vector<std::string>;
+  EXPECT_EQ(ErrorsOf(kProduct),
+            Errors{"app.ini: there is no [files] section; a setup needs at least one file to "
+                   "install"});
+  EXPECT_EQ(ErrorsOf(std::string(kProduct) + "[files]\n; nothing yet\n[folders]\ndata\n"),
+            Errors{"app.ini:5: [files] lists no file; a setup needs at least one file to "
+                   "install"});
+  EXPECT_EQ(ErrorsOf(std::string(kProduct) + kOneFile + "[folders]\nreadme.txt = readme.txt\n"),
+            Errors{"app.ini:8: folder line \"readme.txt = readme.txt\" holds \" = \": [folders] "
+                   "takes one folder per line; files go under [files]"});
+  EXPECT_TRUE(Read(std::string(kProduct) + kOneFile + "[folders]\n\"a = b\"\n", CommonFiles()).ok);
+  EXPECT_EQ(ErrorsOf(std::string(kProduct) + "[options]\nallow_run_once = 1\n" + kOneFile),
+            Errors{"app.ini:6: allow_run_once = 1, but no [files] entry has the flag launch: Run "
+                   "Once would start nothing"});
+  // Notepad's "Unicode", with and without a byte order mark: one message, not one per line.
+  std::string utf16;
+  for (char c : std::string(kProduct) + kOneFile) utf16 += std::string(1, c) + '\0';
+  Errors utf16_error = {"app.ini: the manifest is saved as UTF-16 (what Notepad calls "
+                        "\"Unicode\"); save it as UTF-8"};
+  EXPECT_EQ(ErrorsOf("\xFF\xFE" + utf16), utf16_error);
+  EXPECT_EQ(ErrorsOf(utf16), utf16_error);
+}
+
+TEST(Manifest, HeaderStringsCannotLeaveAFolderOrForgeALogRecord) {
+  for (const char* bad : {"a\\b", "a/b", "C:x", "a*", "a?", "a\"b", "<a", "a>"}) {
+    std::string value = bad;
+    std::string forbidden(1, value[value.find_first_of("\\/:*?\"<>")]);
+    EXPECT_EQ(ErrorsOf("[product]\nname = A\nversion = " + value + "\nwindow_class = W\n" +
+                       kOneFile),
+              std::vector<std::string>{"app.ini:3: version \"" + value + "\" contains \"" +
+                                       forbidden + "\", which Windows forbids in file and folder "
+                                       "names"});
+  }
+  EXPECT_EQ(ErrorsOf("[product]\nname = ..\nversion = 1\nwindow_class = W\n" + std::string(kOneFile)),
+            std::vector<std::string>{"app.ini:2: name \"..\" names a folder level; the "
+                                     "installer makes folders of it"});
+  EXPECT_EQ(ErrorsOf("[product]\nname = .\nversion = 1\nwindow_class = W\n" + std::string(kOneFile))[0],
+            "app.ini:2: name \".\" names a folder level; the installer makes folders of it");
+  EXPECT_EQ(ErrorsOf("[product]\nname = A\nversion = 1.\nwindow_class = W\n" + std::string(kOneFile))[0],
+            "app.ini:3: version \"1.\" ends in a dot or a space, which Windows drops from "
+            "folder names");
+  EXPECT_EQ(ErrorsOf("[product]\nname = A\nversion = 1\nwindow_class = W\x7F\n" +
+                     std::string(kOneFile))[0],
+            "app.ini:4: window_class \"W\x7F\" contains a control character");
+  EXPECT_EQ(ErrorsOf("[product]\nname = Com\xC2\xB9\nversion = 1\nwindow_class = W\n" +
+                     std::string(kOneFile))[0],
+            "app.ini:2: name \"Com\xC2\xB9\" is a name Windows keeps for a device");
+}
+
+TEST(Manifest, DevicesAndShortNamesOfTheReservedFilesAreRefused) {
+  for (const char* device : {"COM0", "lpt0.txt", "COM\xC2\xB9", "LPT\xC2\xB2.log", "com\xC2\xB3",
+                             "CONIN$", "conout$.txt", "bin\\CONIN$"}) {
+    std::string target = device;
+    std::string part = target.substr(target.rfind('\\') + 1);
+    part = part.substr(0, part.find('.'));
+    EXPECT_EQ(RefusalOf(target + " = a.txt\n"),
+              "app.ini:6: target \"" + target + "\" uses \"" + part +
+                  "\", a name Windows keeps for a device");
+  }
+  for (const char* short_name : {"UNINST~1.EXE", "uninst~2.exe", "UNINS~12.EXE", "UN3F2A~1.EXE"}) {
+    EXPECT_EQ(RefusalOf(std::string(short_name) + " = a.txt\n"),
+              "app.ini:6: target \"" + std::string(short_name) + "\" could be taken for "
+              "\"uninstall.exe\" through its short 8.3 name, which is reserved at the root");
+  }
+  EXPECT_EQ(RefusalOf("a.txt = a.txt\n[folders]\nUNINST~1.DAT\n"),
+            "app.ini:8: folder \"UNINST~1.DAT\" could be taken for \"uninstall.dat\" through "
+            "its short 8.3 name, which is reserved at the root");
+  // Elsewhere, or with another extension or form, they are ordinary names.
+  EXPECT_TRUE(Read(std::string(kProduct) +
+                       "[files]\nbin\\UNINST~1.EXE = a.txt\nUNINST~1.TXT = a.txt\n"
+                       "COM10.txt = a.txt\nUNINSTALL~1.EXE = a.txt\nUNXYZW~1.EXE = a.txt\n",
+                   CommonFiles())
+                  .ok);
+}
+
+TEST(Manifest, VersionInformationAndIcon) {
+  FakeFiles files = CommonFiles();
+  files.Add("art/app.ico", 1000);
+  Outcome outcome = Read(
+      "[product]\nname = Alpha\nversion = 2.5.1 beta\nwindow_class = W\nicon = art/app.ico\n"
+      "company = KOZ Soft \xC2\xA9\ncopyright = (c) 2024 | all rights\nfile_version = 2.5.1.7\n" +
+          std::string(kOneFile),
+      files);
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  const ProductBranding& branding = outcome.manifest.branding;
+  EXPECT_EQ(branding.icon_source, "art/app.ico");
+  EXPECT_EQ(branding.icon_line, 5);
+  EXPECT_EQ(branding.company, u"KOZ Soft \u00a9");
+  EXPECT_EQ(branding.copyright, u"(c) 2024 | all rights");
+  EXPECT_EQ(std::vector<uint16_t>(branding.file_version, branding.file_version + 4),
+            (std::vector<uint16_t>{2, 5, 1, 7}));
+  EXPECT_EQ(std::vector<uint16_t>(branding.product_numbers, branding.product_numbers + 4),
+            (std::vector<uint16_t>{2, 5, 1, 0}));
+  // Without file_version the leading numbers of version serve, missing parts 0.
+  struct Case {
+    const char* version;
+    std::vector<uint16_t> numbers;
+  } cases[] = {{"3", {3, 0, 0, 0}}, {"1.0 beta", {1, 0, 0, 0}}, {"v2", {0, 0, 0, 0}},
+               {"7.65536.1", {7, 0, 0, 0}}, {"1.2.3.4.5", {1, 2, 3, 4}}};
+  for (const Case& c : cases) {
+    Outcome plain = Read(std::string("[product]\nname = A\nversion = ") + c.version +
+                             "\nwindow_class = W\n" + kOneFile,
+                         CommonFiles());
+    ASSERT_TRUE(plain.ok) << c.version;
+    const uint16_t* numbers = plain.manifest.branding.file_version;
+    EXPECT_EQ(std::vector<uint16_t>(numbers, numbers + 4), c.numbers) << c.version;
+  }
+
+  std::string product = "[product]\nname = A\nversion = 1\nwindow_class = W\n";
+  using Errors = std::vector<std::string>;
+  for (const char* bad : {"1.2.3.4.5", "1..2", "1.65536", "1.2.", "a.b", "-1"}) {
+    EXPECT_EQ(ErrorsOf(product + "file_version = " + bad + "\n" + kOneFile),
+              Errors{"app.ini:5: file_version \"" + std::string(bad) + "\" is not \"a.b.c.d\" "
+                     "(one to four numbers of 0-65535)"});
+  }
+  EXPECT_EQ(ErrorsOf(product + "company = A\x01" + "B\n" + kOneFile),
+            Errors{"app.ini:5: company \"A\x01" "B\" contains a control character"});
+  EXPECT_EQ(ErrorsOf(product + "copyright = " + std::string(128, 'c') + "\n" + kOneFile),
+            Errors{"app.ini:5: copyright \"" + std::string(128, 'c') + "\" has 128 UTF-16 "
+                   "units; at most 127 fit"});
+  EXPECT_EQ(ErrorsOf(product + "icon = none.ico\n" + kOneFile),
+            Errors{"app.ini:5: icon \"none.ico\" not found"});
+  EXPECT_EQ(ErrorsOf(product + "icon = docs\n" + kOneFile),
+            Errors{"app.ini:5: icon \"docs\" is a folder, not a file"});
 }
 
 // ---------------------------------------------------------------------------------------

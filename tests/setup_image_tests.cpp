@@ -28,7 +28,7 @@ uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
 std::string RefusalFor(const std::vector<uint8_t>& stub, uint64_t limit = kNoLimit) {
   SetupImagePlan plan;
   std::string error;
-  EXPECT_FALSE(PlanSetupImage(stub, 100, limit, &plan, &error));
+  EXPECT_FALSE(PlanSetupImage(stub, SetupBranding(), 100, limit, &plan, &error));
   return error;
 }
 
@@ -36,7 +36,7 @@ TEST(SetupImage, PackageSectionStartsOnAPageOfTheFile) {
   std::vector<uint8_t> stub = StubBytes();
   SetupImagePlan plan;
   std::string error;
-  ASSERT_TRUE(PlanSetupImage(stub, 12345, kNoLimit, &plan, &error)) << error;
+  ASSERT_TRUE(PlanSetupImage(stub, SetupBranding(), 12345, kNoLimit, &plan, &error)) << error;
   uint32_t pe = Get32(plan.prefix, 0x3C);
   unsigned sections = plan.prefix[pe + 6] | (plan.prefix[pe + 7] << 8);
   size_t table = pe + 24 + (plan.prefix[pe + 20] | (plan.prefix[pe + 21] << 8));

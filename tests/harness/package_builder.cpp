@@ -9,6 +9,38 @@
 
 namespace {
 
+std::vector<uint32_t> HeldSizes(const PackageContents& contents) {
+  std::vector<uint32_t> sizes;
+  for (const PackageEntry& entry : contents.entries) sizes.push_back((uint32_t)entry.data.size());
+  return sizes;
+}
+
+// Collects a streamed package in memory, each entry's content from its `data`.
+struct HeldPackage : PackageStreamSink {
+  const PackageContents& contents;
+  std::vector<uint8_t>& out;
+  HeldPackage(const PackageContents& package, std::vector<uint8_t>& bytes)
+      : contents(package), out(bytes) {}
+  bool Put(const uint8_t* bytes, size_t count) override {
+    out.insert(out.end(), bytes, bytes + count);
+    return true;
+  }
+  bool CopyContent(size_t index, uint32_t size) override {
+    const std::vector<uint8_t>& data = contents.entries[index].data;
+    out.insert(out.end(), data.begin(), data.begin() + size);
+    return true;
+  }
+};
+
+// Writes bytes held in memory into a setup executable.
+struct BytesSource : PackageSource {
+  const std::vector<uint8_t>& bytes;
+  explicit BytesSource(const std::vector<uint8_t>& package) : bytes(package) {}
+  bool WritePackage(FileHandle file, std::string* error) override {
+    return WriteAll(file, bytes.data(), bytes.size(), error);
+  }
+};
+
 // A bare file name means a program next to the test executable.
 std::wstring ProgramPath(const std::wstring& program) {
   if (program.find(L'\\') != std::wstring::npos || program.find(L'/') != std::wstring::npos) {
@@ -49,6 +81,15 @@ void AddUninstallerEntry(PackageContents& contents, const std::wstring& program)
   contents.entries.insert(contents.entries.begin(), entry);
 }
 
+void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {
+  HeldPackage sink(contents, out);
+  StreamPackage(contents, HeldSizes(contents), sink);
+}
+
+uint64_t PackageSize(const PackageContents& contents) {
+  return PackageSize(contents, HeldSizes(contents));
+}
+
 std::vector<uint8_t> PackageBytes(const PackageContents& contents) {
   std::vector<uint8_t> bytes;
   WritePackage(contents, bytes);
@@ -57,11 +98,13 @@ std::vector<uint8_t> PackageBytes(const PackageContents& contents) {
 
 bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
                        const std::vector<uint8_t>& package) {
+  std::vector<unsigned char> stub = ReadBytes(ProgramPath(program));
+  SetupImagePlan plan;
+  BytesSource source(package);
   std::string error;
-  PackageStreamer stream = [&package](HANDLE file, std::string* error) {
-    return WriteAll(file, package.data(), package.size(), error);
-  };
-  if (!WriteSetupExecutable(ProgramPath(program), output, package.size(), stream, &error)) {
+  if (!PlanSetupImage(std::vector<uint8_t>(stub.begin(), stub.end()), SetupBranding(),
+                      package.size(), kMaxSetupImageBytes, &plan, &error) ||
+      !WriteSetupFile(Narrow(output), plan, package.size(), source, &error)) {
     ADD_FAILURE() << "cannot build " << Narrow(output) << ": " << error;
     return false;
   }

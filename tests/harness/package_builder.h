@@ -33,8 +33,14 @@ void AddEntry(PackageContents& contents, uint16_t flags, const std::string& name
 // program cannot be read.
 void AddUninstallerEntry(PackageContents& contents, const std::wstring& program);
 
-// The package's bytes as the packing tool writes them.
+// The package's bytes as the packing tool writes them, with every entry's `data`.
 std::vector<uint8_t> PackageBytes(const PackageContents& contents);
+
+// Appends PackageBytes(contents) to `out`.
+void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out);
+
+// The size of PackageBytes(contents).
+uint64_t PackageSize(const PackageContents& contents);
 
 // Copies `program` (a file name in BinDir() or a full path) to `output` and stores
 // `package` (any bytes, malformed ones too) as resource RT_RCDATA 9999, language neutral.

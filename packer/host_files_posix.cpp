@@ -1,0 +1,241 @@
+#include "packer/host_files.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Sources are copied in slices: large enough for few calls, small enough to stay cached.
+constexpr size_t kCopySliceBytes = 1024 * 1024;
+// New files get the usual permissions, less the user's umask.
+constexpr mode_t kNewFileMode = 0666;
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+
+// "cannot open "x": No such file or directory"
+std::string ErrorText(const std::string& what, const std::string& path) {
+  return what + " " + Quote(path) + ": " + strerror(errno);
+}
+
+// Manifests and Windows tools write "\" between folders; here it is "/".
+std::string HostPath(const std::string& path) {
+  std::string host = path;
+  for (char& c : host) {
+    if (c == '\\') c = '/';
+  }
+  return host;
+}
+
+int OpenForReading(const std::string& path) {
+  int fd;
+  do fd = open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC); while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+// Reads up to `count` bytes; returns the number read, 0 at the end, -1 on failure.
+ssize_t ReadSome(int fd, void* buffer, size_t count) {
+  ssize_t got;
+  do got = read(fd, buffer, count); while (got < 0 && errno == EINTR);
+  return got;
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what,
+                   std::vector<uint8_t>* bytes, std::string* error) {
+  int fd = OpenForReading(path);
+  if (fd < 0) {
+    *error = ErrorText(std::string("cannot open ") + what, path);
+    return false;
+  }
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0;
+  if (!ok) *error = ErrorText(std::string("cannot read ") + what, path);
+  if (ok && S_ISDIR(info.st_mode)) {
+    errno = EISDIR;
+    *error = ErrorText(std::string("cannot read ") + what, path);
+    ok = false;
+  }
+  if (ok && (uint64_t)info.st_size > max_bytes) {
+    *error = std::string("cannot read ") + what + " " + Quote(path) + ": it has more than " +
+             std::to_string(max_bytes) + " bytes";
+    ok = false;
+  }
+  if (ok) {
+    bytes->resize((size_t)info.st_size);
+    size_t done = 0;
+    while (ok && done < bytes->size()) {
+      ssize_t got = ReadSome(fd, bytes->data() + done, bytes->size() - done);
+      if (got <= 0) {
+        if (got == 0) errno = EIO;
+        *error = ErrorText(std::string("cannot read ") + what, path);
+        ok = false;
+      } else {
+        done += (size_t)got;
+      }
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+SourceInfo LookUpSource(const std::string& path) {
+  SourceInfo info;
+  struct stat data;
+  if (stat(HostPath(path).c_str(), &data) != 0) return info;
+  if (S_ISDIR(data.st_mode)) {
+    info.kind = SOURCE_FOLDER;
+  } else if (S_ISREG(data.st_mode)) {
+    info.kind = SOURCE_FILE;
+    info.size = (uint64_t)data.st_size;
+  }
+  return info;
+}
+
+FileHandle CreateOutputFile(const std::string& path, std::string* error) {
+  int fd;
+  do {
+    fd = open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    *error = ErrorText("cannot create", path);
+    return kNoFile;
+  }
+  return fd;
+}
+
+bool WriteAll(FileHandle file, const void* bytes, size_t size, std::string* error) {
+  const uint8_t* at = (const uint8_t*)bytes;
+  while (size > 0) {
+    ssize_t written = write((int)file, at, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (written == 0) errno = ENOSPC;
+      *error = std::string("cannot write the setup executable: ") + strerror(errno);
+      return false;
+    }
+    at += written;
+    size -= (size_t)written;
+  }
+  return true;
+}
+
+uint64_t OutputPosition(FileHandle file) {
+  off_t position = lseek((int)file, 0, SEEK_CUR);
+  return position < 0 ? 0 : (uint64_t)position;
+}
+
+bool CloseOutputFile(FileHandle file, const std::string& path, std::string* error) {
+  if (close((int)file) == 0) return true;
+  *error = ErrorText("cannot write", path);
+  return false;
+}
+
+bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
+                  std::vector<uint8_t>* buffer, std::string* error) {
+  int fd = OpenForReading(path);
+  if (fd < 0) {
+    *error = ErrorText("cannot open", path);
+    return false;
+  }
+  struct stat info;
+  bool ok = fstat(fd, &info) == 0 && (uint64_t)info.st_size == size;
+  if (!ok) *error = Quote(path) + " changed while it was packed";
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  if (buffer->size() < kCopySliceBytes) buffer->resize(kCopySliceBytes);
+  uint32_t done = 0;
+  while (ok && done < size) {
+    size_t want = size - done < kCopySliceBytes ? size - done : kCopySliceBytes;
+    ssize_t got = ReadSome(fd, buffer->data(), want);
+    if (got <= 0) {
+      if (got == 0) errno = EIO;
+      *error = ErrorText("cannot read", path);
+      ok = false;
+      break;
+    }
+    ok = WriteAll(output, buffer->data(), (size_t)got, error);
+    done += (uint32_t)got;
+  }
+  close(fd);
+  return ok;
+}
+
+bool CopyWholeFile(const std::string& from, const std::string& to, std::string* error) {
+  SourceInfo info = LookUpSource(from);
+  if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
+    errno = info.kind == SOURCE_FOLDER ? EISDIR : ENOENT;
+    *error = ErrorText("cannot copy " + Quote(from) + " to", to);
+    return false;
+  }
+  FileHandle out = CreateOutputFile(to, error);
+  if (out == kNoFile) return false;
+  std::vector<uint8_t> buffer;
+  bool ok = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
+  std::string close_error;
+  if (!CloseOutputFile(out, to, &close_error) && ok) {
+    *error = close_error;
+    ok = false;
+  }
+  if (!ok) RemoveFileQuietly(to);
+  return ok;
+}
+
+bool ReplaceWithFile(const std::string& from, const std::string& to, std::string* error) {
+  if (rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0) return true;
+  *error = ErrorText("cannot write", to);
+  return false;
+}
+
+void RemoveFileQuietly(const std::string& path) { unlink(HostPath(path).c_str()); }
+
+bool MapWholeFile(const std::string& path, MappedFile* mapped, std::string* error) {
+  *mapped = MappedFile();
+  int fd = OpenForReading(path);
+  if (fd < 0) {
+    *error = ErrorText("cannot open", path);
+    return false;
+  }
+  struct stat info;
+  bool regular = fstat(fd, &info) == 0;
+  if (regular && !S_ISREG(info.st_mode)) {
+    errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    regular = false;
+  }
+  if (!regular) {
+    *error = ErrorText("cannot read", path);
+    close(fd);
+    return false;
+  }
+  mapped->file = fd;
+  mapped->size = (uint64_t)info.st_size;
+  if (mapped->size == 0) return true;  // nothing to map; every reader sees no bytes
+  void* view = mmap(nullptr, (size_t)mapped->size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (view == MAP_FAILED) {
+    *error = ErrorText("cannot read", path);
+    close(fd);
+    *mapped = MappedFile();
+    return false;
+  }
+  mapped->bytes = (const uint8_t*)view;
+  return true;
+}
+
+void UnmapFile(MappedFile* mapped) {
+  if (mapped->bytes) munmap((void*)mapped->bytes, (size_t)mapped->size);
+  if (mapped->file != -1) close((int)mapped->file);
+  *mapped = MappedFile();
+}
+
+std::string ProgramFolder() {
+  char path[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) return "";
+  std::string program(path, (size_t)length);
+  return program.substr(0, program.rfind('/') + 1);
+}

@@ -1,0 +1,168 @@
+#include "packer/pe_image.h"
+
+namespace {
+
+// A damaged tree can point many entries at the same directories; a program's own tree has
+// a few dozen, so more than this many visited entries is taken for damage, not walked.
+constexpr uint32_t kMaxResourceEntries = 100000;
+
+bool Inside(const PeImage& image, uint64_t at, uint64_t count) {
+  return at <= image.size && count <= image.size - at;
+}
+
+bool ReadKey(const PeImage& image, uint64_t root, uint32_t field, ResourceKey* key) {
+  if (!(field & kResourceSubdirectoryBit)) {
+    key->id = field;
+    return true;
+  }
+  key->named = true;
+  uint64_t at = root + (field & ~kResourceSubdirectoryBit);
+  if (!Inside(image, at, 2)) return false;
+  uint32_t length = PeUint16(image, at);
+  if (!Inside(image, at + 2, 2ull * length)) return false;
+  for (uint32_t i = 0; i < length; ++i) key->name += (char16_t)PeUint16(image, at + 2 + 2 * i);
+  return true;
+}
+
+// Walks the resource tree below `root`, one directory level at a time: types, names,
+// languages. The depth is fixed, so a tree that points back at itself cannot recurse
+// without end.
+struct ResourceWalk {
+  const PeImage& image;
+  uint64_t root;
+  ResourceTree* tree;
+  ResourceKey keys[2];
+  uint32_t visited = 0;
+
+  bool Directory(uint64_t directory, int level) {
+    if (!Inside(image, directory, kResourceDirectoryHeaderSize)) return false;
+    uint32_t count = PeUint16(image, directory + kResourceNamedCount) +
+                     PeUint16(image, directory + kResourceIdCount);
+    for (uint32_t i = 0; i < count; ++i) {
+      uint64_t entry = directory + kResourceDirectoryHeaderSize + kResourceDirectoryEntrySize * i;
+      if (!Inside(image, entry, kResourceDirectoryEntrySize)) return false;
+      if (++visited > kMaxResourceEntries) return false;
+      ResourceKey key;
+      if (!ReadKey(image, root, PeUint32(image, entry), &key)) return false;
+      uint32_t target = PeUint32(image, entry + 4);
+      bool subdirectory = (target & kResourceSubdirectoryBit) != 0;
+      if (subdirectory != (level < 2)) return false;
+      uint64_t at = root + (target & ~kResourceSubdirectoryBit);
+      if (level < 2) {
+        keys[level] = key;
+        if (!Directory(at, level + 1)) return false;
+      } else if (!Leaf(at, key)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  bool Leaf(uint64_t at, const ResourceKey& language) {
+    if (!Inside(image, at, kResourceDataEntrySize)) return false;
+    ResourceLeaf& leaf = (*tree)[keys[0]][keys[1]][language];
+    leaf.data_rva = PeUint32(image, at);
+    leaf.size = PeUint32(image, at + 4);
+    leaf.code_page = PeUint32(image, at + 8);
+    return true;
+  }
+};
+
+}  // namespace
+
+uint32_t PeUint16(const PeImage& image, uint64_t at) {
+  if (!Inside(image, at, 2)) return 0;
+  return (uint32_t)(image.bytes[at] | (image.bytes[at + 1] << 8));
+}
+
+uint32_t PeUint32(const PeImage& image, uint64_t at) {
+  if (!Inside(image, at, 4)) return 0;
+  const uint8_t* b = image.bytes + at;
+  return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+}
+
+PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
+  *image = PeImage();
+  image->bytes = bytes;
+  image->size = size;
+  if (size < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return PE_NOT_WINDOWS;
+  image->pe = PeUint32(*image, kPeOffsetField);
+  if (!Inside(*image, image->pe, kOptionalHeader + kOptDirectories) ||
+      PeUint32(*image, image->pe) != kPeSignature ||
+      PeUint16(*image, image->pe + kCoffMachine) != kMachineI386) {
+    return PE_NOT_32_BIT;
+  }
+  image->optional = image->pe + kOptionalHeader;
+  if (PeUint16(*image, image->optional + kOptMagic) != kPe32Magic) return PE_NOT_32_BIT;
+  uint32_t section_count = PeUint16(*image, image->pe + kCoffSectionCount);
+  image->section_table = image->optional + PeUint16(*image, image->pe + kCoffOptionalHeaderSize);
+  image->section_alignment = PeUint32(*image, image->optional + kOptSectionAlignment);
+  image->file_alignment = PeUint32(*image, image->optional + kOptFileAlignment);
+  image->headers_size = PeUint32(*image, image->optional + kOptHeadersSize);
+  uint32_t directory_count = PeUint32(*image, image->optional + kOptDirectoryCount);
+  if (image->section_alignment == 0 || image->file_alignment == 0 ||
+      directory_count <= kCertificateDirectory ||
+      !Inside(*image, image->section_table, (uint64_t)kSectionHeaderSize * section_count)) {
+    return PE_DAMAGED;
+  }
+  for (uint32_t i = 0; i < section_count; ++i) {
+    uint64_t at = image->section_table + (uint64_t)kSectionHeaderSize * i;
+    image->sections.push_back({PeUint32(*image, at + kSectionVirtualSize),
+                               PeUint32(*image, at + kSectionVirtualAddress),
+                               PeUint32(*image, at + kSectionRawSize),
+                               PeUint32(*image, at + kSectionRawPointer)});
+  }
+  return PE_OK;
+}
+
+uint64_t DirectoryField(const PeImage& image, uint32_t index) {
+  return image.optional + kOptDirectories + (uint64_t)kDirectoryEntryBytes * index;
+}
+
+uint32_t DirectoryAddress(const PeImage& image, uint32_t index) {
+  return PeUint32(image, DirectoryField(image, index));
+}
+
+uint32_t DirectorySize(const PeImage& image, uint32_t index) {
+  return PeUint32(image, DirectoryField(image, index) + 4);
+}
+
+uint64_t FileBytesAt(const PeImage& image, uint32_t rva, uint32_t count, uint64_t* offset) {
+  for (const PeSection& s : image.sections) {
+    if (rva < s.virtual_address || rva - s.virtual_address >= s.raw_size) continue;
+    uint64_t at = (uint64_t)s.raw_pointer + (rva - s.virtual_address);
+    uint64_t held = (uint64_t)s.raw_size - (rva - s.virtual_address);
+    if (at >= image.size) return 0;
+    if (held > image.size - at) held = image.size - at;
+    *offset = at;
+    return count < held ? count : held;
+  }
+  return 0;
+}
+
+bool ResourceKey::operator<(const ResourceKey& other) const {
+  if (named != other.named) return named;
+  return named ? name < other.name : id < other.id;
+}
+
+bool ResourceKey::operator==(const ResourceKey& other) const {
+  return named == other.named && name == other.name && id == other.id;
+}
+
+ResourceKey ResourceId(uint32_t id) {
+  ResourceKey key;
+  key.id = id;
+  return key;
+}
+
+bool ReadResourceTree(const PeImage& image, ResourceTree* tree) {
+  tree->clear();
+  uint32_t rva = DirectoryAddress(image, kResourceDirectory);
+  if (rva == 0 || DirectorySize(image, kResourceDirectory) == 0) return true;
+  uint64_t root = 0;
+  if (FileBytesAt(image, rva, kResourceDirectoryHeaderSize, &root) < kResourceDirectoryHeaderSize) {
+    return false;
+  }
+  ResourceWalk walk{image, root, tree, {}};
+  return walk.Directory(root, 0);
+}

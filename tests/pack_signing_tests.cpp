@@ -1,0 +1,106 @@
+// Signing with the publisher's command: pack.exe runs it through cmd on the uninstaller,
+// then on the setup; a failing or damaging command writes nothing. And the setup that
+// pack_signing_test.sh signed with a real certificate, installed under Wine.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "app/resource.h"
+#include "dialog_session.h"
+#include "harness/console_child.h"
+#include "harness/process.h"
+#include "harness/scratch.h"
+
+namespace {
+
+constexpr DWORD kPackTimeoutMs = 120000;
+
+// A product folder with a fake uninstaller (a real program, so it reads as one) and a
+// sign command file.
+struct SignedProduct {
+  ScratchFolder scratch;
+  SignedProduct() {
+    WriteText(scratch / L"a.txt", "a");
+    WriteText(scratch / L"app.ini", "[product]\nname = A\nversion = 1\nwindow_class = W\n"
+                                    "[files]\na.txt = a.txt\n");
+  }
+  ConsoleRun PackWith(const std::string& sign_script) {
+    WriteText(scratch / L"sign.cmd", sign_script);
+    return RunConsoleChild(Quoted(BinDir() + L"pack.exe") +
+                               L" app.ini -o setup.exe --sign \"sign.cmd {file}\"",
+                           kPackTimeoutMs, scratch.path().c_str());
+  }
+  bool LeftNothing() const {
+    return !FileExists(scratch / L"setup.exe") && !FileExists(scratch / L"setup.exe.partial") &&
+           !FileExists(scratch / L"setup.exe.uninstall.partial");
+  }
+};
+
+TEST(PackSigning, TheCommandSignsTheUninstallerFirstThenTheSetup) {
+  SignedProduct product;
+  ConsoleRun run = product.PackWith("@echo %~nx1>>sign-log.txt\r\n");
+  ASSERT_EQ(run.exit_code, 0u) << run.err;
+  std::vector<unsigned char> log = ReadBytes(product.scratch / L"sign-log.txt");
+  EXPECT_EQ(std::string(log.begin(), log.end()),
+            "setup.exe.uninstall.partial\r\nsetup.exe.partial\r\n");
+  EXPECT_TRUE(FileExists(product.scratch / L"setup.exe"));
+  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.partial"));
+  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.uninstall.partial"));
+}
+
+TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
+  struct Case {
+    const char* script;
+    std::string message;
+  } cases[] = {
+      {"@echo cannot reach the key store\r\n@exit /b 3\r\n",
+       "the sign command failed for the uninstaller with exit code 3:\ncannot reach the key "
+       "store\n"},
+      {"@if \"%~nx1\"==\"setup.exe.partial\" exit /b 5\r\n",
+       "the sign command failed for the setup executable with exit code 5\n"},
+      {"@type nul> %1\r\n",
+       "after the sign command the uninstaller is no longer a 32-bit Windows program\n"},
+      {"@if \"%~nx1\"==\"setup.exe.partial\" type nul> %1\r\n",
+       "after the sign command the setup executable no longer carries its package intact\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script);
+    SignedProduct product;
+    ConsoleRun run = product.PackWith(c.script);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.err, c.message + "pack.exe: 1 problem; nothing written\n");
+    EXPECT_TRUE(product.LeftNothing());
+  }
+}
+
+// Run by pack_signing_test.sh with the setup it signed and the uninstaller signed inside it;
+// skipped otherwise.
+TEST(SignedSetup, InstallsTheSignedUninstallerByteForByte) {
+  wchar_t setup[MAX_PATH] = {}, uninstaller[MAX_PATH] = {};
+  if (!GetEnvironmentVariableW(L"PACK_SIGNED_SETUP", setup, MAX_PATH) ||
+      !GetEnvironmentVariableW(L"PACK_SIGNED_UNINSTALLER", uninstaller, MAX_PATH)) {
+    GTEST_SKIP() << "run by pack_signing_test.sh";
+  }
+  ScratchFolder scratch;
+  const std::wstring dir = scratch / L"Signed";
+  {
+    SetupSession session(setup, L"Signed 1.0 Installer");
+    ASSERT_TRUE(session.ok());
+    session.SetFolder(dir);
+    session.Click(IDC_LICENSE_AGREE);
+    session.Press(IDOK);
+    MessageBoxSeen done = session.WaitForBox(L"Setup complete");
+    ASSERT_NE(done.window, (HWND)NULL);
+    PressButton(done.window, IDOK);
+    EXPECT_EQ(session.WaitForExit(), 0u);
+  }
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE,
+                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Signed 1.0");
+  std::vector<unsigned char> installed = ReadBytes(dir + L"\\uninstall.exe");
+  EXPECT_FALSE(installed.empty());
+  EXPECT_TRUE(installed == ReadBytes(uninstaller));
+}
+
+}  // namespace
