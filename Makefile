@@ -1,8 +1,13 @@
 # Build and test the installer on Debian: every target installs what is missing first.
 BUILD ?= build
 JOBS ?= $(shell nproc)
+# `make install` puts the native packer in $(PREFIX)/bin and what it packs with (the setup
+# stub, the uninstaller) and its README in $(PREFIX)/share/pack, where it looks by default.
+PREFIX ?= /usr/local
+SHARE = $(DESTDIR)$(PREFIX)/share/pack
+SHARED_FILES = setup-stub.exe uninstall.exe README.md
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench install uninstall clean
 
 all: build
 
@@ -25,6 +30,16 @@ demo:
 
 bench: build
 	bash tools/bench.sh $(BUILD)
+
+install: build
+	install -d $(DESTDIR)$(PREFIX)/bin $(SHARE)
+	install -m 755 $(BUILD)/bin/pack $(DESTDIR)$(PREFIX)/bin/pack
+	install -m 644 $(BUILD)/bin/setup-stub.exe $(BUILD)/bin/uninstall.exe packer/README.md $(SHARE)
+
+# Removes exactly what `make install` put there, and the share folder once it is empty.
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/pack $(addprefix $(SHARE)/,$(SHARED_FILES))
+	rmdir $(SHARE) 2>/dev/null || true
 
 clean:
 	rm -rf $(BUILD)
