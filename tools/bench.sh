@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# Prints the benchmark table: sizes, pack, start-up, install and uninstall times, peak memory.
-# Every figure is min / median / max over BENCH_RUNS runs; every ratio is taken within this
-# run on this Wine prefix. Settings: BENCH_RUNS (5), BENCH_SIZE_MB (200), BENCH_FILES (2000),
-# BENCH_FOLDERS (20).
+# Prints the benchmark table: sizes, pack (pack.exe under Wine and the native pack), start-up,
+# install and uninstall times, peak memory. Every figure is min / median / max over
+# BENCH_RUNS runs; every ratio is taken within this run on this Wine prefix. Settings:
+# BENCH_RUNS (5), BENCH_SIZE_MB (200), BENCH_FILES (2000), BENCH_FOLDERS (20), and
+# BENCH_LARGE_MB (1024): the product both packers pack once for their peak resident set.
 set -euo pipefail
 build=${1:-build}
 runs=${BENCH_RUNS:-5}
 size_mb=${BENCH_SIZE_MB:-200}
 files=${BENCH_FILES:-2000}
 folders=${BENCH_FOLDERS:-20}
+large_mb=${BENCH_LARGE_MB:-1024}
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-session.sh" "$build"
 bin="$wine_build_dir/bin"
@@ -19,6 +21,16 @@ results="$work/results.txt"
 ms_now() { date +%s%N | cut -c1-13; }
 record() { echo "$1 $2" >> "$results"; }
 driver() { wine "$bin/bench_driver.exe" "$@" | tr -d '\r'; }
+# measure NAME COMMAND...: records NAME_ms, the wall time, and NAME_rss_kib, the largest
+# resident set the command reached (GNU time, which starts it from a small process of its
+# own, so no parent's pages count).
+measure() {
+  local name=$1 start; shift
+  start=$(ms_now)
+  /usr/bin/time -f "%M" -o "$work/peak.txt" "$@" > /dev/null
+  record "${name}_ms" $(( $(ms_now) - start ))
+  record "${name}_rss_kib" "$(cat "$work/peak.txt")"
+}
 
 rm -rf "$work" "$drive/bench"
 mkdir -p "$work" "$drive/bench"
@@ -38,8 +50,11 @@ for run in $(seq 1 "$runs"); do
   echo "Run $run of $runs ..."
   # Each timed step starts with no dirty pages left over from the one before.
   sync
-  start=$(ms_now); wine "$bin/pack.exe" "$work/big/product.ini" -o "$work/setup-big.exe" >/dev/null
-  record pack_ms $(( $(ms_now) - start ))
+  measure pack wine "$bin/pack.exe" "$work/big/product.ini" -o "$work/setup-big.exe"
+  sync
+  measure native_pack "$bin/pack" "$work/big/product.ini" -o "$work/setup-native.exe"
+  cmp -s "$work/setup-big.exe" "$work/setup-native.exe" && record same_setup 1 || record same_setup 0
+  rm -f "$work/setup-native.exe"
   rm -rf "$work/copy"; sync
   start=$(ms_now); cp -r "$work/big/files" "$work/copy"
   record cp_ms $(( $(ms_now) - start ))
@@ -67,9 +82,22 @@ for run in $(seq 1 "$runs"); do
   driver rawdelete "C:\\bench\\raw$run" >> "$results"
 done
 
+# The large product, once: both packers stream it, so their memory stays flat.
+echo "Generating and packing the large product ($large_mb MB) ..."
+python3 "$here/bench/make_product.py" "$work/large" --size-bytes $((large_mb * 1024 * 1024)) \
+  --files 64 --folders 4 --name BenchLarge
+sync
+measure large_native_pack "$bin/pack" "$work/large/product.ini" -o "$work/setup-large.exe"
+rm -f "$work/setup-large.exe"; sync
+measure large_pack wine "$bin/pack.exe" "$work/large/product.ini" -o "$work/setup-large.exe"
+rm -f "$work/setup-large.exe"; rm -rf "$work/copy"; sync
+start=$(ms_now); cp -r "$work/large/files" "$work/copy"
+record large_cp_ms $(( $(ms_now) - start ))
+rm -rf "$work/copy" "$work/large"
+
 # The uninstaller's temporary copy waits for a restart that never comes here.
 wine reg delete 'HKLM\System\CurrentControlSet\Control\Session Manager' \
   /v PendingFileRenameOperations /f >/dev/null 2>&1 || true
 rm -rf "$drive/bench"
 
-python3 "$here/bench/report.py" "$results" "$size_mb" "$files"
+python3 "$here/bench/report.py" "$results" "$size_mb" "$files" "$large_mb"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xauth fonts-wine
-          g++ cmake make googletest python3 openssl osslsigncode icoutils)
+          g++ cmake make time googletest python3 openssl osslsigncode icoutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

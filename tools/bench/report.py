@@ -6,7 +6,7 @@ from collections import defaultdict
 
 
 def main():
-    path, size_mb, files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    path, size_mb, files, large_mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
     values = defaultdict(list)
     for line in open(path):
         parts = line.split()
@@ -35,9 +35,20 @@ def main():
     rows = [
         ("setup stub size (bytes)", f"{int(values['stub_bytes'][0])}" if values["stub_bytes"] else "n/a"),
         ("uninstall.exe size (bytes)", f"{int(values['uninstaller_bytes'][0])}" if values["uninstaller_bytes"] else "n/a"),
-        (f"pack {size_mb} MB / {files} files (ms)", triple("pack_ms")),
+        (f"pack.exe (Wine) {size_mb} MB / {files} files (ms)", triple("pack_ms")),
+        (f"pack (native) {size_mb} MB / {files} files (ms)", triple("native_pack_ms")),
         ("cp of the same files (ms)", triple("cp_ms")),
-        ("pack / cp", ratio("pack_ms", "cp_ms")),
+        ("pack.exe / cp", ratio("pack_ms", "cp_ms")),
+        ("pack / cp", ratio("native_pack_ms", "cp_ms")),
+        ("pack and pack.exe wrote the same bytes (runs)",
+         f"{int(sum(values['same_setup']))} of {len(values['same_setup'])}"),
+        (f"peak resident set, pack.exe (Wine), {size_mb} MB (MiB)", triple("pack_rss_kib", 1 / 1024)),
+        (f"peak resident set, pack (native), {size_mb} MB (MiB)",
+         triple("native_pack_rss_kib", 1 / 1024)),
+        (f"{large_mb} MB / 64 files: pack.exe, pack, cp (ms)",
+         f"{triple('large_pack_ms')}; {triple('large_native_pack_ms')}; {triple('large_cp_ms')}"),
+        (f"{large_mb} MB: peak resident set, pack.exe, pack (MiB)",
+         f"{triple('large_pack_rss_kib', 1 / 1024)}; {triple('large_native_pack_rss_kib', 1 / 1024)}"),
         (f"start-up, {size_mb} MB product (ms)", triple("startup_big_ms")),
         ("start-up, 1 KB product (ms)", triple("startup_small_ms")),
         ("start-up ratio (big / small)", ratio("startup_big_ms", "startup_small_ms")),
