@@ -47,6 +47,7 @@ def main():
          triple("native_pack_rss_kib", 1 / 1024)),
         (f"{large_mb} MB / 64 files: pack.exe, pack, cp (ms)",
          f"{triple('large_pack_ms')}; {triple('large_native_pack_ms')}; {triple('large_cp_ms')}"),
+        (f"{large_mb} MB: pack / cp", ratio("large_native_pack_ms", "large_cp_ms")),
         (f"{large_mb} MB: peak resident set, pack.exe, pack (MiB)",
          f"{triple('large_pack_rss_kib', 1 / 1024)}; {triple('large_native_pack_rss_kib', 1 / 1024)}"),
         (f"start-up, {size_mb} MB product (ms)", triple("startup_big_ms")),
