@@ -9,6 +9,7 @@
 
 #include "packer/package_writer.h"
 
+// The role flags a manifest names and a listing shows, in the listing's order.
 struct EntryFlagName {
   const char* name;
   uint16_t value;
@@ -23,6 +24,7 @@ struct OptionName {
   uint32_t header_offset;
   uint8_t PackageContents::*field;
 };
+// Every option, in the header's order.
 extern const OptionName kOptionNames[];
 extern const size_t kOptionNameCount;
 

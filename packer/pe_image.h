@@ -102,6 +102,7 @@ struct ResourceKey {
   bool operator<(const ResourceKey& other) const;
   bool operator==(const ResourceKey& other) const;
 };
+// The key of the resource type, name or language with the number `id`.
 ResourceKey ResourceId(uint32_t id);
 
 // One resource's data. Read from a program it is an RVA into that program; a new one

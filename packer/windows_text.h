@@ -6,6 +6,7 @@
 
 #include <string>
 
+// UTF-16 text (arguments, paths from the system) as UTF-8, and UTF-8 as UTF-16.
 std::string Utf8(const std::wstring& text);
 std::wstring Utf16(const std::string& utf8);
 
