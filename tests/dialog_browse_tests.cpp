@@ -3,8 +3,8 @@
 
 #include "app/folder_browser.h"
 #include "app/resource.h"
-#include "dialog_session.h"
-#include "harness/scratch.h"
+#include "harness/setup_session.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -71,8 +71,7 @@ TEST(FolderBrowser, ShowsThePromptWithoutOwnerAndCancelKeepsTheField) {
   PressButton(browser, IDCANCEL);
   ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
   EXPECT_EQ(setup.Text(IDC_FOLDER_EDIT), before);
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST(FolderBrowser, ClosingTheBrowserKeepsTheField) {
@@ -85,8 +84,7 @@ TEST(FolderBrowser, ClosingTheBrowserKeepsTheField) {
   PostMessageW(browser, WM_CLOSE, 0, 0);
   ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
   EXPECT_EQ(setup.Text(IDC_FOLDER_EDIT), L"typed by hand");
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 // An existing folder in the field is the tree's root; choosing it puts it back unchanged,
@@ -105,8 +103,7 @@ TEST(FolderBrowser, ChoosingTheRootPutsItIntoTheField) {
   ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
   EXPECT_EQ(lstrcmpiW(setup.Text(IDC_FOLDER_EDIT).c_str(), target.c_str()), 0)
       << Narrow(setup.Text(IDC_FOLDER_EDIT));
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST(PathToIdList, ExistingFolderParsesAndMissingOneGivesNull) {

@@ -1,6 +1,7 @@
 // Plays the user for `make demo` when there is nobody at a display: starts the sample
 // product's setup program, ticks the agreement, saves a picture of the dialog, installs,
-// answers the success box and reports what was installed where.
+// answers the success box and reports what was installed where. It links only the part of
+// the test harness without GoogleTest, so the demo builds no test.
 //
 //   dialog_demo_driver.exe --install SETUP.exe PICTURE.bmp   drive one Normal install
 //   dialog_demo_driver.exe --report                          only report the installation
@@ -13,16 +14,18 @@
 
 #include "app/resource.h"
 #include "harness/process.h"
-#include "harness/scratch.h"
+#include "harness/registry.h"
+#include "harness/shell.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 #include "harness/windows.h"
 
 namespace {
 
 const wchar_t kCaption[] = L"Alpha 1.0 Installer";
-const wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Alpha 1.0";
+const std::wstring kUninstallKey = UninstallKey(L"Alpha", L"1.0");
 const wchar_t kProgramWindowClass[] = L"AlphaWnd";
-constexpr DWORD kTimeoutMs = 30000;
+constexpr DWORD kTimeoutMs = kRunTimeoutMs;
 
 void Say(const std::wstring& text) {
   printf("%s\n", Narrow(text).c_str());
@@ -60,27 +63,17 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(NULL, screen);
-  WriteBytes(path, out.data(), out.size());
-  return FileExists(path);
+  HANDLE picture = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+  if (picture == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  BOOL ok = WriteFile(picture, out.data(), (DWORD)out.size(), &written, NULL);
+  CloseHandle(picture);
+  return ok && written == out.size();
 }
 
-std::wstring LinkTarget(const std::wstring& link) {
-  IShellLinkW* shell_link = NULL;
-  std::wstring target;
-  if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                 (void**)&shell_link))) {
-    IPersistFile* file = NULL;
-    if (SUCCEEDED(shell_link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-      wchar_t path[MAX_PATH] = L"";
-      if (SUCCEEDED(file->Load(link.c_str(), STGM_READ)) &&
-          SUCCEEDED(shell_link->GetPath(path, MAX_PATH, NULL, 0))) {
-        target = path;
-      }
-      file->Release();
-    }
-    shell_link->Release();
-  }
-  return target;
+bool FileExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void ListFolder(const std::wstring& folder, const std::wstring& indent) {
@@ -106,13 +99,13 @@ void ReportLinks(const std::wstring& title, const std::wstring& folder) {
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     std::wstring link = folder + L"\\" + found.cFileName;
-    Say(L"  " + title + L": " + link + L"\n      -> " + LinkTarget(link));
+    Say(L"  " + title + L": " + link + L"\n      -> " + ReadShellLink(link).target);
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
 int Report() {
-  Say(L"Registration (HKLM\\" + std::wstring(kUninstallKey) + L"):");
+  Say(L"Registration (HKLM\\" + kUninstallKey + L"):");
   RegistryString command = ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
   if (!command.found) {
     Say(L"  none: Alpha 1.0 is not installed.");
@@ -126,7 +119,6 @@ int Report() {
   Say(L"Installation folder " + folder + L":");
   ListFolder(folder, L"  ");
   Say(L"Shortcuts:");
-  CoInitialize(NULL);
   std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
   std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Alpha 1.0";
@@ -135,7 +127,6 @@ int Report() {
     if (FileExists(startup + L"\\" + name)) Say(L"  startup: " + startup + L"\\" + name);
   }
   ReportLinks(L"Start menu", group);
-  CoUninitialize();
   return 0;
 }
 

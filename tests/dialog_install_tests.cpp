@@ -1,204 +1,199 @@
-// Install and Execute from the dialog, end to end: the success box, the files, the log,
-// the shortcuts, the registration and the "/FIRSTRUN" starts of a Normal install; the
-// Run Once start, wait and hand-over to "uninstall.exe" "/AUTO"; commands held off while
-// an install run is in progress.
+// Install and Execute from the dialog, end to end: what a Normal install from the dialog
+// leaves (the success box, the files, the log, the shortcuts, the registration and the
+// "/FIRSTRUN" starts), Run Once from the temporary folder with the dialog out of the way,
+// and commands held off while an install run is in progress. Which programs the launch
+// step starts, with which arguments, is tested on the engine (engine_launch_tests).
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
+#include <memory>
+
 #include "app/resource.h"
-#include "dialog_session.h"
-#include "harness/scratch.h"
+#include "harness/install_run.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
+#include "harness/registration.h"
+#include "harness/second_phase.h"
+#include "harness/setup_session.h"
+#include "harness/shell.h"
+#include "harness/text.h"
 
 namespace {
 
-const wchar_t kUninstallKeys[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const wchar_t kProgramWindowClass[] = L"AlphaWnd";
 
-std::string AlphaBytes() {
-  std::vector<unsigned char> bytes = ReadBytes(BinDir() + L"alpha.exe");
-  EXPECT_FALSE(bytes.empty());
-  return std::string(bytes.begin(), bytes.end());
-}
-
-std::string FileText(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// The uninstall log as text (UTF-16LE without byte-order mark).
-std::wstring LogText(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::wstring((const wchar_t*)bytes.data(), bytes.size() / sizeof(wchar_t));
-}
-
-// The command line and the working folder of one record line.
-struct Start {
-  std::wstring command;
-  std::wstring folder;
-};
-
-Start ParseStart(const std::wstring& line) {
-  size_t tab = line.find(L'\t');
-  Start start;
-  start.command = line.substr(0, tab);
-  if (tab != std::wstring::npos) start.folder = line.substr(tab + 1);
-  return start;
-}
-
-bool EndsWith(const std::wstring& text, const std::wstring& tail) {
-  return text.size() >= tail.size() &&
-         lstrcmpiW(text.substr(text.size() - tail.size()).c_str(), tail.c_str()) == 0;
-}
-
-bool SamePath(std::wstring a, std::wstring b) {
-  while (!a.empty() && a.back() == L'\\') a.pop_back();
-  while (!b.empty() && b.back() == L'\\') b.pop_back();
-  return lstrcmpiW(a.c_str(), b.c_str()) == 0;
-}
-
-// Each test's private temporary folder, record file, and the removal of whatever an
-// install leaves outside the scratch folder: shortcuts, the Programs group, the
-// registration, and the programs it started.
-class InstallTest : public ::testing::Test {
+// One Normal install of "Dlg Normal" 2.5 from its dialog, made once for the tests of this
+// suite: the folder typed into the field, the agreement ticked, the package's defaults
+// (every shortcut, Execute after installation) kept. While the success box is up the
+// dialog is sent every command; what it showed then is kept for the first test.
+class NormalInstallFromTheDialog : public ::testing::Test {
  protected:
-  InstallTest() { CreateDirectoryW(temp_.c_str(), NULL); }
-  ~InstallTest() override {
-    CloseWindowsOfClass(kProgramWindowClass);
-    for (int csidl : {CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_STARTUP}) {
-      for (const std::wstring& link : links_) DeleteFileW((SpecialFolder(csidl) + L"\\" + link).c_str());
-    }
-    for (const std::wstring& group : groups_) {
-      RemoveTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + group);
-    }
-    for (const std::wstring& key : keys_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  struct Run {
+    SetupScratch scratch;
+    Leftovers leftovers;
+    std::wstring dir = scratch / L"Installed Here";
+    MessageBoxSeen done;
+    // The dialog while the success box was up.
+    bool dialog_visible = false;
+    int dialog_windows = 0;
+    std::wstring install_text;
+    bool run_once_text_shown = true;
+    bool install_enabled = false;
+    std::vector<std::wstring> temp_files;
+    DWORD exit_code = kTimedOut;
+  };
+
+  static void SetUpTestSuite() {
+    run_ = new Run;
+    run_->leftovers.AddProduct(kName, L"2.5", L"dlgnormal.lnk");
+    SetupSession setup(run_->scratch / L"setup.exe", Package());
+    ASSERT_TRUE(setup.ok());
+    setup.SetFolder(run_->dir);
+    setup.Click(IDC_LICENSE_AGREE);
+    setup.Press(IDOK);
+    run_->done = setup.WaitForBox(kSuccessCaption);
+    ASSERT_NE(run_->done.window, (HWND)NULL);
+
+    // The box has no owner, so the dialog still gets commands: none may take effect now.
+    setup.SendCommand(IDOK);
+    setup.Click(IDC_MODE_RUN_ONCE);
+    setup.SendCommand(IDC_SHOW_LICENSE);
+    setup.SendCommand(IDC_BROWSE);
+    setup.Click(IDC_LICENSE_AGREE);
+    setup.SendCommand(IDCANCEL);
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(setup.dialog(), WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
+    run_->dialog_visible = IsWindowVisible(setup.dialog()) != FALSE;
+    run_->dialog_windows = DialogWindowCount(setup.pid());
+    run_->install_text = setup.Text(IDOK);
+    run_->run_once_text_shown = setup.Shown(IDC_RUN_ONCE_TEXT);
+    run_->install_enabled = setup.Enabled(IDOK);
+    run_->temp_files = FolderContents(run_->scratch.temp);
+
+    PressButton(run_->done.window, IDOK);
+    run_->exit_code = setup.WaitForExit();
   }
 
-  // Remembers what an install of `name` may leave: shortcut `link`, group and key.
-  void WillLeave(const std::wstring& name, const std::wstring& link) {
-    links_.push_back(link);
-    groups_.push_back(name + L" 2.5");
-    keys_.push_back(std::wstring(kUninstallKeys) + L"KOZ Soft " + name + L" 2.5");
+  static void TearDownTestSuite() {
+    EXPECT_TRUE(CloseWindowsOfClass(kProgramWindowClass, kWindowTimeoutMs));
+    delete run_;
+    run_ = NULL;
   }
 
-  ScratchFolder scratch_;
-  std::wstring temp_ = scratch_ / L"temp";
-  std::wstring records_ = scratch_ / L"records.txt";
-  ScopedEnvironment tmp_{L"TMP", scratch_ / L"temp"};
-  ScopedEnvironment temp_variable_{L"TEMP", scratch_ / L"temp"};
-  ScopedEnvironment record_{L"ALPHA_RECORD", scratch_ / L"records.txt"};
-  std::vector<std::wstring> links_, groups_, keys_;
+  static PackageContents Package() {
+    PackageContents contents = DialogTestPackage(kName);
+    contents.allow_run_once = 1;
+    contents.log_executables = 1;
+    contents.default_desktop = contents.default_startup = 1;
+    contents.default_programs = contents.default_launch = 1;
+    contents.folders = {"help"};
+    AddUninstallerEntry(contents, L"alpha.exe");
+    AddEntry(contents, 0x0017, "dlgnormal.exe", FileText(AlphaExe()));
+    AddEntry(contents, ENTRY_LAUNCH, "help\\tool.exe", FileText(AlphaExe()));
+    AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT | ENTRY_LICENSE_DOCUMENT, "license.htm", "<html/>");
+    AddEntry(contents, 0, "help\\dlgnormal.txt", "help text");
+    return contents;
+  }
+
+  void SetUp() override { ASSERT_NE(run_->done.window, (HWND)NULL) << "the install failed"; }
+
+  static constexpr const wchar_t* kName = L"Dlg Normal";
+  static Run* run_;
+  const std::wstring& dir = run_->dir;
 };
 
-TEST_F(InstallTest, NormalInstallFromTheDialogEndToEnd) {
-  const std::wstring name = L"Dlg Normal";
-  WillLeave(name, L"dlgnormal.lnk");
-  PackageContents contents = DialogTestPackage(name);
-  contents.allow_run_once = 1;
-  contents.log_executables = 1;
-  contents.default_desktop = contents.default_startup = 1;
-  contents.default_programs = contents.default_launch = 1;
-  contents.folders = {"help"};
-  AddUninstallerEntry(contents, L"alpha.exe");
-  AddEntry(contents, 0x0017, "dlgnormal.exe", AlphaBytes());
-  AddEntry(contents, ENTRY_LAUNCH, "help\\tool.exe", AlphaBytes());
-  AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT | ENTRY_LICENSE_DOCUMENT, "license.htm", "<html/>");
-  AddEntry(contents, 0, "help\\dlgnormal.txt", "help text");
-  SetupSession setup(scratch_ / L"setup.exe", contents);
-  ASSERT_TRUE(setup.ok());
-  const std::wstring dir = scratch_ / L"Installed Here";
-  setup.SetFolder(dir);
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.Press(IDOK);
+NormalInstallFromTheDialog::Run* NormalInstallFromTheDialog::run_ = NULL;
 
-  MessageBoxSeen done = setup.WaitForBox(L"Setup complete");
-  ASSERT_NE(done.window, (HWND)NULL);
-  EXPECT_EQ(done.text, L"The application has been installed successfully.");
-  EXPECT_TRUE(done.has_button[IDOK]);
-  EXPECT_FALSE(done.has_button[IDCANCEL]);
+TEST_F(NormalInstallFromTheDialog, SuccessBoxHoldsOffEveryCommandUntilAnswered) {
+  EXPECT_EQ(run_->done.text, kSuccessText);
+  EXPECT_TRUE(run_->done.has_button[IDOK]);
+  EXPECT_FALSE(run_->done.has_button[IDCANCEL]);
+  EXPECT_TRUE(run_->dialog_visible);
+  EXPECT_EQ(run_->dialog_windows, 2);  // the dialog and the one success box
+  EXPECT_EQ(run_->install_text, L"Install");
+  EXPECT_FALSE(run_->run_once_text_shown);
+  EXPECT_TRUE(run_->install_enabled);
+  EXPECT_TRUE(run_->temp_files.empty()) << "the licence was extracted";
+  EXPECT_EQ(run_->exit_code, 0u);
+}
 
-  // The box has no owner, so the dialog still gets commands: none may take effect now.
-  setup.SendCommand(IDOK);
-  setup.Click(IDC_MODE_RUN_ONCE);
-  setup.SendCommand(IDC_SHOW_LICENSE);
-  setup.SendCommand(IDC_BROWSE);
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.SendCommand(IDCANCEL);
-  DWORD_PTR ignored;
-  SendMessageTimeoutW(setup.dialog(), WM_CLOSE, 0, 0, SMTO_NORMAL, 5000, &ignored);
-  EXPECT_TRUE(IsWindowVisible(setup.dialog()));
-  EXPECT_EQ(DialogWindowCount(setup.pid()), 2);  // the dialog and the one success box
-  EXPECT_EQ(setup.Text(IDOK), L"Install");
-  EXPECT_FALSE(setup.Shown(IDC_RUN_ONCE_TEXT));
-  EXPECT_TRUE(setup.Enabled(IDOK));
-  EXPECT_TRUE(FolderContents(temp_).empty()) << "the licence was extracted";
-
-  PressButton(done.window, IDOK);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
-
-  // Both launchable files started with "/FIRSTRUN" in their own folders (in package
-  // order, but they record concurrently), and nothing else was started.
-  std::vector<std::wstring> lines = WaitForRecordLines(records_, 2);
-  ASSERT_EQ(lines.size(), 2u);
+// Both launchable files started with "/FIRSTRUN" in their own folders (in package order,
+// but they record concurrently), and nothing else was started.
+TEST_F(NormalInstallFromTheDialog, ExecuteAfterInstallationStartsEveryLaunchableFile) {
+  std::vector<ProgramStart> starts = run_->scratch.starts.Wait(2);
+  ASSERT_EQ(starts.size(), 2u);
   bool main_seen = false, tool_seen = false;
-  for (const std::wstring& line : lines) {
-    Start start = ParseStart(line);
-    SCOPED_TRACE(Narrow(line));
-    EXPECT_TRUE(EndsWith(start.command, L" /FIRSTRUN"));
+  for (const ProgramStart& start : starts) {
+    SCOPED_TRACE(Narrow(start.command));
+    EXPECT_TRUE(start.CommandEndsWith(L" /FIRSTRUN"));
     if (start.command.find(L"dlgnormal.exe") != std::wstring::npos) {
       main_seen = true;
-      EXPECT_TRUE(SamePath(start.folder, dir));
+      EXPECT_TRUE(start.RanIn(dir));
     } else if (start.command.find(L"tool.exe") != std::wstring::npos) {
       tool_seen = true;
-      EXPECT_TRUE(SamePath(start.folder, dir + L"\\help"));
+      EXPECT_TRUE(start.RanIn(dir + L"\\help"));
     }
   }
   EXPECT_TRUE(main_seen && tool_seen);
+}
 
-  // The files, byte for byte.
-  EXPECT_EQ(FileText(dir + L"\\dlgnormal.exe"), AlphaBytes());
-  EXPECT_EQ(FileText(dir + L"\\help\\tool.exe"), AlphaBytes());
-  EXPECT_EQ(FileText(dir + L"\\uninstall.exe"), AlphaBytes());
+TEST_F(NormalInstallFromTheDialog, FilesLandInTheTypedFolderByteForByte) {
+  EXPECT_EQ(FileText(dir + L"\\dlgnormal.exe"), FileText(AlphaExe()));
+  EXPECT_EQ(FileText(dir + L"\\help\\tool.exe"), FileText(AlphaExe()));
+  EXPECT_EQ(FileText(dir + L"\\uninstall.exe"), FileText(AlphaExe()));
   EXPECT_EQ(FileText(dir + L"\\license.htm"), "<html/>");
   EXPECT_EQ(FileText(dir + L"\\help\\dlgnormal.txt"), "help text");
+}
 
-  // The log: header, executables, files, shortcuts, registration, folders, end marker.
-  std::wstring log = LogText(dir + L"\\uninstall.dat");
+// The log: header, executables, files, shortcuts, registration, folders, end marker.
+TEST_F(NormalInstallFromTheDialog, LogListsEveryFileShortcutTheKeyAndTheFolders) {
+  std::wstring log = ReadLog(dir + L"\\uninstall.dat");
   // Inside the product's group the symbolic path has no backslash after "<23>".
-  const std::wstring group = L"<23>" + name + L" 2.5";
-  const std::wstring key = std::wstring(kUninstallKeys) + L"KOZ Soft " + name + L" 2.5";
-  EXPECT_EQ(log.find(name + L"#2.5#" + name + L"Wnd#DO NOT REMOVE/EDIT THIS FILE"), 0u);
+  const std::wstring group = L"<23>" + std::wstring(kName) + L" 2.5";
+  EXPECT_EQ(log.find(LogHeaderLine(kName, L"2.5", std::wstring(kName) + L"Wnd")), 0u);
   for (const std::wstring& record : std::vector<std::wstring>{
            L"|E|" + dir + L"\\dlgnormal.exe|", L"|E|" + dir + L"\\help\\tool.exe|",
-        L"|F|" + dir + L"\\dlgnormal.exe|", L"|F|" + dir + L"\\help\\dlgnormal.txt|",
-        L"|F|<25>\\dlgnormal.lnk|", L"|F|<24>\\dlgnormal.lnk|",
-        L"|F|" + group + L"\\dlgnormal.lnk|", L"|F|" + group + L"\\license.lnk|",
-        L"|F|" + group + L"\\uninstall.lnk|", L"|R|" + key + L"|",
-        L"|F|" + dir + L"\\uninstall.exe|", L"|F|" + dir + L"\\uninstall.dat|",
-        L"|S|" + dir + L"\\help|", L"|S|" + group + L"|"}) {
+           L"|F|" + dir + L"\\dlgnormal.exe|", L"|F|" + dir + L"\\help\\dlgnormal.txt|",
+           L"|F|<25>\\dlgnormal.lnk|", L"|F|<24>\\dlgnormal.lnk|",
+           L"|F|" + group + L"\\dlgnormal.lnk|", L"|F|" + group + L"\\license.lnk|",
+           L"|F|" + group + L"\\uninstall.lnk|", L"|R|" + UninstallKey(kName, L"2.5") + L"|",
+           L"|F|" + dir + L"\\uninstall.exe|", L"|F|" + dir + L"\\uninstall.dat|",
+           L"|S|" + dir + L"\\help|", L"|S|" + group + L"|"}) {
     EXPECT_NE(log.find(L"\r\n" + record), std::wstring::npos) << Narrow(record);
   }
-  EXPECT_TRUE(EndsWith(log, L"\r\n||"));
+  ASSERT_GE(log.size(), 4u);
+  EXPECT_EQ(log.substr(log.size() - 4), L"\r\n||");
+}
 
-  // Shortcuts and registration.
+TEST_F(NormalInstallFromTheDialog, TickedShortcutsAndTheRegistrationAreMade) {
   EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\dlgnormal.lnk"));
   EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\dlgnormal.lnk"));
-  std::wstring programs_group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + name + L" 2.5";
+  std::wstring programs_group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + kName + L" 2.5";
   EXPECT_TRUE(FileExists(programs_group + L"\\dlgnormal.lnk"));
   EXPECT_TRUE(FileExists(programs_group + L"\\license.lnk"));
   EXPECT_TRUE(FileExists(programs_group + L"\\uninstall.lnk"));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"\"" + dir + L"\\uninstall.exe\"");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
-            name + L" 2.5 (Remove / Re-install only)");
+  ExpectRegistered(kName, L"2.5", dir + L"\\uninstall.exe");
 }
+
+// Each test's private temporary folder and record file, and the removal of whatever an
+// install leaves outside the scratch folder and of the programs it started.
+class InstallTest : public ::testing::Test {
+ protected:
+  ~InstallTest() override {
+    EXPECT_TRUE(CloseWindowsOfClass(kProgramWindowClass, kWindowTimeoutMs));
+  }
+
+  SetupScratch scratch_;
+  Leftovers leftovers_;
+};
 
 TEST_F(InstallTest, NormalInstallWithoutExecuteAfterInstallationStartsNothing) {
   const std::wstring name = L"Dlg Quiet";
-  WillLeave(name, L"dlgquiet.lnk");
+  leftovers_.AddProduct(name, L"2.5", L"dlgquiet.lnk");
   PackageContents contents = DialogTestPackage(name);
   contents.default_launch = 1;
   AddUninstallerEntry(contents, L"alpha.exe");
-  AddEntry(contents, ENTRY_LAUNCH, "dlgquiet.exe", AlphaBytes());
+  AddEntry(contents, ENTRY_LAUNCH, "dlgquiet.exe", FileText(AlphaExe()));
   SetupSession setup(scratch_ / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());
   setup.SetFolder(scratch_ / L"quiet");
@@ -206,24 +201,26 @@ TEST_F(InstallTest, NormalInstallWithoutExecuteAfterInstallationStartsNothing) {
   EXPECT_FALSE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
   setup.Click(IDC_LICENSE_AGREE);
   setup.Press(IDOK);
-  MessageBoxSeen done = setup.WaitForBox(L"Setup complete");
+  MessageBoxSeen done = setup.WaitForBox(kSuccessCaption);
   ASSERT_NE(done.window, (HWND)NULL);
   PressButton(done.window, IDOK);
   EXPECT_EQ(setup.WaitForExit(), 0u);
   EXPECT_TRUE(FileExists(scratch_ / L"quiet\\dlgquiet.exe"));
-  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+  EXPECT_TRUE(scratch_.starts.Wait(1, 1000).empty());
 }
 
+// Run Once installs below the temporary folder whatever the folder field says, and the
+// dialog stays out of the way while the program runs.
 TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   const std::wstring name = L"Dlg Once";
-  WillLeave(name, L"dlgonce.lnk");
+  leftovers_.AddProduct(name, L"2.5", L"dlgonce.lnk");
   PackageContents contents = DialogTestPackage(name);
   contents.allow_run_once = 1;
   contents.default_desktop = contents.default_startup = 1;
   contents.default_programs = contents.default_launch = 1;
   AddUninstallerEntry(contents, L"alpha.exe");  // records its "/AUTO" start
-  AddEntry(contents, 0x0017, "dlgonce.exe", AlphaBytes());
-  AddEntry(contents, ENTRY_LAUNCH, "second.exe", AlphaBytes());
+  AddEntry(contents, 0x0017, "dlgonce.exe", FileText(AlphaExe()));
+  AddEntry(contents, ENTRY_LAUNCH, "second.exe", FileText(AlphaExe()));
   SetupSession setup(scratch_ / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());
   setup.SetFolder(scratch_ / L"ignored in Run Once");
@@ -232,18 +229,15 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   EXPECT_EQ(setup.Text(IDOK), L"Execute");
   setup.Press(IDOK);
 
-  // The first launchable program runs with "/RUNONCE" from the Run Once folder, made in a
-  // private folder ("koz-" and eight hexadecimal digits) below the temporary folder.
-  std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
-  ASSERT_EQ(lines.size(), 1u);
-  std::vector<std::wstring> made = FolderContents(temp_);
+  // The program runs from the Run Once folder, made in a private folder ("koz-" and eight
+  // hexadecimal digits) below the temporary folder.
+  std::vector<ProgramStart> starts = scratch_.starts.Wait(1);
+  ASSERT_EQ(starts.size(), 1u);
+  std::vector<std::wstring> made = FolderContents(scratch_.temp);
   ASSERT_EQ(made.size(), 1u);
-  EXPECT_EQ(made[0].size(), 12u);
-  EXPECT_EQ(made[0].compare(0, 4, L"koz-"), 0) << Narrow(made[0]);
-  const std::wstring dir = temp_ + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
-  Start program = ParseStart(lines[0]);
-  EXPECT_TRUE(EndsWith(program.command, L"dlgonce.exe\" /RUNONCE")) << Narrow(lines[0]);
-  EXPECT_TRUE(SamePath(program.folder, dir)) << Narrow(lines[0]);
+  EXPECT_TRUE(IsPrivateFolderName(made[0])) << Narrow(made[0]);
+  const std::wstring dir = scratch_.temp + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
+  EXPECT_TRUE(starts[0].RanIn(dir)) << Narrow(starts[0].folder);
   HWND window = WaitForWindow(0, kProgramWindowClass, NULL, kWindowTimeoutMs);
   ASSERT_NE(window, (HWND)NULL);
 
@@ -252,29 +246,19 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   setup.SendCommand(IDOK);
   setup.Click(IDC_MODE_NORMAL);
   EXPECT_EQ(setup.Text(IDOK), L"Execute");
-  EXPECT_EQ(WaitForRecordLines(records_, 2, 1000).size(), 1u) << "started before the end";
+  EXPECT_EQ(scratch_.starts.Wait(2, 1000).size(), 1u) << "started before the end";
 
-  // Its end hands over to "uninstall.exe" "/AUTO" in the installation folder.
+  // Its end hands over to the uninstaller in the installation folder.
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(setup.WaitForExit(), 0u);
-  lines = WaitForRecordLines(records_, 2);
-  ASSERT_EQ(lines.size(), 2u);
-  Start uninstaller = ParseStart(lines[1]);
-  EXPECT_TRUE(EndsWith(uninstaller.command, L"uninstall.exe\" /AUTO")) << Narrow(lines[1]);
-  EXPECT_TRUE(SamePath(uninstaller.folder, dir)) << Narrow(lines[1]);
-  CloseWindowsOfClass(kProgramWindowClass);
-  EXPECT_EQ(WaitForRecordLines(records_, 3, 1000).size(), 2u) << "second.exe was started";
+  starts = scratch_.starts.Wait(2);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_TRUE(starts[1].RanIn(dir)) << Narrow(starts[1].folder);
 
-  // Extracted into the temporary folder with its log, the folder row ignored; no
-  // shortcuts and no registration.
+  // Extracted into the temporary folder with its log, the folder row ignored.
   EXPECT_TRUE(FileExists(dir + L"\\dlgonce.exe"));
   EXPECT_TRUE(FileExists(dir + L"\\uninstall.dat"));
   EXPECT_FALSE(FolderExists(scratch_ / L"ignored in Run Once"));
-  EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\dlgonce.lnk"));
-  EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\dlgonce.lnk"));
-  EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + name + L" 2.5"));
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE,
-                                 std::wstring(kUninstallKeys) + L"KOZ Soft " + name + L" 2.5"));
 }
 
 TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
@@ -284,9 +268,7 @@ TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
   AddUninstallerEntry(contents, L"alpha.exe");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   // A temporary folder name longer than any path: the platform gives no temporary folder.
-  std::wstring too_long = L"C:\\" + std::wstring(300, L't');
-  ScopedEnvironment tmp(L"TMP", too_long);
-  ScopedEnvironment temp(L"TEMP", too_long);
+  TemporaryFolderAt too_long(L"C:\\" + std::wstring(300, L't'));
   SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
   ASSERT_TRUE(setup.ok());
   setup.Click(IDC_MODE_RUN_ONCE);
@@ -297,7 +279,7 @@ TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
   EXPECT_EQ(fatal.text, L"Could not find the temporary folder");
   PressButton(fatal.window, IDOK);
   EXPECT_EQ(setup.WaitForExit(), 0u);
-  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+  EXPECT_TRUE(scratch_.starts.Wait(1, 1000).empty());
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/resource.h"
-#include "dialog_session.h"
-#include "harness/scratch.h"
+#include "harness/setup_session.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -322,8 +322,7 @@ TEST(SetupDialogLayout, RunningDialogMatchesTheControlTable) {
     control = GetWindow(control, GW_HWNDNEXT);
   }
   EXPECT_EQ(control, (HWND)NULL) << "more controls than the table lists";
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST(SetupDialogLayout, BannerIsWhiteDownToTheLineAndShowsTheIcon) {
@@ -361,8 +360,7 @@ TEST(SetupDialogLayout, BannerIsWhiteDownToTheLineAndShowsTheIcon) {
   // Transparent icon pixels show the banner.
   EXPECT_EQ(pixel(4 + 0, 8 + 0), white);
   ReleaseDC(NULL, screen);
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 }  // namespace

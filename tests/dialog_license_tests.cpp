@@ -5,8 +5,10 @@
 #include <shlwapi.h>
 
 #include "app/resource.h"
-#include "dialog_session.h"
-#include "harness/scratch.h"
+#include "harness/registry.h"
+#include "harness/second_phase.h"
+#include "harness/setup_session.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -65,14 +67,22 @@ std::string LicenceBytes(char fill) {
 // and viewer.
 class LicenceTest : public ::testing::Test {
  protected:
-  LicenceTest()
-      : temp_(scratch_ / L"temp"),
-        records_(scratch_ / L"records.txt"),
-        viewer_(scratch_ / L"viewer.exe") {
-    CreateDirectoryW(temp_.c_str(), NULL);
-    CopyFileW((BinDir() + L"alpha.exe").c_str(), viewer_.c_str(), FALSE);
+  LicenceTest() : temp_(scratch_.temp), viewer_(scratch_ / L"viewer.exe") {
+    CopyForTest(AlphaExe(), viewer_);
   }
-  ~LicenceTest() override { CloseWindowsOfClass(kViewerWindowClass); }
+  ~LicenceTest() override {
+    EXPECT_TRUE(CloseWindowsOfClass(kViewerWindowClass, kWindowTimeoutMs));
+  }
+
+  // The document's path as the viewer received it, for each start of the viewer so far,
+  // after waiting for at least `count` of them (up to `timeout_ms`).
+  std::vector<std::wstring> Opened(size_t count, DWORD timeout_ms = kWindowTimeoutMs) const {
+    std::vector<std::wstring> documents;
+    for (const ProgramStart& start : scratch_.starts.Wait(count, timeout_ms)) {
+      documents.push_back(OpenedPath(start.command));
+    }
+    return documents;
+  }
 
   // The package: the uninstaller first (its flags 0xFFFE include the licence bit but it
   // never counts), then an ordinary file, the licence with a Programs shortcut (0x000C),
@@ -94,38 +104,31 @@ class LicenceTest : public ::testing::Test {
   // its temporary folder, or "" when there is not exactly one.
   std::wstring PrivateFolder() const {
     std::vector<std::wstring> names = TempFiles();
-    if (names.size() != 1 || names[0].size() != 12 || names[0].compare(0, 4, L"koz-") != 0) {
-      return L"";
-    }
+    if (names.size() != 1 || !IsPrivateFolderName(names[0])) return L"";
     return temp_ + L"\\" + names[0];
   }
 
-  ScratchFolder scratch_;
-  std::wstring temp_;
-  std::wstring records_;
-  std::wstring viewer_;
-  ScopedEnvironment tmp_{L"TMP", scratch_ / L"temp"};
-  ScopedEnvironment temp_variable_{L"TEMP", scratch_ / L"temp"};
-  ScopedEnvironment record_{L"ALPHA_RECORD", scratch_ / L"records.txt"};
-};
+  // The second quoted argument of the viewer's command line.
+  static std::wstring OpenedPath(const std::wstring& command) {
+    size_t end = command.rfind(L'"');
+    size_t begin = command.rfind(L'"', end - 1);
+    if (end == std::wstring::npos || begin == std::wstring::npos) return L"";
+    return command.substr(begin + 1, end - begin - 1);
+  }
 
-// The document's path as the viewer received it: the line's second quoted argument.
-std::wstring OpenedPath(const std::wstring& record_line) {
-  std::wstring command = record_line.substr(0, record_line.find(L'\t'));
-  size_t end = command.rfind(L'"');
-  size_t begin = command.rfind(L'"', end - 1);
-  if (end == std::wstring::npos || begin == std::wstring::npos) return L"";
-  return command.substr(begin + 1, end - begin - 1);
-}
+  SetupScratch scratch_;
+  const std::wstring& temp_;
+  std::wstring viewer_;
+};
 
 TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximised) {
   ScopedHtmlViewer html(viewer_);
   SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence"));
   ASSERT_TRUE(setup.ok());
   setup.Press(IDC_SHOW_LICENSE);
-  std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
-  ASSERT_EQ(lines.size(), 1u);
-  std::wstring document = OpenedPath(lines[0]);
+  std::vector<std::wstring> opened = Opened(1);
+  ASSERT_EQ(opened.size(), 1u);
+  std::wstring document = opened[0];
 
   // In a private folder of its own: the reservation "koz<hex>.tmp" and the document
   // "koz<hex>.tmp.htm" beside it.
@@ -138,26 +141,23 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
   EXPECT_EQ(lstrcmpiW(PathFindExtensionW(reserved.c_str()), L".tmp"), 0);
   EXPECT_EQ(lstrcmpiW(document.c_str(), (folder + L"\\" + reserved + L".htm").c_str()), 0)
       << Narrow(document);
-  std::vector<unsigned char> written = ReadBytes(document);
-  std::string expected = LicenceBytes('a');
-  EXPECT_EQ(std::string(written.begin(), written.end()), expected);
+  EXPECT_EQ(FileText(document), LicenceBytes('a'));
   EXPECT_TRUE(ReadBytes(folder + L"\\" + reserved).empty());
 
   // Opened maximised.
   HWND viewer = WaitForWindow(0, kViewerWindowClass, NULL, kWindowTimeoutMs);
   ASSERT_NE(viewer, (HWND)NULL);
   EXPECT_TRUE(IsZoomed(viewer));
-  CloseWindowsOfClass(kViewerWindowClass);
+  EXPECT_TRUE(CloseWindowsOfClass(kViewerWindowClass, kWindowTimeoutMs));
 
   // The viewer changed the file: a second click opens it again without rewriting it.
   WriteText(document, "changed by the viewer");
   setup.Press(IDC_SHOW_LICENSE);
-  lines = WaitForRecordLines(records_, 2);
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(OpenedPath(lines[1]), document);
-  std::vector<unsigned char> kept = ReadBytes(document);
-  EXPECT_EQ(std::string(kept.begin(), kept.end()), "changed by the viewer");
-  CloseWindowsOfClass(kViewerWindowClass);
+  opened = Opened(2);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[1], document);
+  EXPECT_EQ(FileText(document), "changed by the viewer");
+  EXPECT_TRUE(CloseWindowsOfClass(kViewerWindowClass, kWindowTimeoutMs));
 
   // The viewer removed it: the shell is asked to open it again by name, and it is not
   // written again. The shell itself reports the missing file (Wine and Windows show a
@@ -171,10 +171,9 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
   }
   EXPECT_FALSE(FileExists(document));
   EXPECT_EQ(FolderContents(folder).size(), 1u);
-  EXPECT_EQ(WaitForRecordLines(records_, 3, 1000).size(), 2u);
+  EXPECT_EQ(Opened(3, 1000).size(), 2u);
 
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
@@ -182,14 +181,13 @@ TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
   SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence Close"));
   ASSERT_TRUE(setup.ok());
   setup.Press(IDC_SHOW_LICENSE);
-  std::vector<std::wstring> lines = WaitForRecordLines(records_, 1);
-  ASSERT_EQ(lines.size(), 1u);
-  std::wstring document = OpenedPath(lines[0]);
+  std::vector<std::wstring> opened = Opened(1);
+  ASSERT_EQ(opened.size(), 1u);
+  std::wstring document = opened[0];
   EXPECT_TRUE(FileExists(document));
-  CloseWindowsOfClass(kViewerWindowClass);
+  EXPECT_TRUE(CloseWindowsOfClass(kViewerWindowClass, kWindowTimeoutMs));
 
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
   EXPECT_FALSE(FileExists(document));
   // The reservation and the private folder go too: nothing is left in the temporary folder.
   EXPECT_TRUE(TempFiles().empty());
@@ -206,10 +204,9 @@ TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
   WriteText(temp_ + L"\\koz1.tmp.htm", "someone else's");
   setup.SendCommand(IDC_SHOW_LICENSE);
   setup.SendCommand(IDC_SHOW_LICENSE);
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
   EXPECT_EQ(TempFiles(), std::vector<std::wstring>{L"koz1.tmp.htm"});
-  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+  EXPECT_TRUE(Opened(1, 1000).empty());
 }
 
 TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
@@ -218,16 +215,14 @@ TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   // A temporary folder that does not exist: no unique name can be made in it.
   std::wstring missing = scratch_ / L"missing";
-  ScopedEnvironment tmp(L"TMP", missing);
-  ScopedEnvironment temp(L"TEMP", missing);
+  TemporaryFolderAt temp(missing);
   SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
   ASSERT_TRUE(setup.ok());
   setup.SendCommand(IDC_SHOW_LICENSE);
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
   EXPECT_FALSE(FolderExists(missing));
   EXPECT_TRUE(TempFiles().empty());
-  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+  EXPECT_TRUE(Opened(1, 1000).empty());
 }
 
 TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpened) {
@@ -243,16 +238,14 @@ TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpene
   ASSERT_EQ(deep.size(), 233u);
   PackageContents contents = LicencePackage(L"Dlg Licence Deep");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
-  ScopedEnvironment tmp(L"TMP", deep);
-  ScopedEnvironment temp(L"TEMP", deep);
+  TemporaryFolderAt temp(deep);
   SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
   ASSERT_TRUE(setup.ok());
   setup.SendCommand(IDC_SHOW_LICENSE);
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
   // No private folder is made when the name would not fit in it: nothing is left.
   EXPECT_TRUE(FolderContents(deep).empty());
-  EXPECT_TRUE(WaitForRecordLines(records_, 1, 1000).empty());
+  EXPECT_TRUE(Opened(1, 1000).empty());
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 #include <shlobj.h>
 
 #include "app/resource.h"
-#include "dialog_session.h"
-#include "harness/scratch.h"
+#include "harness/leftovers.h"
+#include "harness/setup_session.h"
+#include "harness/shell.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -42,8 +44,7 @@ TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
   EXPECT_TRUE(setup.Shown(IDC_OPTIONS_PROMPT));
   EXPECT_EQ(setup.Text(IDC_OPTIONS_PROMPT), L"Select the folder and other installation options:");
   for (int id : kOptionBoxes) EXPECT_FALSE(setup.Checked(id)) << id;
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
@@ -63,8 +64,7 @@ TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
   EXPECT_FALSE(setup.Checked(IDC_MODE_RUN_ONCE));
   EXPECT_FALSE(setup.Shown(IDC_OPTIONS_PROMPT));
   for (int id : kOptionBoxes) EXPECT_TRUE(setup.Checked(id)) << id;
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 // Each default byte ticks its own box and no other.
@@ -87,8 +87,7 @@ TEST(SetupDialog, EachDefaultByteTicksItsOwnBox) {
     SetupSession setup(scratch / L"setup.exe", contents);
     ASSERT_TRUE(setup.ok());
     for (int id : kOptionBoxes) EXPECT_EQ(setup.Checked(id), id == c.box) << id;
-    setup.Press(IDCANCEL);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(setup.PressExit(), 0u);
   }
 }
 
@@ -103,8 +102,7 @@ TEST(SetupDialog, AgreementBoxEnablesAndDisablesInstall) {
   setup.Click(IDC_LICENSE_AGREE);
   EXPECT_FALSE(setup.Checked(IDC_LICENSE_AGREE));
   EXPECT_FALSE(setup.Enabled(IDOK));
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
@@ -146,8 +144,7 @@ TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
   EXPECT_TRUE(setup.Checked(IDC_STARTUP_SHORTCUT));
   EXPECT_FALSE(setup.Checked(IDC_PROGRAMS_SHORTCUT));
   EXPECT_FALSE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
 }
 
 // A "#" in the product name would end the name early in the uninstall log's header, so
@@ -163,7 +160,7 @@ TEST(SetupDialog, ProductNameWithHashIsRefusedBeforeTheDialogShows) {
   EXPECT_EQ(WindowText(GetDlgItem(box, 0xFFFF)), L"Could not extract installation data!");
   EXPECT_EQ(WaitForWindow(child.pid, L"#32770", SetupCaption(contents).c_str(), 0), (HWND)NULL);
   PressButton(box, IDOK);
-  EXPECT_EQ(FinishChild(child, kExitTimeoutMs), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
 }
 
 TEST(SetupDialog, CloseBoxEndsWithCodeZero) {
@@ -183,7 +180,7 @@ TEST(SetupDialog, MissingPackageIsFatalBeforeTheDialogShows) {
   // The dialog itself never became visible: the box is the process's only window.
   EXPECT_EQ(WaitForWindow(child.pid, L"#32770", L"#N #V Installer", 0), (HWND)NULL);
   PressButton(box, IDOK);
-  EXPECT_EQ(FinishChild(child, kExitTimeoutMs), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
 }
 
 // A top-level window of the product's class, as the running application would have.
@@ -215,6 +212,10 @@ TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   PackageContents contents = DialogTestPackage(L"Dlg Running");
   contents.allow_run_once = 1;
   AddUninstallerEntry(contents, L"alpha.exe");
+  // The install makes a desktop shortcut for nothing (no entry asks for one) and registers
+  // the product.
+  Leftovers leftovers;
+  leftovers.AddProduct(L"Dlg Running", L"2.5");
   SetupSession setup(scratch / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());
   FakeRunningApplication application(L"Dlg RunningWnd");
@@ -263,10 +264,6 @@ TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   PressButton(done.window, IDOK);
   EXPECT_EQ(setup.WaitForExit(), 0u);
   EXPECT_TRUE(FileExists(scratch / L"installed\\uninstall.dat"));
-  // The install made a desktop shortcut for nothing (no entry asks for one) and
-  // registered the product: remove the registration.
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE,
-                L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Dlg Running 2.5");
 }
 
 }  // namespace

@@ -6,30 +6,29 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "engine_support.h"
+#include "harness/install_run.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/package_builder.h"
 #include "harness/scratch.h"
+#include "harness/shell.h"
+#include "harness/text.h"
 
 namespace {
 
-const wchar_t kTestHeader[] = L"Test Product#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE";
-
-// `records` followed by what a failed run appends to its log: the uninstaller, the log and
-// the folders along `dir`, newest first.
-std::vector<LogRecordText> WithInterruptedTail(std::vector<LogRecordText> records,
-                                               const std::wstring& dir) {
+// The log of a run into `dir` that failed after logging `records`: they are followed by
+// what a failed run appends (the uninstaller, the log and the folders along `dir`, newest
+// first), and there is no end marker.
+std::wstring InterruptedLog(const std::wstring& header, LogRecords records,
+                            const std::wstring& dir) {
   records.push_back({L'F', dir + L"\\uninstall.exe"});
   records.push_back({L'F', dir + L"\\uninstall.dat"});
-  for (const LogRecordText& record : FolderRecords(FolderChain(dir))) records.push_back(record);
-  return records;
+  AddFolderRecords(records, FolderChain(dir));
+  return LogContents(header, records, false);
 }
 
 void ExpectFatal(const AnsweredRun& run, const std::wstring& text) {
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, L"Fatal error");
-  EXPECT_EQ(run.boxes[0].text, text);
-  EXPECT_TRUE(run.boxes[0].has_button[IDOK]);
+  ExpectOnlyBox(run, L"Fatal error", text);
 }
 
 // A file opened without sharing, as another program holding it would.
@@ -60,8 +59,7 @@ TEST(InstallFailure, FileHeldOpenWithoutSharing) {
   ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/launch"),
               L"Could not create file\n>" + dir + L"\\locked.exe");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(kTestHeader, WithInterruptedTail({{L'F', dir + L"\\readme.txt"}}, dir),
-                    false));
+            InterruptedLog(TestPackageLogHeader(), {{L'F', dir + L"\\readme.txt"}}, dir));
   EXPECT_TRUE(FileExists(dir + L"\\readme.txt"));
   EXPECT_FALSE(FileExists(dir + L"\\after.txt"));
 }
@@ -113,8 +111,7 @@ TEST(InstallFailure, EntryInAFolderOutsideTheList) {
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
               L"Could not create file\n>" + dir + L"\\nowhere\\file.txt");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(kTestHeader, WithInterruptedTail({{L'F', dir + L"\\first.txt"}}, dir),
-                    false));
+            InterruptedLog(TestPackageLogHeader(), {{L'F', dir + L"\\first.txt"}}, dir));
 }
 
 TEST(InstallFailure, EmptyInstallationFolder) {
@@ -162,7 +159,8 @@ TEST(InstallFailure, InstallationFolderWithoutRoomForTheLog) {
   ScratchFolder scratch;
   std::wstring dir = scratch / L"";
   dir += std::wstring(250 - dir.size(), L'd');
-  ExpectFatal(RunInstall(scratch.path(), TestPackage(), dir), L"Could not write the uninstall file");
+  ExpectFatal(RunInstall(scratch.path(), TestPackage(), dir),
+              L"Could not write the uninstall file");
   EXPECT_FALSE(FolderExists(dir));
 }
 
@@ -177,10 +175,8 @@ TEST(InstallFailure, LinkNameOverItsBufferOnlyWhenTheShortcutIsWanted) {
   EXPECT_FALSE(FolderExists(dir));
 
   // Without "Add to Desktop" no link is made, and the same name installs.
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir, L"/startup /programs");
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, L"Setup complete");
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir, L"/startup /programs"),
+                kSuccessCaption, kSuccessText);
   EXPECT_TRUE(FileExists(dir + L"\\" + Wide(name)));
 }
 
@@ -198,8 +194,8 @@ TEST(InstallFailure, ProgramsGroupTakenByFile) {
   ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/programs"),
               L"Could not create folder [2]\n>" + group);
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Blocked#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE",
-                    WithInterruptedTail({{L'F', dir + L"\\app.exe"}}, dir), false));
+            InterruptedLog(LogHeaderLine(L"Blocked", L"1.0", L"TestProductWindow"),
+                           {{L'F', dir + L"\\app.exe"}}, dir));
   EXPECT_FALSE(FileExists(dir + L"\\later.txt"));
 }
 

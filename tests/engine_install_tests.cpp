@@ -5,22 +5,18 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "engine_support.h"
+#include "harness/install_run.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/package_builder.h"
 #include "harness/process.h"
+#include "harness/registration.h"
 #include "harness/scratch.h"
+#include "harness/shell.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 
 namespace {
-
-const wchar_t kSuccessText[] = L"The application has been installed successfully.";
-const wchar_t kSuccessCaption[] = L"Setup complete";
-
-std::string FileContent(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-std::string ProgramBytes(const wchar_t* program) { return FileContent(BinDir() + program); }
 
 // Product Alpha 1.0 with the folder help, the uninstaller first, help\index.htm (flags 0)
 // and alpha.exe (flags 0x0017).
@@ -31,16 +27,9 @@ PackageContents AlphaPackage() {
   contents.window_class = u"AlphaWnd";
   contents.folders.push_back("help");
   AddEntry(contents, 0, "help\\index.htm", "<html><body>Alpha help</body></html>");
-  AddEntry(contents, 0x0017, "alpha.exe", ProgramBytes(L"alpha.exe"));
+  AddEntry(contents, 0x0017, "alpha.exe", FileText(AlphaExe()));
   AddUninstallerEntry(contents, L"alpha.exe");
   return contents;
-}
-
-void ExpectSuccessBoxOnly(const AnsweredRun& run) {
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, kSuccessCaption);
-  EXPECT_EQ(run.boxes[0].text, kSuccessText);
 }
 
 void ExpectLink(const std::wstring& link, const std::wstring& target) {
@@ -53,34 +42,40 @@ void ExpectLink(const std::wstring& link, const std::wstring& target) {
   EXPECT_EQ(seen.show_command, SW_SHOWNORMAL);
 }
 
+// Where Alpha 1.0 installs when a user keeps the offered folder, below Program Files\KOZ
+// Soft, and where its links and registration go; all of it is removed when the object goes.
+struct AlphaBelowProgramFiles {
+  std::wstring koz_soft = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft";
+  std::wstring dir = koz_soft + L"\\Alpha 1.0";
+  std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+  std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
+  std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Alpha 1.0";
+  std::wstring key = UninstallKey(L"Alpha", L"1.0");
+  Leftovers leftovers;
+
+  AlphaBelowProgramFiles() {
+    leftovers.AddFolderIfNew(koz_soft);
+    leftovers.AddPath(dir);
+    leftovers.AddProduct(L"Alpha", L"1.0", L"alpha.lnk");
+  }
+};
+
 // Installs the example product below Program Files with "Add to Desktop" and "Add to Start
 // Menu" ticked and checks everything it leaves.
 void InstallAlphaExample(bool log_executables) {
   ScratchFolder scratch;
-  const std::wstring koz_soft = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft";
-  const std::wstring dir = koz_soft + L"\\Alpha 1.0";
-  const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
-  const std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
-  const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Alpha 1.0";
-  const std::wstring key = UninstallKey(L"Alpha", L"1.0");
+  AlphaBelowProgramFiles alpha;
+  const std::wstring& dir = alpha.dir;
   ASSERT_FALSE(FolderExists(dir)) << "left over by an earlier run";
-  ASSERT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
-  Leftovers leftovers;
-  leftovers.AddFolderIfNew(koz_soft);
-  leftovers.AddPath(dir);
-  leftovers.AddPath(desktop + L"\\alpha.lnk");
-  leftovers.AddPath(startup + L"\\alpha.lnk");
-  leftovers.AddPath(group);
-  leftovers.AddKey(key);
-
+  ASSERT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, alpha.key));
   PackageContents contents = AlphaPackage();
   contents.log_executables = log_executables ? 1 : 0;
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir, L"/desktop /programs");
-  ExpectSuccessBoxOnly(run);
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir, L"/desktop /programs"),
+                kSuccessCaption, kSuccessText);
 
-  std::vector<LogRecordText> records;
+  LogRecords records;
   if (log_executables) records.push_back({L'E', dir + L"\\alpha.exe"});
-  records.push_back({L'R', key});
+  records.push_back({L'R', alpha.key});
   records.push_back({L'F', dir + L"\\help\\index.htm"});
   records.push_back({L'F', dir + L"\\alpha.exe"});
   records.push_back({L'F', L"<25>\\alpha.lnk"});
@@ -88,29 +83,18 @@ void InstallAlphaExample(bool log_executables) {
   records.push_back({L'F', dir + L"\\uninstall.exe"});
   records.push_back({L'F', L"<23>Alpha 1.0\\uninstall.lnk"});
   records.push_back({L'F', dir + L"\\uninstall.dat"});
-  std::vector<std::wstring> folders = FolderChain(dir);
-  folders.push_back(dir + L"\\help");
-  folders.push_back(L"<23>Alpha 1.0");
-  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
-  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Alpha#1.0#AlphaWnd#DO NOT REMOVE/EDIT THIS FILE", records));
+  AddFolderRecords(records, FolderChain(dir), {dir + L"\\help", L"<23>Alpha 1.0"});
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), AlphaLog(records));
 
-  EXPECT_EQ(FileContent(dir + L"\\help\\index.htm"), "<html><body>Alpha help</body></html>");
-  EXPECT_EQ(FileContent(dir + L"\\alpha.exe"), ProgramBytes(L"alpha.exe"));
-  EXPECT_EQ(FileContent(dir + L"\\uninstall.exe"), ProgramBytes(L"alpha.exe"));
+  EXPECT_EQ(FileText(dir + L"\\help\\index.htm"), "<html><body>Alpha help</body></html>");
+  EXPECT_EQ(FileText(dir + L"\\alpha.exe"), FileText(AlphaExe()));
+  EXPECT_EQ(FileText(dir + L"\\uninstall.exe"), FileText(AlphaExe()));
 
-  ExpectLink(desktop + L"\\alpha.lnk", dir + L"\\alpha.exe");
-  ExpectLink(group + L"\\alpha.lnk", dir + L"\\alpha.exe");
-  ExpectLink(group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
-  EXPECT_FALSE(FileExists(startup + L"\\alpha.lnk")) << "Add to Startup was not ticked";
-
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"\"" + dir + L"\\uninstall.exe\"");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
-            L"Alpha 1.0 (Remove / Re-install only)");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"Publisher").value, L"KOZ Soft");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"URLInfoAbout").value,
-            L"https://www.example.com/");
+  ExpectLink(alpha.desktop + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(alpha.group + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(alpha.group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
+  EXPECT_FALSE(FileExists(alpha.startup + L"\\alpha.lnk")) << "Add to Startup was not ticked";
+  ExpectRegistered(L"Alpha", L"1.0", dir + L"\\uninstall.exe");
 }
 
 TEST(InstallRun, WorkedExampleLogBelowProgramFiles) { InstallAlphaExample(false); }
@@ -120,15 +104,13 @@ TEST(InstallRun, WorkedExampleWithExecutablesLogged) { InstallAlphaExample(true)
 TEST(InstallRun, PackageWithoutEntriesWritesOnlyTheLog) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"Empty";
-  PackageContents contents = TestPackage();
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir + L"\\", L"/desktop /startup /programs");
-  ExpectSuccessBoxOnly(run);
+  ExpectOnlyBox(RunInstall(scratch.path(), TestPackage(), dir + L"\\",
+                           L"/desktop /startup /programs"),
+                kSuccessCaption, kSuccessText);
 
-  std::vector<LogRecordText> records = {{L'F', dir + L"\\uninstall.exe"},
-                                        {L'F', dir + L"\\uninstall.dat"}};
-  for (const LogRecordText& record : FolderRecords(FolderChain(dir))) records.push_back(record);
-  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Test Product#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
+  LogRecords records = {{L'F', dir + L"\\uninstall.exe"}, {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir));
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), LogContents(TestPackageLogHeader(), records));
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Test Product", L"1.0")));
   EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Test Product 1.0"));
 }
@@ -148,35 +130,31 @@ TEST(InstallRun, ReinstallOverwritesFilesAndLog) {
   AddEntry(contents, 0, "empty.txt", "");
   AddUninstallerEntry(contents, L"alpha.exe");
 
-  ExpectSuccessBoxOnly(RunInstall(scratch.path(), contents, dir));
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
   const std::wstring log = ReadLog(dir + L"\\uninstall.dat");
   ASSERT_FALSE(log.empty());
   WriteText(dir + L"\\readme.txt", "changed by the user, and longer than before");
   RemoveTree(dir + L"\\data\\deep\\table.bin");
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
 
-  ExpectSuccessBoxOnly(RunInstall(scratch.path(), contents, dir));
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
   // Every folder existed this time and is still recorded exactly once.
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), log);
-  EXPECT_EQ(FileContent(dir + L"\\readme.txt"), "read me");
-  EXPECT_EQ(FileContent(dir + L"\\data\\deep\\table.bin"), std::string("\x01\x02\x00\x03", 4));
+  EXPECT_EQ(FileText(dir + L"\\readme.txt"), "read me");
+  EXPECT_EQ(FileText(dir + L"\\data\\deep\\table.bin"), std::string("\x01\x02\x00\x03", 4));
   EXPECT_TRUE(FileExists(dir + L"\\empty.txt"));
   EXPECT_EQ(ReadBytes(dir + L"\\empty.txt").size(), 0u);
   EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
 
-  std::vector<LogRecordText> records = {
-      {L'R', key},
-      {L'F', dir + L"\\data\\deep\\table.bin"},
-      {L'F', dir + L"\\readme.txt"},
-      {L'F', dir + L"\\empty.txt"},
-      {L'F', dir + L"\\uninstall.exe"},
-      {L'F', dir + L"\\uninstall.dat"}};
-  std::vector<std::wstring> folders = FolderChain(dir);
-  folders.push_back(dir + L"\\data");
-  folders.push_back(dir + L"\\data\\deep");
-  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
-  EXPECT_EQ(log, LogText(L"Reinstall Test#2.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE",
-                         records));
+  LogRecords records = {{L'R', key},
+                        {L'F', dir + L"\\data\\deep\\table.bin"},
+                        {L'F', dir + L"\\readme.txt"},
+                        {L'F', dir + L"\\empty.txt"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir), {dir + L"\\data", dir + L"\\data\\deep"});
+  EXPECT_EQ(log,
+            LogContents(LogHeaderLine(L"Reinstall Test", L"2.0", L"TestProductWindow"), records));
 }
 
 TEST(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
@@ -187,17 +165,11 @@ TEST(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
   PackageContents contents = TestPackage();
   // The same existing folder twice in other spellings, and a new one twice.
   contents.folders = {"docs", "DOCS", "new", "NEW"};
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir);
-  ExpectSuccessBoxOnly(run);
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
 
-  std::vector<LogRecordText> records = {{L'F', dir + L"\\uninstall.exe"},
-                                        {L'F', dir + L"\\uninstall.dat"}};
-  std::vector<std::wstring> folders = FolderChain(dir);
-  folders.push_back(dir + L"\\docs");
-  folders.push_back(dir + L"\\new");
-  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
-  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Test Product#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
+  LogRecords records = {{L'F', dir + L"\\uninstall.exe"}, {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir), {dir + L"\\docs", dir + L"\\new"});
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), LogContents(TestPackageLogHeader(), records));
 }
 
 TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
@@ -211,22 +183,19 @@ TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
   contents.log_executables = 1;
   contents.folders = {"bin"};
   AddEntry(contents, ENTRY_UNINSTALLER, "bin\\remover.exe", "remover");
-  ExpectSuccessBoxOnly(RunInstall(scratch.path(), contents, dir));
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
 
   // Bit 0x0010 is set in 0xFFFE, so the renamed uninstaller gets an "E" record; the fixed
   // "uninstall.exe" record is written all the same.
-  std::vector<LogRecordText> records = {{L'E', dir + L"\\bin\\remover.exe"},
-                                        {L'R', key},
-                                        {L'F', dir + L"\\uninstall.exe"},
-                                        {L'F', dir + L"\\uninstall.dat"}};
-  std::vector<std::wstring> folders = FolderChain(dir);
-  folders.push_back(dir + L"\\bin");
-  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
+  LogRecords records = {{L'E', dir + L"\\bin\\remover.exe"},
+                        {L'R', key},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir), {dir + L"\\bin"});
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Renamed Test#1.0#TestProductWindow#DO NOT REMOVE/EDIT THIS FILE", records));
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"\"" + dir + L"\\bin\\remover.exe\"");
-  EXPECT_EQ(FileContent(dir + L"\\bin\\remover.exe"), "remover");
+            LogContents(LogHeaderLine(L"Renamed Test", L"1.0", L"TestProductWindow"), records));
+  ExpectRegistered(L"Renamed Test", L"1.0", dir + L"\\bin\\remover.exe");
+  EXPECT_EQ(FileText(dir + L"\\bin\\remover.exe"), "remover");
 }
 
 // The sample product as the packing tool builds it, installed from its own package: every
@@ -237,66 +206,47 @@ TEST(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
   const std::wstring setup = scratch / L"alpha-setup.exe";
   ASSERT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " + Quoted(sample + L"\\alpha.ini") +
                          L" -o " + Quoted(setup),
-                     60000),
+                     kInstallTimeoutMs),
             0u);
   EmbeddedPackage package = ReadEmbeddedPackage(setup);
   ASSERT_TRUE(package.found);
 
-  const std::wstring koz_soft = SpecialFolder(CSIDL_PROGRAM_FILES) + L"\\KOZ Soft";
-  const std::wstring dir = koz_soft + L"\\Alpha 1.0";
-  const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
-  const std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
-  const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Alpha 1.0";
-  const std::wstring key = UninstallKey(L"Alpha", L"1.0");
+  AlphaBelowProgramFiles alpha;
+  const std::wstring& dir = alpha.dir;
   ASSERT_FALSE(FolderExists(dir)) << "left over by an earlier run";
-  Leftovers leftovers;
-  leftovers.AddFolderIfNew(koz_soft);
-  leftovers.AddPath(dir);
-  leftovers.AddPath(desktop + L"\\alpha.lnk");
-  leftovers.AddPath(startup + L"\\alpha.lnk");
-  leftovers.AddPath(group);
-  leftovers.AddKey(key);
+  ExpectOnlyBox(RunInstallBytes(scratch.path(), package.bytes, dir,
+                                L"/desktop /startup /programs"),
+                kSuccessCaption, kSuccessText);
 
-  ExpectSuccessBoxOnly(RunInstallBytes(scratch.path(), package.bytes, dir,
-                                       L"/desktop /startup /programs"));
+  LogRecords records = {{L'E', dir + L"\\alpha.exe"},
+                        {L'R', alpha.key},
+                        {L'F', dir + L"\\alpha.exe"},
+                        {L'F', L"<25>\\alpha.lnk"},
+                        {L'F', L"<24>\\alpha.lnk"},
+                        {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
+                        {L'F', dir + L"\\license.htm"},
+                        {L'F', L"<23>Alpha 1.0\\license.lnk"},
+                        {L'F', dir + L"\\help\\Alpha Help.htm"},
+                        {L'F', L"<23>Alpha 1.0\\Alpha Help.lnk"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
+                        {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir), {dir + L"\\help", L"<23>Alpha 1.0"});
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), AlphaLog(records));
 
-  std::vector<LogRecordText> records = {
-      {L'E', dir + L"\\alpha.exe"},
-      {L'R', key},
-      {L'F', dir + L"\\alpha.exe"},
-      {L'F', L"<25>\\alpha.lnk"},
-      {L'F', L"<24>\\alpha.lnk"},
-      {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
-      {L'F', dir + L"\\license.htm"},
-      {L'F', L"<23>Alpha 1.0\\license.lnk"},
-      {L'F', dir + L"\\help\\Alpha Help.htm"},
-      {L'F', L"<23>Alpha 1.0\\Alpha Help.lnk"},
-      {L'F', dir + L"\\uninstall.exe"},
-      {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
-      {L'F', dir + L"\\uninstall.dat"}};
-  std::vector<std::wstring> folders = FolderChain(dir);
-  folders.push_back(dir + L"\\help");
-  folders.push_back(L"<23>Alpha 1.0");
-  for (const LogRecordText& record : FolderRecords(folders)) records.push_back(record);
-  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
-            LogText(L"Alpha#1.0#AlphaWnd#DO NOT REMOVE/EDIT THIS FILE", records));
+  EXPECT_EQ(FileText(dir + L"\\alpha.exe"), FileText(sample + L"\\alpha.exe"));
+  EXPECT_EQ(FileText(dir + L"\\license.htm"), FileText(sample + L"\\license.htm"));
+  EXPECT_EQ(FileText(dir + L"\\help\\Alpha Help.htm"),
+            FileText(sample + L"\\help\\Alpha Help.htm"));
+  EXPECT_EQ(FileText(dir + L"\\uninstall.exe"), FileText(UninstallerExe()));
 
-  EXPECT_EQ(FileContent(dir + L"\\alpha.exe"), FileContent(sample + L"\\alpha.exe"));
-  EXPECT_EQ(FileContent(dir + L"\\license.htm"), FileContent(sample + L"\\license.htm"));
-  EXPECT_EQ(FileContent(dir + L"\\help\\Alpha Help.htm"),
-            FileContent(sample + L"\\help\\Alpha Help.htm"));
-  EXPECT_EQ(FileContent(dir + L"\\uninstall.exe"), ProgramBytes(L"uninstall.exe"));
-
-  ExpectLink(desktop + L"\\alpha.lnk", dir + L"\\alpha.exe");
-  ExpectLink(startup + L"\\alpha.lnk", dir + L"\\alpha.exe");
-  ExpectLink(group + L"\\alpha.lnk", dir + L"\\alpha.exe");
-  ExpectLink(group + L"\\license.lnk", dir + L"\\license.htm");
-  ExpectLink(group + L"\\Alpha Help.lnk", dir + L"\\help\\Alpha Help.htm");
-  ExpectLink(group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"\"" + dir + L"\\uninstall.exe\"");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
-            L"Alpha 1.0 (Remove / Re-install only)");
+  ExpectLink(alpha.desktop + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(alpha.startup + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(alpha.group + L"\\alpha.lnk", dir + L"\\alpha.exe");
+  ExpectLink(alpha.group + L"\\license.lnk", dir + L"\\license.htm");
+  ExpectLink(alpha.group + L"\\Alpha Help.lnk", dir + L"\\help\\Alpha Help.htm");
+  ExpectLink(alpha.group + L"\\uninstall.lnk", dir + L"\\uninstall.exe");
+  ExpectRegistered(L"Alpha", L"1.0", dir + L"\\uninstall.exe");
 }
 
 }  // namespace

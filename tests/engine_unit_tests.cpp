@@ -1,54 +1,24 @@
-// Focused tests of the engine's parts, run inside the test process: checked path joins,
-// link names, the touched-folder list as the log receives it, shell links read back, and
-// the registration key with its values.
+// Focused tests of the engine's parts, run inside the test process: link names, the
+// touched-folder list as the log receives it, shell links read back, and the registration
+// key with its values.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
 
 #include "common/bounded_text.h"
-#include "common/fatal_error.h"
 #include "engine/folders.h"
 #include "engine/registration.h"
 #include "engine/shortcuts.h"
-#include "engine_support.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/package_builder.h"
+#include "harness/registration.h"
 #include "harness/scratch.h"
+#include "harness/shell.h"
 #include "package/package.h"
 #include "uninstall_log/log_writer.h"
 
 namespace {
-
-TEST(PathText, AppendRefusesWhatDoesNotFit) {
-  wchar_t buffer[8] = L"abc";
-  EXPECT_TRUE(AppendText(buffer, 8, L"defg"));  // seven characters and the terminator
-  EXPECT_STREQ(buffer, L"abcdefg");
-  EXPECT_FALSE(AppendText(buffer, 8, L"h"));
-  EXPECT_STREQ(buffer, L"abcdefg") << "left unchanged";
-  EXPECT_TRUE(AppendText(buffer, 8, L""));
-}
-
-TEST(PathText, CopyEmptiesOnRefusal) {
-  wchar_t buffer[4] = L"xyz";
-  EXPECT_FALSE(CopyText(buffer, 4, L"long"));
-  EXPECT_STREQ(buffer, L"");
-  EXPECT_TRUE(CopyText(buffer, 4, L"abc"));
-  EXPECT_STREQ(buffer, L"abc");
-  EXPECT_FALSE(CopyText(buffer, 0, L""));
-}
-
-TEST(PathText, EndWithBackslashAddsOneOnly) {
-  wchar_t buffer[6] = L"C:\\a";
-  EXPECT_TRUE(EndWithBackslash(buffer, 6));
-  EXPECT_STREQ(buffer, L"C:\\a\\");
-  EXPECT_TRUE(EndWithBackslash(buffer, 6));
-  EXPECT_STREQ(buffer, L"C:\\a\\");
-  wchar_t empty[2] = L"";
-  EXPECT_TRUE(EndWithBackslash(empty, 2));
-  EXPECT_STREQ(empty, L"");
-  wchar_t full[5] = L"C:\\a";
-  EXPECT_FALSE(EndWithBackslash(full, 5));
-  EXPECT_STREQ(full, L"C:\\a");
-}
 
 TEST(LinkName, ReplacesTheLastExtension) {
   wchar_t name[kLinkNameCapacity];
@@ -85,8 +55,11 @@ std::wstring FolderLog(const ScratchFolder& scratch, Steps steps) {
   return ReadLog(path);
 }
 
+// The "S" records of `folders`, as the log lists them.
 std::wstring SRecords(const std::vector<std::wstring>& folders) {
-  return LogText(L"", FolderRecords(folders), false);
+  LogRecords records;
+  AddFolderRecords(records, folders);
+  return LogContents(L"", records, false);
 }
 
 TEST(TouchedFolders, PathIsCreatedParentsFirstAndLoggedChildrenFirst) {
@@ -207,16 +180,9 @@ TEST(Registration, WritesTheKeyItsFourValuesAndTheRecord) {
   ASSERT_TRUE(OpenUninstallLog(log.c_str()));
   RegisterUninstaller(L"C:\\Program Files\\Engine Unit\\uninstall.exe");
   CloseUninstallLog();
-  EXPECT_EQ(ReadLog(log), LogText(L"", {{L'R', key}}, false));
+  EXPECT_EQ(ReadLog(log), LogContents(L"", {{L'R', key}}, false));
 
-  // In double quotes: the list of installed programs runs it as a command line.
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
-            L"\"C:\\Program Files\\Engine Unit\\uninstall.exe\"");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"DisplayName").value,
-            L"Engine Unit 3.1 (Remove / Re-install only)");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"Publisher").value, L"KOZ Soft");
-  EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"URLInfoAbout").value,
-            L"https://www.example.com/");
+  ExpectRegistered(L"Engine Unit", L"3.1", L"C:\\Program Files\\Engine Unit\\uninstall.exe");
 
   // The data sizes count the terminator.
   HKEY opened;
@@ -250,7 +216,7 @@ TEST(Shortcuts, GroupIsCreatedRecordedAndLinksLoggedSymbolically) {
     CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, tool.c_str());
     CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, readme.c_str());
   });
-  EXPECT_EQ(log, LogText(L"",
+  EXPECT_EQ(log, LogContents(L"",
                          {{L'F', L"<25>\\unit_tool.lnk"},
                           {L'F', L"<25>\\unit_tool.lnk"},
                           {L'F', L"<24>\\unit_readme.lnk"},

@@ -11,35 +11,25 @@
 #include <vector>
 
 #include "common/private_folder.h"
-#include "dialog_session.h"
+#include "harness/environment.h"
+#include "harness/installation.h"
+#include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
 #include "harness/process_view.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
+#include "harness/start_records.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 #include "uninstaller/relaunch.h"
-#include "uninstaller_test_support.h"
 
 namespace {
 
-constexpr DWORD kRunTimeout = 30000;
 const wchar_t kCopyName[] = L"koz_uninstaller.exe";
-
-bool IsPrivateFolderName(const std::wstring& name) {
-  if (name.size() != 12 || name.compare(0, 4, L"koz-") != 0) return false;
-  for (size_t i = 4; i < name.size(); ++i) {
-    if (!iswxdigit(name[i])) return false;
-  }
-  return true;
-}
 
 std::wstring FileName(const std::wstring& path) { return path.substr(path.rfind(L'\\') + 1); }
 std::wstring Parent(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
-
-bool SameBytes(const std::wstring& a, const std::wstring& b) {
-  std::vector<unsigned char> left = ReadBytes(a);
-  return !left.empty() && left == ReadBytes(b);
-}
 
 // The handle that holds a private folder, closed when it goes.
 struct Hold {
@@ -49,18 +39,6 @@ struct Hold {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
     handle = INVALID_HANDLE_VALUE;
   }
-};
-
-// Makes `folder` the temporary folder of this process and of every program it starts,
-// until it goes.
-class TemporaryFolderAt {
- public:
-  explicit TemporaryFolderAt(const std::wstring& folder)
-      : tmp_(L"TMP", folder), temp_(L"TEMP", folder) {}
-
- private:
-  ScopedEnvironment tmp_;
-  ScopedEnvironment temp_;
 };
 
 // ---- The private folder, in process ----
@@ -229,55 +207,27 @@ TEST(PrivateFolder, MissingOrOverlongTemporaryFolderMeansNoFolder) {
 
 // ---- The hand-over, with the real uninstall.exe ----
 
-// An installation folder holding uninstall.exe, a program and the log, below a scratch
-// folder that is also the working directory of every run.
-struct Installation {
-  ScratchFolder scratch;
-  std::wstring dir = scratch / L"Copy 1.0";
-  std::wstring log = dir + L"\\uninstall.dat";
-  std::wstring record = scratch / L"started.txt";
-
-  explicit Installation(const LogRecords& first = {}) {
-    CreateDirectoryW(dir.c_str(), NULL);
-    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-    WriteText(dir + L"\\copy.exe", "program");
-    LogRecords records = first;
-    for (const wchar_t* name : {L"copy.exe", L"uninstall.exe", L"uninstall.dat"}) {
-      records.push_back({L'F', dir + L"\\" + name});
-    }
-    records.push_back({L'S', dir});
-    WriteLog(log, LogTextOf(records, true, L"Copy#1.0#CopyWnd"));
-  }
-  Child Start(const std::wstring& arguments) const {
-    std::wstring line = Quoted(dir + L"\\uninstall.exe");
-    if (!arguments.empty()) line += L" " + arguments;
-    return StartChild(line, scratch.path().c_str());
-  }
-  bool Untouched() const {
-    return FileExists(dir + L"\\copy.exe") && FileExists(dir + L"\\uninstall.exe") &&
-           FileExists(log);
-  }
+// An installation folder holding uninstall.exe, a program and the log that names them,
+// below a scratch folder that is also the working directory of every run.
+struct CopyInstallation : Installation {
+  CopyInstallation() : Installation(L"Copy", {L"copy.exe"}) { WriteLog(Records()); }
 };
-
-const wchar_t kWelcomeText[] =
-    L"Welcome at the Copy uninstaller. Make sure you have closed all running instances of the "
-    L"program to ensure a complete uninstall.\n\nAre you sure you want to uninstall Copy 1.0?";
 
 // Runs a silent uninstall of `inst` and returns how its second phase was started.
 ProcessView UninstallSilently(const Installation& inst) {
   Child child = inst.Start(L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  Child second = WaitForSecondPhaseStart(20000);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
   if (second.process == NULL) return ProcessView();
   ProcessView view = ReadProcessView(second.process);
-  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
   return view;
 }
 
 TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
   SecondPhaseCleanup cleanup;
-  Installation first, second;
+  CopyInstallation first, second;
   std::vector<ProcessView> views = {UninstallSilently(first), UninstallSilently(second)};
   EXPECT_FALSE(FolderExists(first.dir));
   EXPECT_FALSE(FolderExists(second.dir));
@@ -315,15 +265,12 @@ TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
 // redirection folder beside it: neither is started, used or changed.
 TEST(TemporaryCopy, PlantedProgramAtTheOldPlaceIsNeitherStartedNorReplaced) {
   SecondPhaseCleanup cleanup;
-  Installation inst;
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  CopyInstallation inst;
   CopyForTest(FakeCleanupExe(), UnprotectedCopyPath());
   std::wstring local = UnprotectedCopyPath() + L".Local";
+  Leftovers leftovers;
+  leftovers.AddPath(local);
   ASSERT_TRUE(CreateDirectoryW(local.c_str(), NULL));
-  struct RemovedAfterwards {
-    std::wstring path;
-    ~RemovedAfterwards() { RemoveTree(path); }
-  } remove_afterwards{local};
 
   ProcessView view = UninstallSilently(inst);
   EXPECT_FALSE(FileExists(inst.record)) << "the planted program was started";
@@ -335,13 +282,11 @@ TEST(TemporaryCopy, PlantedProgramAtTheOldPlaceIsNeitherStartedNorReplaced) {
 
 TEST(TemporaryCopy, FolderAtTheOldPlaceDoesNotBreakTheRun) {
   SecondPhaseCleanup cleanup;
-  Installation inst;
+  CopyInstallation inst;
+  Leftovers leftovers;
+  leftovers.AddPath(UnprotectedCopyPath());
   ASSERT_TRUE(CreateDirectoryW(UnprotectedCopyPath().c_str(), NULL));
   WriteText(UnprotectedCopyPath() + L"\\inside.txt", "stays");
-  struct RemovedAfterwards {
-    std::wstring path;
-    ~RemovedAfterwards() { RemoveTree(path); }
-  } remove_afterwards{UnprotectedCopyPath()};
 
   UninstallSilently(inst);
   EXPECT_FALSE(FolderExists(inst.dir));
@@ -352,27 +297,24 @@ TEST(TemporaryCopy, FolderAtTheOldPlaceDoesNotBreakTheRun) {
 // application has cleaned up already, so the message does not claim that nothing changed.
 TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
   SecondPhaseCleanup cleanup;
-  Installation inst;
-  CopyForTest(FakeCleanupExe(), inst.dir + L"\\cleanup.exe");
-  WriteLog(inst.log, LogTextOf({{L'E', inst.dir + L"\\cleanup.exe"},
-                                {L'F', inst.dir + L"\\copy.exe"},
-                                {L'S', inst.dir}},
-                               true, L"Copy#1.0#CopyWnd"));
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
+  CopyInstallation inst;
+  CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
+  inst.WriteLog({{L'E', inst / L"cleanup.exe"}, {L'F', inst / L"copy.exe"}, {L'S', inst.dir}});
   ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
   TemporaryFolderAt temp(inst.scratch / L"no such folder");
 
   Child child = inst.Start(L"");
-  AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+  AnswerMessageBox(child.pid, L"Uninstaller", UninstallerWelcomeText(L"Copy"), {IDYES, IDNO},
+                   IDYES);
   AnswerMessageBox(child.pid, L"Fatal error", HAND_OVER_FAILED_MESSAGE, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
   EXPECT_EQ(RecordLines(inst.record).size(), 2u) << "the clean-up program ran first";
   EXPECT_TRUE(SecondPhaseProcesses().empty());
   EXPECT_TRUE(inst.Untouched());
 
   // In silent mode the same, without the box.
   child = inst.Start(L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
   EXPECT_TRUE(SecondPhaseProcesses().empty());
   EXPECT_TRUE(inst.Untouched());
   EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
@@ -392,18 +334,18 @@ TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
   CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
   WriteText(dir + L"\\copy.exe", "program");
   WriteLog(dir + L"\\uninstall.dat",
-           LogTextOf({{L'F', dir + L"\\copy.exe"},
-                      {L'F', dir + L"\\uninstall.exe"},
-                      {L'F', dir + L"\\uninstall.dat"},
-                      {L'S', dir},
-                      {L'S', temp_folder},
-                      {L'S', scratch.path()}},
-                     true, L"Copy#1.0#CopyWnd"));
+           LogContents(LogHeaderLine(L"Copy", L"1.0", L"CopyWnd"),
+                       {{L'F', dir + L"\\copy.exe"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"},
+                        {L'S', dir},
+                        {L'S', temp_folder},
+                        {L'S', scratch.path()}}));
 
   // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(dir));
   EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";

@@ -18,16 +18,19 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "dialog_session.h"
+#include "harness/environment.h"
+#include "harness/installation.h"
+#include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
+#include "harness/registry.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "uninstaller_test_support.h"
+#include "harness/setup_session.h"
+#include "harness/start_records.h"
+#include "harness/text.h"
 
 namespace {
-
-constexpr DWORD kRunTimeout = 30000;
 
 // Records loads of the planted DLL into a file of the test's scratch folder, and makes Wine
 // prefer a native uxtheme.dll for the programs named `programs` (file names) while it
@@ -72,7 +75,7 @@ class PlantedDll {
   // One entry per time a process mapped the planted DLL: "<dll path>\t<program path>".
   std::vector<std::wstring> Loads() const {
     std::vector<std::wstring> loads;
-    for (const std::vector<std::wstring>& fields : RecordLines(record_)) {
+    for (const RecordLine& fields : RecordLines(record_)) {
       if (fields.size() == 2) loads.push_back(fields[0] + L"\t" + fields[1]);
     }
     return loads;
@@ -81,45 +84,20 @@ class PlantedDll {
  private:
   static constexpr const wchar_t* kAppDefaults = L"Software\\Wine\\AppDefaults\\";
   std::wstring record_;
-  ScopedEnvironment record_variable_;
+  ScopedVariable record_variable_;
   std::vector<std::wstring> programs_;
   std::vector<bool> existed_;
 };
 
-std::string Lines(const std::vector<std::wstring>& lines) {
-  std::string text;
-  for (const std::wstring& line : lines) text += Narrow(line) + "\n";
-  return text;
-}
-
-// An installation folder with uninstall.exe, a program and its log.
-struct Installation {
-  ScratchFolder scratch;
-  std::wstring dir = scratch / L"Planted 1.0";
-  std::wstring log = dir + L"\\uninstall.dat";
-
-  Installation() {
-    CreateDirectoryW(dir.c_str(), NULL);
-    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-    WriteText(dir + L"\\planted.exe", "program");
-    WriteLog(log, LogTextOf({{L'F', dir + L"\\planted.exe"},
-                             {L'F', dir + L"\\uxtheme.dll"},
-                             {L'F', dir + L"\\uninstall.exe"},
-                             {L'F', log},
-                             {L'S', dir}},
-                            true, L"Planted#1.0#PlantedWnd"));
-  }
-  Child Start(const std::wstring& arguments) const {
-    std::wstring line = Quoted(dir + L"\\uninstall.exe");
-    if (!arguments.empty()) line += L" " + arguments;
-    return StartChild(line, scratch.path().c_str());
+// An installation folder with uninstall.exe, a program and its log, which also names the
+// DLL planted beside them.
+struct PlantedInstallation : Installation {
+  PlantedInstallation() : Installation(L"Planted", {L"planted.exe"}) {
+    WriteLog(Records({{L'F', *this / L"uxtheme.dll"}}));
   }
 };
 
-const wchar_t kWelcomeText[] =
-    L"Welcome at the Planted uninstaller. Make sure you have closed all running instances of "
-    L"the program to ensure a complete uninstall.\n\nAre you sure you want to uninstall "
-    L"Planted 1.0?";
+const std::wstring kWelcomeText = UninstallerWelcomeText(L"Planted");
 
 TEST(DllSearch, AProgramWithoutTheRestrictionMapsThePlantedDll) {
   ScratchFolder scratch;
@@ -128,14 +106,14 @@ TEST(DllSearch, AProgramWithoutTheRestrictionMapsThePlantedDll) {
   planted.PlantIn(scratch.path());
 
   Child alpha = StartChild(Quoted(scratch / L"alpha.exe"), scratch.path().c_str());
-  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", 20000);
+  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
   ASSERT_NE(window, (HWND)NULL);
   PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(FinishChild(alpha, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(alpha, kRunTimeoutMs), 0u);
   // Without this the other tests would pass for the wrong reason.
   std::vector<std::wstring> loads = planted.Loads();
-  ASSERT_EQ(loads.size(), 1u) << Lines(loads);
-  EXPECT_NE(loads[0].find(scratch / L"uxtheme.dll"), std::wstring::npos) << Lines(loads);
+  ASSERT_EQ(loads.size(), 1u) << Narrow(loads);
+  EXPECT_NE(loads[0].find(scratch / L"uxtheme.dll"), std::wstring::npos) << Narrow(loads);
 }
 
 TEST(DllSearch, SetupExecutableNeverMapsADllBesideIt) {
@@ -154,29 +132,28 @@ TEST(DllSearch, SetupExecutableNeverMapsADllBesideIt) {
     ASSERT_NE(browser, (HWND)NULL);
     PressButton(browser, IDCANCEL);
     ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
-    setup.Press(IDCANCEL);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(setup.PressExit(), 0u);
   }
-  EXPECT_TRUE(planted.Loads().empty()) << Lines(planted.Loads());
+  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
 }
 
 TEST(DllSearch, UninstallerNeverMapsADllBesideIt) {
-  Installation inst;
+  PlantedInstallation inst;
   SecondPhaseCleanup cleanup;
   PlantedDll planted(inst.scratch, {L"uninstall.exe"});
   planted.PlantIn(inst.dir);
 
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  EXPECT_TRUE(planted.Loads().empty()) << Lines(planted.Loads());
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
 }
 
 // The copy's private folder is closed to unelevated processes on Windows; Wine keeps no
 // access lists on files, so here the test can play an intruder who got in anyway and plant
 // the DLL while the second phase pauses before its first window.
 TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
-  Installation inst;
+  PlantedInstallation inst;
   SecondPhaseCleanup cleanup;
   PlantedDll planted(inst.scratch, {L"uninstall.exe", L"koz_uninstaller.exe"});
   planted.PlantIn(inst.dir);
@@ -184,26 +161,24 @@ TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
   GetTempPathW(MAX_PATH, temp);
   std::wstring old_place = std::wstring(temp) + L"uxtheme.dll";
   ASSERT_FALSE(FileExists(old_place));
+  Leftovers leftovers;
+  leftovers.AddPath(old_place);
   planted.PlantIn(std::wstring(temp, lstrlenW(temp) - 1));
-  struct RemovedAfterwards {
-    std::wstring path;
-    ~RemovedAfterwards() { DeleteFileW(path.c_str()); }
-  } remove_afterwards{old_place};
 
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  Child second = WaitForSecondPhaseStart(20000);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   ASSERT_NE(second.process, (HANDLE)NULL);
   std::wstring copy = SecondPhaseCopyPath();
   ASSERT_FALSE(copy.empty());
   planted.PlantIn(copy.substr(0, copy.rfind(L'\\')));
 
-  AnsweredRun run = FinishAnsweringMessageBoxes(second, kRunTimeout);
+  AnsweredRun run = FinishAnsweringMessageBoxes(second, kRunTimeoutMs);
   EXPECT_EQ(run.exit_code, 0u);
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].caption, L"Done");
-  EXPECT_TRUE(planted.Loads().empty()) << Lines(planted.Loads());
+  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
   EXPECT_FALSE(FolderExists(inst.dir)) << "the uninstall itself went through";
 }
 
@@ -216,14 +191,14 @@ TEST(DllSearch, RestrictionLeavesOnlyTheSystemFolder) {
   CopyForTest(BinDir() + L"hardening_dll_probe.exe", scratch / L"probe.exe");
   CopyForTest(BinDir() + L"hardening_planted.dll", scratch / L"hardening_planted.dll");
 
-  EXPECT_EQ(RunChild(Quoted(scratch / L"probe.exe"), kRunTimeout, scratch.path().c_str()), 0u);
+  EXPECT_EQ(RunChild(Quoted(scratch / L"probe.exe"), kRunTimeoutMs, scratch.path().c_str()), 0u);
   ASSERT_EQ(planted.Loads().size(), 1u) << "without the restriction the probe finds it";
 
-  EXPECT_EQ(RunChild(Quoted(scratch / L"probe.exe") + L" /restrict", kRunTimeout,
+  EXPECT_EQ(RunChild(Quoted(scratch / L"probe.exe") + L" /restrict", kRunTimeoutMs,
                      scratch.path().c_str()),
             0u)
       << "version.dll must still load from the system folder";
-  EXPECT_EQ(planted.Loads().size(), 1u) << Lines(planted.Loads());
+  EXPECT_EQ(planted.Loads().size(), 1u) << Narrow(planted.Loads());
 }
 
 }  // namespace

@@ -7,16 +7,20 @@
 #include <string>
 #include <vector>
 
-#include "engine_support.h"
+#include "harness/install_run.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/message_boxes.h"
 #include "harness/package_builder.h"
 #include "harness/process.h"
+#include "harness/registry.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 
 namespace {
 
-constexpr DWORD kRunTimeout = 60000;
 const wchar_t kDataIntegrity[] = L"Data integrity error!";
 const wchar_t kCouldNotCreate[] = L"Could not create file\n>";
 const wchar_t kLogNotWritten[] = L"Could not write the uninstall file";
@@ -31,28 +35,6 @@ std::wstring FullDrive() {
 #define REQUIRE_FULL_DRIVE(drive)                                                         \
   std::wstring drive = FullDrive();                                                       \
   if (drive.empty()) GTEST_SKIP() << "no small drive: run through hardening_full_disk.sh"
-
-// Names on the drive's root, "." and ".." left out.
-std::vector<std::wstring> DriveContents(const std::wstring& drive) {
-  std::vector<std::wstring> names;
-  WIN32_FIND_DATAW data;
-  HANDLE search = FindFirstFileW((drive + L"\\*").c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return names;
-  do {
-    std::wstring name = data.cFileName;
-    if (name != L"." && name != L"..") names.push_back(name);
-  } while (FindNextFileW(search, &data));
-  FindClose(search);
-  return names;
-}
-
-// Empties the drive when it goes, whatever a failed test left there.
-struct DriveEmptiedAfterwards {
-  std::wstring drive;
-  ~DriveEmptiedAfterwards() {
-    for (const std::wstring& name : DriveContents(drive)) RemoveTree(drive + L"\\" + name);
-  }
-};
 
 // Writes a file on the drive until the drive is full; then, when `leave_bytes` is not 0,
 // cuts that much off its end again. Returns how many bytes it holds.
@@ -82,7 +64,7 @@ ULONGLONG FillDrive(const std::wstring& path, DWORD leave_bytes) {
 }
 
 std::wstring DriveHeader(const std::wstring& product) {
-  return LogHeader(product, L"1.0", L"TestProductWindow");
+  return LogHeaderLine(product, L"1.0", L"TestProductWindow");
 }
 
 // A product bigger than the drive: the extraction runs out of room in data\big.bin. The
@@ -90,10 +72,10 @@ std::wstring DriveHeader(const std::wstring& product) {
 // and the uninstaller started from the installation folder removes every one of them.
 TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   REQUIRE_FULL_DRIVE(drive);
-  DriveEmptiedAfterwards emptied{drive};
+  Leftovers leftovers;
+  leftovers.AddContentsOf(drive);
   ScratchFolder scratch;
   SecondPhaseCleanup cleanup;
-  Leftovers leftovers;
   leftovers.AddKey(UninstallKey(L"Full Disk", L"1.0"));
   const std::wstring dir = drive + L"\\Full Disk";
 
@@ -108,7 +90,7 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   ASSERT_FALSE(installer.empty());
 
   Child child = StartChild(ProbeCommand(installer, dir, L""), scratch.path().c_str());
-  MessageBoxSeen box = WaitForMessageBox(child.pid, kRunTimeout);
+  MessageBoxSeen box = WaitForMessageBox(child.pid, kInstallTimeoutMs);
   ASSERT_NE(box.window, (HWND)NULL) << "no message box";
   EXPECT_EQ(box.caption, L"Fatal error");
   // Whether the file cannot even be created or its data does not fit depends on the file
@@ -123,25 +105,25 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   HANDLE log = CreateFileW(log_path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   EXPECT_NE(log, INVALID_HANDLE_VALUE) << "the log is still open";
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
-  std::vector<LogRecordText> records = {{L'R', UninstallKey(L"Full Disk", L"1.0")},
+  LogRecords records = {{L'R', UninstallKey(L"Full Disk", L"1.0")},
                                         {L'F', dir + L"\\readme.txt"}};
   if (created) records.push_back({L'F', dir + L"\\data\\big.bin"});
   records.push_back({L'F', dir + L"\\uninstall.exe"});
   records.push_back({L'F', dir + L"\\uninstall.dat"});
   records.push_back({L'S', dir + L"\\data"});
   records.push_back({L'S', dir});
-  EXPECT_EQ(ReadLog(log_path), LogText(DriveHeader(L"Full Disk"), records, false));
+  EXPECT_EQ(ReadLog(log_path), LogContents(DriveHeader(L"Full Disk"), records, false));
   PressButton(box.window, IDOK);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kInstallTimeoutMs), 0u);
   EXPECT_TRUE(FileExists(dir + L"\\readme.txt")) << "files written so far stay";
   EXPECT_FALSE(FileExists(dir + L"\\after.txt"));
 
   // A later uninstall, as Windows' list of installed programs starts it.
   Child uninstall = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO",
                                scratch.path().c_str());
-  EXPECT_EQ(FinishChild(uninstall, kRunTimeout), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
-  EXPECT_TRUE(DriveContents(drive).empty()) << "the partial file, the uninstaller, the log "
+  EXPECT_EQ(FinishChild(uninstall, kInstallTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kInstallTimeoutMs), 0u);
+  EXPECT_TRUE(FolderContents(drive).empty()) << "the partial file, the uninstaller, the log "
                                                "and both folders are gone";
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Full Disk", L"1.0")));
 }
@@ -149,7 +131,8 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
 // No room even for the log's header: no file is written, since nothing could undo it.
 TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
   REQUIRE_FULL_DRIVE(drive);
-  DriveEmptiedAfterwards emptied{drive};
+  Leftovers leftovers;
+  leftovers.AddContentsOf(drive);
   ScratchFolder scratch;
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 0), 1024u * 1024u);
   const std::wstring dir = drive + L"\\No Room";
@@ -157,11 +140,7 @@ TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
   contents.product_name = u"No Room";
   AddEntry(contents, 0, "empty.txt", "");
 
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir);
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u);
-  EXPECT_EQ(run.boxes[0].caption, L"Fatal error");
-  EXPECT_EQ(run.boxes[0].text, kLogNotWritten);
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), L"Fatal error", kLogNotWritten);
   EXPECT_FALSE(FileExists(dir + L"\\empty.txt"));
 }
 
@@ -170,7 +149,8 @@ TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
 // it, and the log gets no end marker.
 TEST(FullDisk, LogThatLosesRecordsIsFatalNotSuccess) {
   REQUIRE_FULL_DRIVE(drive);
-  DriveEmptiedAfterwards emptied{drive};
+  Leftovers leftovers;
+  leftovers.AddContentsOf(drive);
   ScratchFolder scratch;
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 4096), 1024u * 1024u);
   const std::wstring dir = drive + L"\\Long Log";
@@ -181,11 +161,8 @@ TEST(FullDisk, LogThatLosesRecordsIsFatalNotSuccess) {
     AddEntry(contents, 0, "file-" + std::to_string(i) + "-" + std::string(180, 'n') + ".txt", "");
   }
 
-  AnsweredRun run = RunInstall(scratch.path(), contents, dir);
-  EXPECT_EQ(run.exit_code, 0u);
-  ASSERT_EQ(run.boxes.size(), 1u) << "no success message after it";
-  EXPECT_EQ(run.boxes[0].caption, L"Fatal error");
-  EXPECT_EQ(run.boxes[0].text, kLogNotWritten);
+  // One box only: no success message after it.
+  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), L"Fatal error", kLogNotWritten);
   std::wstring log = ReadLog(dir + L"\\uninstall.dat");
   EXPECT_EQ(log.compare(0, DriveHeader(L"Long Log").size(), DriveHeader(L"Long Log")), 0)
       << "the header and the first records are kept";

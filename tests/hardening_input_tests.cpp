@@ -12,18 +12,21 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "dialog_session.h"
+#include "harness/installation.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/message_boxes.h"
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "uninstaller_test_support.h"
+#include "harness/setup_session.h"
+#include "harness/shell.h"
+#include "harness/text.h"
 
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
-constexpr DWORD kRunTimeout = 30000;
 const wchar_t kCorrupt[] = L"Could not extract installation data!";
 
 void PutUint32At(Bytes& bytes, size_t offset, uint32_t value) {
@@ -65,12 +68,10 @@ TEST(HostilePackage, SetupRefusesAnUntrustworthyHeaderBeforeItsDialog) {
     SCOPED_TRACE(c.what);
     std::wstring setup_exe = scratch / L"setup.exe";
     ASSERT_TRUE(EmbedPackageBytes(L"setup-stub.exe", setup_exe, c.bytes));
-    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(setup_exe), kRunTimeout, IDOK,
+    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(setup_exe), kRunTimeoutMs, IDOK,
                                                scratch.path().c_str());
-    EXPECT_EQ(run.exit_code, 0u);
-    ASSERT_EQ(run.boxes.size(), 1u) << "the dialog never shows, only the fatal box";
-    EXPECT_EQ(run.boxes[0].caption, L"Fatal error");
-    EXPECT_EQ(run.boxes[0].text, kCorrupt);
+    // The dialog never shows, only the fatal box.
+    ExpectOnlyBox(run, L"Fatal error", kCorrupt);
   }
 }
 
@@ -133,53 +134,21 @@ TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
 
 // An installation folder with uninstall.exe and copies of the recording clean-up program
 // under several names; the log is written by each test.
-struct Installation {
-  ScratchFolder scratch;
-  std::wstring dir = scratch / L"Hostile 1.0";
-  std::wstring log = dir + L"\\uninstall.dat";
-  std::wstring record = scratch / L"started.txt";
-
-  Installation() {
-    CreateDirectoryW(dir.c_str(), NULL);
-    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+struct HostileInstallation : Installation {
+  HostileInstallation() : Installation(L"Hostile", {}) {
     for (const wchar_t* name : {L"e.exe", L"f.exe", L"s.exe", L"r.exe", L"header.exe",
                                 L"lower.exe", L"other.exe", L"after.exe", L"unfinished.exe"}) {
-      CopyForTest(FakeCleanupExe(), dir + L"\\" + name);
+      CopyForTest(FakeCleanupExe(), *this / name);
     }
   }
-  std::wstring operator/(const std::wstring& name) const { return dir + L"\\" + name; }
-
-  // Runs "/AUTO" and its second phase to the end.
-  void UninstallSilently() const {
-    Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO",
-                             scratch.path().c_str());
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-    EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
-  }
-
-  // The programs that started, by command line.
-  std::vector<std::wstring> Started() const {
-    std::vector<std::wstring> started;
-    for (const std::vector<std::wstring>& line : RecordLines(record)) {
-      if (line.size() >= 2 && line[0] == L"start") started.push_back(line[1]);
-    }
-    return started;
-  }
+  ScopedVariable linger{L"FAKE_CLEANUP_LINGER_MS", L"0"};
 };
-
-std::string Lines(const std::vector<std::wstring>& lines) {
-  std::string text;
-  for (const std::wstring& line : lines) text += Narrow(line) + "\n";
-  return text;
-}
 
 // Programs named anywhere but in a complete "E" record before the end marker are never
 // started, by either phase.
 TEST(HostileLog, OnlyExecutableRecordsStartPrograms) {
   SecondPhaseCleanup cleanup;
-  Installation inst;
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
+  HostileInstallation inst;
   std::wstring text = inst / L"header.exe" + L"#1.0#HostileWnd#DO NOT REMOVE/EDIT THIS FILE";
   text += L"\r\n|e|" + inst / L"lower.exe" + L"|";
   text += L"\r\n|E|" + inst / L"e.exe" + L"|";
@@ -193,8 +162,8 @@ TEST(HostileLog, OnlyExecutableRecordsStartPrograms) {
   WriteLog(inst.log, text);
 
   inst.UninstallSilently();
-  std::vector<std::wstring> started = inst.Started();
-  ASSERT_EQ(started.size(), 1u) << Lines(started);
+  std::vector<std::wstring> started = inst.CleanupStarts();
+  ASSERT_EQ(started.size(), 1u) << Narrow(started);
   EXPECT_EQ(SplitCommandLine(started[0]),
             (std::vector<std::wstring>{inst / L"e.exe", L"/uninstall"}));
   EXPECT_FALSE(FileExists(inst / L"f.exe")) << "the walk went on to the F record";
@@ -202,14 +171,12 @@ TEST(HostileLog, OnlyExecutableRecordsStartPrograms) {
 
 TEST(HostileLog, UnfinishedExecutableRecordIsNotStarted) {
   SecondPhaseCleanup cleanup;
-  Installation inst;
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
-  WriteLog(inst.log, LogTextOf({{L'E', inst / L"e.exe"}}, false, L"Hostile#1.0#HostileWnd") +
-                         L"\r\n|E|" + inst / L"unfinished.exe");
+  HostileInstallation inst;
+  WriteLog(inst.log,
+           inst.LogOf({{L'E', inst / L"e.exe"}}, false) + L"\r\n|E|" + inst / L"unfinished.exe");
   inst.UninstallSilently();
-  std::vector<std::wstring> started = inst.Started();
-  ASSERT_EQ(started.size(), 1u) << Lines(started);
+  std::vector<std::wstring> started = inst.CleanupStarts();
+  ASSERT_EQ(started.size(), 1u) << Narrow(started);
   EXPECT_EQ(SplitCommandLine(started[0]),
             (std::vector<std::wstring>{inst / L"e.exe", L"/uninstall"}));
 }
@@ -223,29 +190,26 @@ TEST(HostileLog, SymbolicPathsWithHugeNumbersOrNoBracketRemoveNothing) {
   ASSERT_FALSE(desktop.empty());
   std::wstring victim = desktop + L"\\hardening-victim.txt";
   std::wstring target = desktop + L"\\hardening-target.txt";
-  struct RemovedAfterwards {
-    std::vector<std::wstring> paths;
-    ~RemovedAfterwards() {
-      for (const std::wstring& path : paths) DeleteFileW(path.c_str());
-    }
-  } remove_afterwards{{victim, target}};
+  Leftovers leftovers;
+  leftovers.AddPath(victim);
+  leftovers.AddPath(target);
   WriteText(victim, "stays");
   WriteText(target, "goes");
   std::wstring dir = scratch / L"Hostile 1.0";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   WriteLog(dir + L"\\uninstall.dat",
-           LogTextOf({{L'F', L"<4294967321>\\hardening-victim.txt"},
-                      {L'F', L"<-4294967271>\\hardening-victim.txt"},
-                      {L'F', L"<99999999999999999999999999>\\hardening-victim.txt"},
-                      {L'F', L"<25\\hardening-victim.txt"},
-                      {L'F', L"<25"},
-                      {L'F', L"<"},
-                      {L'F', L"<25>\\" + std::wstring(300, L'x')},
-                      {L'F', L"<25>\\hardening-target.txt"}}));
+           AlphaLog({{L'F', L"<4294967321>\\hardening-victim.txt"},
+                     {L'F', L"<-4294967271>\\hardening-victim.txt"},
+                     {L'F', L"<99999999999999999999999999>\\hardening-victim.txt"},
+                     {L'F', L"<25\\hardening-victim.txt"},
+                     {L'F', L"<25"},
+                     {L'F', L"<"},
+                     {L'F', L"<25>\\" + std::wstring(300, L'x')},
+                     {L'F', L"<25>\\hardening-target.txt"}}));
 
   Child child = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(dir) + L" /PHASE2 /SILENT",
                            scratch.path().c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(FileExists(victim));
   EXPECT_FALSE(FileExists(target));
 }

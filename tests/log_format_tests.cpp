@@ -5,16 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "harness/log_text.h"
+#include "harness/registry.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstall_log/log_writer.h"
 
 namespace {
-
-std::wstring ReadLogText(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::wstring((const wchar_t*)bytes.data(), bytes.size() / 2);
-}
 
 struct Walked {
   std::vector<std::pair<wchar_t, std::wstring>> records;
@@ -46,7 +44,7 @@ TEST(UninstallLogWriter, WritesHeaderRecordsAndEndMarker) {
   std::vector<unsigned char> bytes = ReadBytes(path);
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_FALSE(bytes[0] == 0xFF && bytes[1] == 0xFE) << "no byte-order mark";
-  EXPECT_EQ(ReadLogText(path),
+  EXPECT_EQ(ReadLog(path),
             L"Alpha#1.0#AlphaWnd#DO NOT REMOVE/EDIT THIS FILE"
             L"\r\n|F|C:\\a.txt|\r\n|S|<23>Alpha 1.0|\r\n||");
 }
@@ -64,12 +62,12 @@ TEST(UninstallLogReader, WalksWhatTheWriterWrote) {
   ASSERT_TRUE(OpenUninstallLog(path.c_str()));
   WriteLogHeader(L"Alpha", L"1.0", L"AlphaWnd");
   WriteLogRecord(L'E', L"C:\\x\\alpha.exe");
-  WriteLogRecord(L'R', L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Alpha 1.0");
+  WriteLogRecord(L'R', UninstallKey(L"Alpha", L"1.0").c_str());
   WriteLogRecord(L'F', L"<25>\\alpha.lnk");
   WriteLogRecord(L'F', L"");
   WriteLogEndMarker();
   CloseUninstallLog();
-  std::wstring text = ReadLogText(path);
+  std::wstring text = ReadLog(path);
 
   LogHeader header;
   size_t after = 0;

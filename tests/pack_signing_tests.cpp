@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "dialog_session.h"
+#include "harness/setup_session.h"
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"

@@ -11,6 +11,7 @@
 #include "harness/probe_run.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 #include "packer/manifest.h"
 
 namespace {

@@ -7,12 +7,13 @@
 #include <sddl.h>
 
 #include "app/resource.h"
-#include "dialog_session.h"
 #include "engine/folders.h"
+#include "harness/leftovers.h"
 #include "harness/message_boxes.h"
-#include "harness/scratch.h"
+#include "harness/registry.h"
 #include "harness/second_phase.h"
-#include "uninstaller_test_support.h"
+#include "harness/setup_session.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -22,18 +23,11 @@ bool StartsWith(const std::wstring& text, const std::wstring& head) {
   return lstrcmpiW(text.substr(0, head.size()).c_str(), head.c_str()) == 0;
 }
 
-std::wstring FirstLine(const std::wstring& record) {
-  std::vector<std::wstring> lines = WaitForRecordLines(record, 1);
-  return lines.empty() ? L"" : lines[0];
-}
-
 // The private folders ("koz-" and eight hexadecimal digits) in `folder`.
 std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder) {
   std::vector<std::wstring> found;
   for (const std::wstring& name : FolderContents(folder)) {
-    if (name.size() == 12 && name.compare(0, 4, L"koz-") == 0) {
-      found.push_back(folder + L"\\" + name);
-    }
+    if (IsPrivateFolderName(name)) found.push_back(folder + L"\\" + name);
   }
   return found;
 }
@@ -42,15 +36,13 @@ std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder) {
 // alpha.exe (the product) and the recording clean-up program (its uninstaller, no window).
 class SetupAttack : public ::testing::Test {
  protected:
-  SetupAttack() { CreateDirectoryW(temp_.c_str(), NULL); }
-  ~SetupAttack() override { CloseWindowsOfClass(L"AlphaWnd"); }
+  ~SetupAttack() override { EXPECT_TRUE(CloseWindowsOfClass(L"AlphaWnd", kWindowTimeoutMs)); }
 
   PackageContents Product(const std::wstring& name) {
     PackageContents contents = DialogTestPackage(name);
     contents.allow_run_once = 1;
     AddUninstallerEntry(contents, FakeCleanupExe());
-    std::vector<unsigned char> alpha = ReadBytes(AlphaExe());
-    AddEntry(contents, ENTRY_LAUNCH, "program.exe", std::string(alpha.begin(), alpha.end()));
+    AddEntry(contents, ENTRY_LAUNCH, "program.exe", FileText(AlphaExe()));
     return contents;
   }
   // Runs Run Once to its hand-over and returns the folder it ran in.
@@ -64,13 +56,18 @@ class SetupAttack : public ::testing::Test {
     return made.size() == 1 ? made[0] : L"";
   }
 
-  ScratchFolder scratch_;
-  std::wstring temp_ = scratch_ / L"temp", records_ = scratch_ / L"records.txt";
+  // The first program start alpha.exe recorded.
+  std::wstring FirstStart() const {
+    std::vector<ProgramStart> starts = scratch_.starts.Wait(1);
+    return starts.empty() ? L"" : starts[0].command;
+  }
+
+  SetupScratch scratch_;
+  const std::wstring& temp_ = scratch_.temp;
   std::wstring uninstaller_ = scratch_ / L"uninstaller.txt";
-  ScopedEnvironment tmp_{L"TMP", temp_}, temp_variable_{L"TEMP", temp_};
-  ScopedEnvironment record_{L"ALPHA_RECORD", records_};
-  ScopedEnvironment cleanup_record_{L"FAKE_CLEANUP_RECORD", uninstaller_};
+  ScopedVariable cleanup_record_{L"FAKE_CLEANUP_RECORD", uninstaller_};
   SecondPhaseCleanup cleanup_;
+  Leftovers leftovers_;
 };
 
 // While the box is up the user clicks the other mode and the agreement box; Retry then
@@ -103,11 +100,11 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
     UnregisterClassW(running.lpszClassName, GetModuleHandleW(NULL));
     PressButton(box.window, IDRETRY);
 
-    const std::wstring key =
-        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft " + name + L" 2.5";
+    const std::wstring key = UninstallKey(name, L"2.5");
+    leftovers_.AddKey(key);
     if (run_once) {
       std::wstring dir = FinishRunOnce(setup) + L"\\KOZ_Soft_" + name;
-      EXPECT_TRUE(StartsWith(FirstLine(records_), Quoted(dir + L"\\program.exe") + L" /RUNONCE"));
+      EXPECT_TRUE(StartsWith(FirstStart(), Quoted(dir + L"\\program.exe") + L" /RUNONCE"));
       EXPECT_FALSE(FolderExists(typed));
     } else {
       PressButton(setup.WaitForBox(L"Setup complete").window, IDOK);
@@ -115,7 +112,6 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
       EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
                 Quoted(typed + L"\\uninstall.exe"));
       EXPECT_TRUE(PrivateFoldersIn(temp_).empty()) << "a Run Once folder was made";
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
     }
   }
 }
@@ -132,9 +128,11 @@ TEST_F(SetupAttack, RunOnceNeverUsesAFolderPlantedInTheTemporaryFolder) {
   setup.Click(IDC_LICENSE_AGREE);
   setup.Press(IDOK);
   std::wstring dir = FinishRunOnce(setup) + L"\\KOZ_Soft_Sec Planted";
-  const std::wstring started = L"start\t" + Quoted(dir + L"\\uninstall.exe") + L" /AUTO";
-  EXPECT_TRUE(StartsWith(FirstLine(uninstaller_), started));
-  EXPECT_EQ(WaitForRecordLines(records_, 2, 1000).size(), 1u) << "the planted one started";
+  std::vector<RecordLine> handed_over = WaitForRecordLines(uninstaller_, 1);
+  ASSERT_FALSE(handed_over.empty());
+  EXPECT_EQ(handed_over[0][0], L"start");
+  EXPECT_TRUE(StartsWith(handed_over[0][1], Quoted(dir + L"\\uninstall.exe") + L" /AUTO"));
+  EXPECT_EQ(scratch_.starts.Wait(2, 1000).size(), 1u) << "the planted one started";
   EXPECT_EQ(FolderContents(planted), std::vector<std::wstring>{L"uninstall.exe"});
 }
 
@@ -154,8 +152,7 @@ TEST_F(SetupAttack, LicenceIsNeverWrittenUnderAPlantedName) {
   for (const std::wstring& name : FolderContents(temp_)) {
     if (name.compare(0, 4, L"koz-") != 0) EXPECT_EQ(ReadBytes(temp_ + L"\\" + name).size(), 7u);
   }
-  setup.Press(IDCANCEL);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.PressExit(), 0u);
   EXPECT_TRUE(PrivateFoldersIn(temp_).empty());
 }
 
@@ -180,7 +177,7 @@ TEST_F(SetupAttack, PackageResourceRunningPastTheImageIsRefused) {
   for (uint32_t claimed : {image_size - rva + 1, 0x7FFFFFF0u}) {
     memcpy(&image[entry], &claimed, 4);
     WriteBytes(setup_exe, image.data(), image.size());
-    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(setup_exe), kExitTimeoutMs);
+    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(setup_exe), kRunTimeoutMs);
     EXPECT_EQ(run.exit_code, 0u) << "crashed";
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, kCorrupt);
@@ -195,7 +192,7 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
     PackageContents contents = Product(L"Sec Name");
     contents.product_name = name;
     ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
-    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(scratch_ / L"setup.exe"), kExitTimeoutMs);
+    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(scratch_ / L"setup.exe"), kRunTimeoutMs);
     ASSERT_EQ(run.boxes.size(), 1u) << "the dialog showed";
     EXPECT_EQ(run.boxes[0].text, kCorrupt);
   }

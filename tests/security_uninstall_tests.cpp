@@ -6,10 +6,17 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "harness/environment.h"
+#include "harness/leftovers.h"
+#include "harness/log_text.h"
 #include "harness/process.h"
+#include "harness/registration.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "uninstaller_test_support.h"
+#include "harness/shell.h"
+#include "harness/start_records.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 
 namespace {
 
@@ -17,10 +24,10 @@ namespace {
 // command lines the recording programs started with.
 std::vector<std::wstring> UninstallSilently(const std::wstring& dir, const std::wstring& record) {
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, 30000), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(30000), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
   std::vector<std::wstring> started;
-  for (const std::vector<std::wstring>& line : RecordLines(record)) {
+  for (const RecordLine& line : RecordLines(record)) {
     if (line.size() >= 2 && line[0] == L"start") started.push_back(line[1]);
   }
   return started;
@@ -35,40 +42,39 @@ TEST(UninstallAttack, RecordsThatNoLogOfThisInstallationHoldsAreSkipped) {
   CopyForTest(FakeCleanupExe(), dir + L"\\cleanup.exe");
   CopyForTest(FakeCleanupExe(), scratch / L"outside.exe");
   ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
-  TestUninstallKey own(L"Hostile 1.0"), foreign(L"Other Product 1.0");
+  TestUninstallKey own(L"Hostile", L"1.0"), foreign(L"Other Product", L"1.0");
   const std::wstring programs = SpecialFolder(CSIDL_COMMON_PROGRAMS);
   const std::wstring shortcut = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\hostile.lnk";
   const std::wstring victims[] = {scratch / L"victim.txt",
                                   SpecialFolder(CSIDL_SYSTEM) + L"\\koz_victim.txt",
                                   programs.substr(0, programs.rfind(L'\\')) + L"\\koz_victim.txt"};
+  Leftovers leftovers;
   for (const std::wstring& path : {victims[0], victims[1], victims[2], shortcut}) {
+    leftovers.AddPath(path);
     WriteText(path, "victim");
   }
   WriteLog(dir + L"\\uninstall.dat",
-           LogTextOf({{L'E', scratch / L"outside.exe"},
-                      {L'E', dir + L"\\cleanup.exe"},
-                      {L'R', foreign.subkey()},
-                      {L'R', own.subkey()},
-                      {L'F', victims[0]},
-                      {L'F', L"<37>\\koz_victim.txt"},
-                      {L'F', L"<23>..\\koz_victim.txt"},
-                      {L'F', L"\\\\?\\" + victims[0]},
-                      {L'F', dir + L"\\..\\victim.txt"},
-                      {L'F', L"\\\\server\\share\\victim.txt"},
-                      {L'F', L"<25>\\hostile.lnk"},
-                      {L'F', dir + L"\\cleanup.exe"},
-                      {L'F', dir + L"\\uninstall.exe"},
-                      {L'F', dir + L"\\uninstall.dat"},
-                      {L'S', dir},
-                      {L'S', scratch.path()}},
-                     true, L"Hostile#1.0#HostileWnd"));
+           LogContents(LogHeaderLine(L"Hostile", L"1.0", L"HostileWnd"),
+                       {{L'E', scratch / L"outside.exe"},
+                        {L'E', dir + L"\\cleanup.exe"},
+                        {L'R', foreign.subkey()},
+                        {L'R', own.subkey()},
+                        {L'F', victims[0]},
+                        {L'F', L"<37>\\koz_victim.txt"},
+                        {L'F', L"<23>..\\koz_victim.txt"},
+                        {L'F', L"\\\\?\\" + victims[0]},
+                        {L'F', dir + L"\\..\\victim.txt"},
+                        {L'F', L"\\\\server\\share\\victim.txt"},
+                        {L'F', L"<25>\\hostile.lnk"},
+                        {L'F', dir + L"\\cleanup.exe"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"},
+                        {L'S', dir},
+                        {L'S', scratch.path()}}));
   std::vector<std::wstring> started = UninstallSilently(dir, record);
 
   // Nothing outside the installation was touched or started ...
-  for (const std::wstring& victim : victims) {
-    EXPECT_TRUE(FileExists(victim)) << Narrow(victim);
-    DeleteFileW(victim.c_str());
-  }
+  for (const std::wstring& victim : victims) EXPECT_TRUE(FileExists(victim)) << Narrow(victim);
   EXPECT_TRUE(foreign.exists());
   ASSERT_EQ(started.size(), 1u);
   EXPECT_NE(started[0].find(dir + L"\\cleanup.exe"), std::wstring::npos) << Narrow(started[0]);
@@ -95,14 +101,14 @@ TEST(UninstallAttack, LoggedFolderReplacedByALinkKeepsTheVictimsFiles) {
   WriteText(dir + L"\\own.txt", "ours");
   ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
   WriteLog(dir + L"\\uninstall.dat",
-           LogTextOf({{L'E', dir + L"\\data\\program.exe"},
-                      {L'F', dir + L"\\data\\file.txt"},
-                      {L'F', dir + L"\\own.txt"},
-                      {L'F', dir + L"\\uninstall.exe"},
-                      {L'F', dir + L"\\uninstall.dat"},
-                      {L'S', dir + L"\\data"},
-                      {L'S', dir}},
-                     true, L"Linked#1.0#LinkedWnd"));
+           LogContents(LogHeaderLine(L"Linked", L"1.0", L"LinkedWnd"),
+                       {{L'E', dir + L"\\data\\program.exe"},
+                        {L'F', dir + L"\\data\\file.txt"},
+                        {L'F', dir + L"\\own.txt"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"},
+                        {L'S', dir + L"\\data"},
+                        {L'S', dir}}));
 
   EXPECT_TRUE(UninstallSilently(dir, record).empty()) << "a program behind the link started";
   EXPECT_TRUE(FileExists(victim + L"\\file.txt")) << "deleted through the link";

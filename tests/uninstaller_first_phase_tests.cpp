@@ -8,80 +8,33 @@
 #include <string>
 #include <vector>
 
+#include "harness/installation.h"
+#include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
 #include "harness/process_view.h"
+#include "harness/registration.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
+#include "harness/start_records.h"
+#include "harness/text.h"
+#include "harness/timeouts.h"
 #include "harness/windows.h"
-#include "uninstaller_test_support.h"
 
 namespace {
 
-const wchar_t kWelcomeText[] =
-    L"Welcome at the Alpha uninstaller. Make sure you have closed all running instances of "
-    L"the program to ensure a complete uninstall.\n\nAre you sure you want to uninstall "
-    L"Alpha 1.0?";
-const wchar_t kNotOpenedText[] = L"Could not open uninstall.dat, uninstall aborted!";
-const wchar_t kDoneText[] = L"Uninstall completed, thank you for using KOZ Soft products";
 const wchar_t kRunningText[] = L"Alpha is still running, please close the application.";
 const wchar_t kAbortedText[] = L"Uninstall aborted. No changes were made.";
-constexpr DWORD kRunTimeout = 30000;
-
-// An installation folder holding a copy of uninstall.exe, a program, a help file and
-// (once written) the log; the folder's parent is the working directory of every run.
-struct Installation {
-  ScratchFolder scratch;
-  std::wstring dir = scratch / L"Alpha 1.0";
-  std::wstring log = dir + L"\\uninstall.dat";
-  std::wstring record = scratch / L"started.txt";
-
-  Installation() {
-    CreateDirectoryW(dir.c_str(), NULL);
-    CreateDirectoryW((dir + L"\\help").c_str(), NULL);
-    CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-    WriteText(dir + L"\\alpha.exe", "program");
-    WriteText(dir + L"\\help\\index.htm", "help");
-  }
-  std::wstring operator/(const std::wstring& relative) const { return dir + L"\\" + relative; }
-
-  // The records of this installation, after `first`.
-  LogRecords Records(LogRecords first = {}) const {
-    LogRecords records = first;
-    for (const wchar_t* name : {L"help\\index.htm", L"alpha.exe", L"uninstall.exe",
-                                L"uninstall.dat"}) {
-      records.push_back({L'F', dir + L"\\" + name});
-    }
-    records.push_back({L'S', dir + L"\\help"});
-    records.push_back({L'S', dir});
-    return records;
-  }
-
-  bool Untouched() const {
-    return FileExists(dir + L"\\alpha.exe") && FileExists(dir + L"\\help\\index.htm") &&
-           FileExists(dir + L"\\uninstall.exe") && FileExists(log);
-  }
-};
-
-Child StartUninstaller(const Installation& inst, const std::wstring& arguments) {
-  std::wstring line = Quoted(inst / L"uninstall.exe");
-  if (!arguments.empty()) line += L" " + arguments;
-  return StartChild(line, inst.scratch.path().c_str());
-}
-
-bool SameBytes(const std::wstring& a, const std::wstring& b) {
-  std::vector<unsigned char> left = ReadBytes(a);
-  return !left.empty() && left == ReadBytes(b);
-}
+const std::wstring kWelcomeText = UninstallerWelcomeText(L"Alpha");
 
 TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   for (const wchar_t* arguments : {L"", L"/AUTO"}) {
     SCOPED_TRACE(Narrow(arguments));
-    Child child = StartUninstaller(inst, arguments);
-    AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+    Child child = inst.Start(arguments);
+    AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
+    EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
     EXPECT_TRUE(SecondPhaseFolders().empty()) << "no copy in the temporary folder";
   }
 }
@@ -90,12 +43,11 @@ TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  WriteLog(inst.log, LogTextOf(inst.Records({{L'E', inst / L"cleanup.exe"}})));
+  inst.WriteLog(inst.Records({{L'E', inst / L"cleanup.exe"}}));
 
-  Child child = StartUninstaller(inst, L"");
+  Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u) << "no further message after No";
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u) << "no further message after No";
   EXPECT_TRUE(inst.Untouched());
   EXPECT_FALSE(FileExists(inst.record)) << "no application was started";
   EXPECT_TRUE(SecondPhaseFolders().empty());
@@ -105,27 +57,27 @@ TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
 TEST(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
-  Child child = StartUninstaller(inst, L"/auto");
+  inst.WriteLog(inst.Records());
+  Child child = inst.Start(L"/auto");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(inst.Untouched());
 }
 
 TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  TestUninstallKey key(L"Alpha 1.0");  // the key the log's header names
-  WriteLog(inst.log, LogTextOf(inst.Records({{L'R', key.subkey()}})));
+  TestUninstallKey key(L"Alpha", L"1.0");  // the key the log's header names
+  inst.WriteLog(inst.Records({{L'R', key.subkey()}}));
 
-  Child child = StartUninstaller(inst, L"");
+  Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
 
-  Child second = WaitForSecondPhaseStart(10000);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   ASSERT_NE(second.process, nullptr) << "the copy in the temporary folder was not started";
-  AnswerMessageBox(second.pid, L"Done", kDoneText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u);
+  AnswerMessageBox(second.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(inst.dir)) << "every file, the log and the folder are gone";
   EXPECT_FALSE(key.exists());
@@ -139,12 +91,12 @@ TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   WriteText(UnprotectedCopyPath(), "left over by an earlier uninstall");
-  WriteLog(inst.log, LogTextOf(inst.Records()));
+  inst.WriteLog(inst.Records());
 
   // Neither phase shows a box: both runs end by themselves.
-  Child child = StartUninstaller(inst, L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+  Child child = inst.Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(inst.dir));
   EXPECT_TRUE(SameBytes(SecondPhaseCopyPath(), UninstallerExe()));
@@ -157,17 +109,17 @@ TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
 TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
+  inst.WriteLog(inst.Records());
   Child alpha = StartChild(Quoted(AlphaExe()));
-  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", 10000);
+  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
   ASSERT_NE(window, nullptr);
 
   // "/AUTO" skips the welcome question, not the running check.
-  Child child = StartUninstaller(inst, L"/AUTO");
+  Child child = inst.Start(L"/AUTO");
   AnswerMessageBox(child.pid, L"Message", kRunningText, {IDRETRY, IDCANCEL}, IDRETRY);
   AnswerMessageBox(child.pid, L"Message", kRunningText, {IDRETRY, IDCANCEL}, IDCANCEL);
   AnswerMessageBox(child.pid, L"Message", kAbortedText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(inst.Untouched());
   EXPECT_TRUE(SecondPhaseFolders().empty());
 
@@ -178,21 +130,21 @@ TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
 TEST(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
+  inst.WriteLog(inst.Records());
   Child alpha = StartChild(Quoted(AlphaExe()));
-  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", 10000);
+  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
   ASSERT_NE(window, nullptr);
 
-  Child child = StartUninstaller(inst, L"/AUTO");
-  MessageBoxSeen box = WaitForMessageBox(child.pid, 20000);
+  Child child = inst.Start(L"/AUTO");
+  MessageBoxSeen box = WaitForMessageBox(child.pid, kWindowTimeoutMs);
   ASSERT_NE(box.window, nullptr);
   EXPECT_EQ(box.text, kRunningText);
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(FinishChild(alpha, 10000), 0u);
   PressButton(box.window, IDRETRY);
 
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 
@@ -201,23 +153,22 @@ TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHan
   SecondPhaseCleanup cleanup;
   CopyForTest(FakeCleanupExe(), inst / L"one.exe");
   CopyForTest(FakeCleanupExe(), inst / L"two.exe");
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
-  WriteLog(inst.log, LogTextOf(inst.Records({{L'E', inst / L"one.exe"},
-                                              {L'E', inst / L"two.exe"},
-                                              {L'F', inst / L"one.exe"},
-                                              {L'F', inst / L"two.exe"}})));
+  inst.WriteLog(inst.Records({{L'E', inst / L"one.exe"},
+                              {L'E', inst / L"two.exe"},
+                              {L'F', inst / L"one.exe"},
+                              {L'F', inst / L"two.exe"}}));
 
-  Child child = StartUninstaller(inst, L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeout), 0u);
+  Child child = inst.Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
 
   // Each program ends before the next starts, and the copy is made only after both.
-  std::vector<std::vector<std::wstring>> lines = RecordLines(inst.record);
+  std::vector<RecordLine> lines = RecordLines(inst.record);
   ASSERT_EQ(lines.size(), 4u);
   const wchar_t* names[] = {L"one.exe", L"two.exe"};
   for (int i = 0; i < 2; ++i) {
     SCOPED_TRACE(Narrow(names[i]));
-    const std::vector<std::wstring>& start = lines[2 * i];
+    const RecordLine& start = lines[2 * i];
     ASSERT_EQ(start.size(), 3u);
     EXPECT_EQ(start[0], L"start");
     std::vector<std::wstring> arguments = SplitCommandLine(start[1]);
@@ -236,12 +187,12 @@ TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHan
 // then the copy is let finish, its message boxes answered with OK.
 ProcessView WatchSecondPhase() {
   ProcessView view;
-  Child second = WaitForSecondPhaseStart(20000);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   EXPECT_NE(second.process, nullptr) << "the copy was not started";
   if (second.process == NULL) return view;
   view = ReadProcessView(second.process);
   EXPECT_TRUE(view.read);
-  EXPECT_EQ(FinishAnsweringMessageBoxes(second, kRunTimeout).exit_code, 0u);
+  EXPECT_EQ(FinishAnsweringMessageBoxes(second, kRunTimeoutMs).exit_code, 0u);
   return view;
 }
 
@@ -268,9 +219,9 @@ void ExpectSecondPhaseLine(const ProcessView& view, const std::wstring& expected
 TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
-  Child child = StartUninstaller(inst, L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  inst.WriteLog(inst.Records());
+  Child child = inst.Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
                         {inst.dir, L"/PHASE2", L"/SILENT"});
 }
@@ -278,10 +229,10 @@ TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
 TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
-  Child child = StartUninstaller(inst, L"");
+  inst.WriteLog(inst.Records());
+  Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2",
                         {inst.dir, L"/PHASE2"});
 }
@@ -296,16 +247,13 @@ TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
   std::wstring log = root + L"uninstall.dat";
   ASSERT_FALSE(FileExists(uninstaller));
   ASSERT_FALSE(FileExists(log));
-  struct RemovedAfterwards {
-    std::vector<std::wstring> paths;
-    ~RemovedAfterwards() {
-      for (const std::wstring& path : paths) DeleteFileW(path.c_str());
-    }
-  } remove_afterwards{{uninstaller, log}};
+  Leftovers leftovers;
+  leftovers.AddPath(uninstaller);
+  leftovers.AddPath(log);
   CopyForTest(UninstallerExe(), uninstaller);
-  WriteLog(log, LogTextOf({}));
+  WriteLog(log, AlphaLog({}));
   Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 0u);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   // "C:\" in quotes would escape the closing quote and run the copy as a first phase.
   std::wstring drive = root.substr(0, 2);
   ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + drive + L"\" /PHASE2 /SILENT ",
@@ -316,14 +264,13 @@ TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
   Installation inst;
   SecondPhaseCleanup cleanup;
   CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
-  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", inst.record);
   WriteLog(inst.log, L"Alpha#1.0 DO NOT REMOVE/EDIT THIS FILE\r\n|E|" + inst / L"cleanup.exe" +
                          L"|\r\n|F|" + inst / L"alpha.exe" + L"|\r\n||");
   for (const wchar_t* arguments : {L"/AUTO", L""}) {
     SCOPED_TRACE(Narrow(arguments));
-    Child child = StartUninstaller(inst, arguments);
-    AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
-    EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+    Child child = inst.Start(arguments);
+    AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
+    EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
   }
   EXPECT_TRUE(inst.Untouched());
   EXPECT_FALSE(FileExists(inst.record));
@@ -333,14 +280,14 @@ TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
 TEST(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
   Installation inst;
   SecondPhaseCleanup cleanup;
-  WriteLog(inst.log, LogTextOf(inst.Records()));
+  inst.WriteLog(inst.Records());
   // "/AUTO x": a second phase for folder "/AUTO" without "/PHASE2": ends with 1, no box.
-  Child child = StartUninstaller(inst, L"/AUTO x");
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  Child child = inst.Start(L"/AUTO x");
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
   // "/AUTO /PHASE2": a second phase for folder "/AUTO", which holds no log.
-  child = StartUninstaller(inst, L"/AUTO /PHASE2");
-  AnswerMessageBox(child.pid, L"Fatal error", kNotOpenedText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(child, kRunTimeout), 1u);
+  child = inst.Start(L"/AUTO /PHASE2");
+  AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
   EXPECT_TRUE(inst.Untouched());
   EXPECT_TRUE(SecondPhaseFolders().empty());
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "harness/process.h"
 #include "harness/scratch.h"
-#include "uninstaller_test_support.h"
 
 namespace {
 

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "common/bounded_text.h"
-#include "common/bounded_text.h"
-#include "common/shell_folders.h"
+#include "harness/guarded_memory.h"
+#include "harness/log_text.h"
+#include "harness/registry.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
@@ -77,24 +79,14 @@ std::vector<std::wstring> StartedApplications(const std::wstring& log) {
   return g_started;
 }
 
-// A log as the installer writes it.
-std::wstring Log(const std::vector<std::pair<wchar_t, std::wstring>>& records,
-                 bool end_marker = true) {
-  std::wstring log = L"Alpha#1.0#AlphaWnd#DO NOT REMOVE/EDIT THIS FILE";
-  for (const auto& record : records) log += std::wstring(L"\r\n|") + record.first + L"|" +
-                                            record.second + L"|";
-  if (end_marker) log += L"\r\n||";
-  return log;
-}
-
 const wchar_t kInstall[] = L"C:\\Program Files\\KOZ Soft\\Alpha 1.0";
 
 // The example installation: the uninstaller first, help\index.htm, alpha.exe with desktop
 // and Programs shortcuts, `log_executables` set.
 std::wstring ExampleLog() {
   std::wstring dir = kInstall;
-  return Log({{L'E', dir + L"\\alpha.exe"},
-              {L'R', L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Alpha 1.0"},
+  return AlphaLog({{L'E', dir + L"\\alpha.exe"},
+                   {L'R', UninstallKey(L"Alpha", L"1.0")},
               {L'F', dir + L"\\help\\index.htm"},
               {L'F', dir + L"\\alpha.exe"},
               {L'F', L"<25>\\alpha.lnk"},
@@ -107,33 +99,6 @@ std::wstring ExampleLog() {
               {L'S', dir},
               {L'S', L"C:\\Program Files\\KOZ Soft"},
               {L'S', L"C:\\Program Files"}});
-}
-
-// ---- Bounded text ----
-
-TEST(UninstallerBoundedText, AppendsWhatFitsAndRefusesTheRest) {
-  wchar_t buffer[8] = L"abc";
-  EXPECT_TRUE(AppendText(buffer, 8, L"defg"));
-  EXPECT_STREQ(buffer, L"abcdefg");
-  EXPECT_FALSE(AppendText(buffer, 8, L"h"));
-  EXPECT_STREQ(buffer, L"abcdefg") << "a refused append leaves the buffer unchanged";
-}
-
-TEST(UninstallerBoundedText, RefusesUnitsHoldingANul) {
-  wchar_t buffer[16] = L"C:\\";
-  const wchar_t with_nul[] = {L'a', 0, L'b'};
-  EXPECT_FALSE(AppendUnits(buffer, 16, with_nul, 3));
-  EXPECT_STREQ(buffer, L"C:\\");
-  EXPECT_FALSE(CopyUnits(buffer, 16, with_nul, 3));
-  EXPECT_STREQ(buffer, L"");
-}
-
-TEST(UninstallerBoundedText, CopyKeepsAtMostCapacityMinusOne) {
-  wchar_t buffer[4];
-  EXPECT_TRUE(CopyUnits(buffer, 4, L"xyz", 3));
-  EXPECT_STREQ(buffer, L"xyz");
-  EXPECT_FALSE(CopyUnits(buffer, 4, L"wxyz", 4));
-  EXPECT_STREQ(buffer, L"");
 }
 
 // ---- ResolveLogPath ----
@@ -219,7 +184,7 @@ TEST(UninstallerReplay, AppliesEveryRecordInFileOrder) {
   std::wstring dir = kInstall;
   std::vector<Applied> expected = {
       {L'E', dir + L"\\alpha.exe"},
-      {L'R', L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Alpha 1.0"},
+      {L'R', UninstallKey(L"Alpha", L"1.0")},
       {L'F', dir + L"\\help\\index.htm"},
       {L'F', dir + L"\\alpha.exe"},
       {L'F', L"C:\\Fake\\Desktop\\alpha.lnk"},
@@ -237,54 +202,68 @@ TEST(UninstallerReplay, AppliesEveryRecordInFileOrder) {
 
 TEST(UninstallerReplay, SpecialFoldersAreResolvedWhenReplayed) {
   UseFakeFolders();
-  std::wstring log = Log({{L'F', L"<25>\\alpha.lnk"}});
+  std::wstring log = AlphaLog({{L'F', L"<25>\\alpha.lnk"}});
   EXPECT_EQ(Replay(log), (std::vector<Applied>{{L'F', L"C:\\Fake\\Desktop\\alpha.lnk"}}));
   g_special_folders[25] = L"D:\\Moved Desktop\\";
   EXPECT_EQ(Replay(log), (std::vector<Applied>{{L'F', L"D:\\Moved Desktop\\alpha.lnk"}}));
 }
 
+// Were an unknown folder taken as empty, the rest would name a file relative to the
+// working directory.
 TEST(UninstallerReplay, UnavailableSpecialFolderSkipsOnlyItsRecord) {
   UseFakeFolders();
   g_special_folders.erase(25);
-  EXPECT_EQ(Replay(Log({{L'F', L"C:\\a"}, {L'F', L"<25>\\alpha.lnk"}, {L'F', L"C:\\b"}})),
+  EXPECT_EQ(Replay(AlphaLog({{L'F', L"C:\\a"},
+                             {L'F', L"<25>\\alpha.lnk"},
+                             {L'F', L"<9999>victim.txt"},
+                             {L'F', L"<4>victim.txt"},
+                             {L'F', L"<25victim.txt"},
+                             {L'F', L"C:\\b"}})),
             (std::vector<Applied>{{L'F', L"C:\\a"}, {L'F', L"C:\\b"}}));
 }
 
+// Each of these would name something else if taken loosely: a folder without its ">", a
+// path cut to 259 characters, HKEY_LOCAL_MACHINE itself, the path before a NUL.
 TEST(UninstallerReplay, UnresolvableRecordsAreSkippedAndTheWalkGoesOn) {
   UseFakeFolders();
   std::wstring too_long = L"C:\\" + std::wstring(300, L'z');
-  EXPECT_EQ(Replay(Log({{L'F', L"<25\\no bracket"},
-                        {L'F', too_long},
-                        {L'F', L""},
-                        {L'R', L""},
-                        {L'S', L"C:\\kept going"}})),
+  std::wstring keep = L"C:\\inst\\keep.txt";
+  EXPECT_EQ(Replay(AlphaLog({{L'F', L"<25\\no bracket"},
+                             {L'F', L"<38" + keep},
+                             {L'F', too_long},
+                             {L'F', keep + std::wstring(300, L' ')},
+                             {L'F', L""},
+                             {L'R', L""},
+                             {L'F', keep + std::wstring(1, L'\0') + L".bak"},
+                             {L'S', std::wstring(1, L'\0') + L"C:\\inst"},
+                             {L'S', L"C:\\kept going"}})),
             (std::vector<Applied>{{L'S', L"C:\\kept going"}}));
 }
 
 TEST(UninstallerReplay, WithoutEndMarkerCompleteRecordsAreApplied) {
   UseFakeFolders();
-  std::wstring log = Log({{L'F', L"C:\\a"}, {L'S', L"C:\\d"}}, false);
+  std::wstring log = AlphaLog({{L'F', L"C:\\a"}, {L'S', L"C:\\d"}}, false);
   EXPECT_EQ(Replay(log), (std::vector<Applied>{{L'F', L"C:\\a"}, {L'S', L"C:\\d"}}));
   // Cut inside the last record: it is not applied.
   EXPECT_EQ(Replay(log.substr(0, log.size() - 1)),
             (std::vector<Applied>{{L'F', L"C:\\a"}}));
-  EXPECT_EQ(Replay(Log({{L'F', L"C:\\a"}}, false) + L"\r\n|F"),
+  EXPECT_EQ(Replay(AlphaLog({{L'F', L"C:\\a"}}, false) + L"\r\n|F"),
             (std::vector<Applied>{{L'F', L"C:\\a"}}));
-  EXPECT_EQ(Replay(Log({{L'F', L"C:\\a"}}, false) + L"\r\n|"),
+  EXPECT_EQ(Replay(AlphaLog({{L'F', L"C:\\a"}}, false) + L"\r\n|"),
             (std::vector<Applied>{{L'F', L"C:\\a"}}));
 }
 
 TEST(UninstallerReplay, EmptyAndHeaderOnlyLogsApplyNothing) {
   UseFakeFolders();
   EXPECT_TRUE(Replay(L"").empty());
-  EXPECT_TRUE(Replay(Log({})).empty());
-  EXPECT_TRUE(Replay(Log({}, false)).empty());
+  EXPECT_TRUE(Replay(AlphaLog({})).empty());
+  EXPECT_TRUE(Replay(AlphaLog({}, false)).empty());
   EXPECT_TRUE(Replay(L"Alpha#1.0").empty());
 }
 
 TEST(UninstallerReplay, EndMarkerStopsTheWalk) {
   UseFakeFolders();
-  EXPECT_EQ(Replay(Log({{L'F', L"C:\\a"}}) + L"\r\n|F|C:\\after|"),
+  EXPECT_EQ(Replay(AlphaLog({{L'F', L"C:\\a"}}) + L"\r\n|F|C:\\after|"),
             (std::vector<Applied>{{L'F', L"C:\\a"}}));
 }
 
@@ -295,6 +274,11 @@ TEST(UninstallerReplay, RecordsSeparatedByOtherTextAreReadTheSame) {
 }
 
 // ---- ApplyLogRecord on the drive ----
+
+// Replays `log` with the real removals, special folders resolved through the fake table.
+void ReplayOnTheDrive(const std::wstring& log) {
+  ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyLogRecord);
+}
 
 TEST(UninstallerApplyLogRecord, DeletesFilesAndRemovesOnlyEmptyFolders) {
   ScratchFolder scratch;
@@ -324,8 +308,7 @@ TEST(UninstallerApplyLogRecord, OtherLettersChangeNothing) {
 }
 
 TEST(UninstallerApplyLogRecord, DeletesTheRegistryKey) {
-  const std::wstring key =
-      L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft ReplayTest 1.0";
+  const std::wstring key = UninstallKey(L"ReplayTest", L"1.0");
   HKEY created;
   ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, key.c_str(), &created), ERROR_SUCCESS);
   RegCloseKey(created);
@@ -345,14 +328,51 @@ TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFold
   WriteText(group + L"\\alpha.lnk", "x");
   g_special_folders = {{23, scratch / L"programs\\"}};
 
-  std::wstring log = Log({{L'F', dir + L"\\alpha.exe"},
-                          {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
-                          {L'S', L"<23>Alpha 1.0"},
-                          {L'S', dir}});
-  ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyLogRecord);
+  ReplayOnTheDrive(AlphaLog({{L'F', dir + L"\\alpha.exe"},
+                             {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
+                             {L'S', L"<23>Alpha 1.0"},
+                             {L'S', dir}}));
   EXPECT_FALSE(FolderExists(group));
   EXPECT_FALSE(FolderExists(dir));
   EXPECT_TRUE(FolderExists(scratch / L"programs")) << "the special folder itself is not logged";
+}
+
+// A folder's record before its file's: in one pass the folder is still full at its turn
+// and stays, while the file goes afterwards.
+TEST(UninstallerApplyLogRecord, RecordsApplyOnceInFileOrder) {
+  ScratchFolder scratch;
+  std::wstring help = scratch / L"help";
+  CreateDirectoryW(help.c_str(), NULL);
+  WriteText(help + L"\\index.htm", "help");
+  WriteText(scratch / L"alpha.exe", "program");
+  ReplayOnTheDrive(AlphaLog({{L'S', help},
+                             {L'F', help + L"\\index.htm"},
+                             {L'F', scratch / L"alpha.exe"}}));
+  EXPECT_FALSE(FileExists(help + L"\\index.htm"));
+  EXPECT_FALSE(FileExists(scratch / L"alpha.exe"));
+  EXPECT_TRUE(FolderExists(help));
+}
+
+TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
+  ScratchFolder scratch;
+  std::wstring dir = scratch / L"Alpha 1.0";
+  for (const wchar_t* folder : {L"", L"\\help", L"\\help\\notes"}) {
+    CreateDirectoryW((dir + folder).c_str(), NULL);
+  }
+  for (const wchar_t* file : {L"\\help\\index.htm", L"\\alpha.exe", L"\\uninstall.exe"}) {
+    WriteText(dir + file, "installed");
+  }
+  WriteText(dir + L"\\help\\notes\\mine.txt", "the user's");
+  ReplayOnTheDrive(AlphaLog({{L'F', dir + L"\\help\\index.htm"},
+                             {L'F', dir + L"\\alpha.exe"},
+                             {L'F', dir + L"\\uninstall.exe"},
+                             {L'S', dir + L"\\help\\notes"},
+                             {L'S', dir + L"\\help"},
+                             {L'S', dir}}));
+  EXPECT_TRUE(FileExists(dir + L"\\help\\notes\\mine.txt"));
+  EXPECT_FALSE(FileExists(dir + L"\\help\\index.htm"));
+  EXPECT_FALSE(FileExists(dir + L"\\alpha.exe"));
+  EXPECT_FALSE(FileExists(dir + L"\\uninstall.exe"));
 }
 
 // ---- Reading the log ----
@@ -361,7 +381,7 @@ TEST(UninstallerLogFile, ReadsTheWholeFile) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   std::wstring text = ExampleLog();
-  WriteBytes(path, text.data(), text.size() * 2);
+  WriteLog(path, text);
   LogText log;
   ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(std::wstring(log.text, log.length), text);
@@ -414,7 +434,7 @@ TEST(UninstallerLogFile, ShortReadIsIncomplete) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   std::wstring text = ExampleLog();
-  WriteBytes(path, text.data(), text.size() * 2);
+  WriteLog(path, text);
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   // Reading from the middle gives fewer bytes than the file's size.
@@ -428,7 +448,7 @@ TEST(UninstallerLogFile, ShortReadIsIncomplete) {
 // ---- The applications' walk (first phase) ----
 
 TEST(UninstallerApplications, StartsEveryExecutableRecordInFileOrder) {
-  std::wstring log = Log({{L'E', L"C:\\a\\one.exe"},
+  std::wstring log = AlphaLog({{L'E', L"C:\\a\\one.exe"},
                           {L'E', L"%WINDIR%\\two.exe"},
                           {L'F', L"C:\\a\\one.exe"},
                           {L'E', L"<25>\\three.exe"}});
@@ -438,12 +458,12 @@ TEST(UninstallerApplications, StartsEveryExecutableRecordInFileOrder) {
 }
 
 TEST(UninstallerApplications, NoExecutableRecordsStartNothing) {
-  EXPECT_TRUE(StartedApplications(Log({{L'F', L"C:\\a.exe"}, {L'S', L"C:\\"}})).empty());
-  EXPECT_TRUE(StartedApplications(Log({})).empty());
+  EXPECT_TRUE(StartedApplications(AlphaLog({{L'F', L"C:\\a.exe"}, {L'S', L"C:\\"}})).empty());
+  EXPECT_TRUE(StartedApplications(AlphaLog({})).empty());
 }
 
 TEST(UninstallerApplications, UnfinishedLongAndNulRecordsAreNotStarted) {
-  std::wstring log = Log({{L'E', L"C:\\" + std::wstring(257, L'x')},
+  std::wstring log = AlphaLog({{L'E', L"C:\\" + std::wstring(257, L'x')},
                           {L'E', std::wstring(L"C:\\a\0b.exe", 10)},
                           {L'E', L""},
                           {L'E', L"C:\\ok.exe"}},
@@ -453,7 +473,7 @@ TEST(UninstallerApplications, UnfinishedLongAndNulRecordsAreNotStarted) {
 }
 
 TEST(UninstallerApplications, ExecutableRecordsAfterTheEndMarkerAreNotStarted) {
-  EXPECT_EQ(StartedApplications(Log({{L'E', L"C:\\a.exe"}}) + L"\r\n|E|C:\\b.exe|"),
+  EXPECT_EQ(StartedApplications(AlphaLog({{L'E', L"C:\\a.exe"}}) + L"\r\n|E|C:\\b.exe|"),
             (std::vector<std::wstring>{L"C:\\a.exe"}));
 }
 
@@ -549,35 +569,6 @@ std::vector<std::wstring> OracleApplications(const std::wstring& log) {
   return started;
 }
 
-// The log's units placed right before an inaccessible page, so that reading one unit past
-// the data faults at once.
-class GuardedText {
- public:
-  explicit GuardedText(const std::wstring& text) {
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    size_t bytes = text.size() * sizeof(wchar_t);
-    size_t data_pages = (bytes + info.dwPageSize - 1) / info.dwPageSize;
-    if (data_pages == 0) data_pages = 1;
-    size_ = (data_pages + 1) * info.dwPageSize;
-    base_ = (BYTE*)VirtualAlloc(NULL, size_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    DWORD old;
-    VirtualProtect(base_ + data_pages * info.dwPageSize, info.dwPageSize, PAGE_NOACCESS, &old);
-    text_ = (wchar_t*)(base_ + data_pages * info.dwPageSize - bytes);
-    memcpy(text_, text.data(), bytes);
-    length_ = text.size();
-  }
-  ~GuardedText() { VirtualFree(base_, 0, MEM_RELEASE); }
-  const wchar_t* text() const { return text_; }
-  size_t length() const { return length_; }
-
- private:
-  BYTE* base_;
-  size_t size_;
-  wchar_t* text_;
-  size_t length_;
-};
-
 std::wstring Mutate(std::wstring log, std::mt19937& random) {
   static const wchar_t kInteresting[] = {L'|', L'|', L'|', L'<', L'>', L'\\', L'#', L'E', L'F',
                                          L'R', L'S', L'\r', L'\n', L'\0', L'2', L'5', L'a',
@@ -632,12 +623,12 @@ std::vector<std::wstring> FuzzSeeds() {
   std::wstring run_once = L"C:\\users\\me\\Temp\\KOZ_Soft_Alpha";
   return {
       ExampleLog(),
-      Log({{L'F', run_once + L"\\alpha.exe"},
+      AlphaLog({{L'F', run_once + L"\\alpha.exe"},
            {L'F', run_once + L"\\uninstall.exe"},
            {L'F', run_once + L"\\uninstall.dat"},
            {L'S', run_once}}),
-      Log({{L'E', dir + L"\\a.exe"}, {L'E', dir + L"\\b.exe"}, {L'F', L"<24>\\a.lnk"}}, false),
-      Log({}),
+      AlphaLog({{L'E', dir + L"\\a.exe"}, {L'E', dir + L"\\b.exe"}, {L'F', L"<24>\\a.lnk"}}, false),
+      AlphaLog({}),
       L"",
   };
 }
@@ -650,10 +641,12 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
   int records_seen = 0;
   for (int n = 0; n < kCases; ++n) {
     std::wstring log = Mutate(seeds[n % seeds.size()], random);
-    GuardedText guarded(log);
+    // Reading one unit past the log faults at once.
+    GuardedMemory guarded(log.data(), log.size() * sizeof(wchar_t));
+    const wchar_t* text = (const wchar_t*)guarded.begin();
 
     g_applied.clear();
-    ReplayLog(guarded.text(), guarded.length(), FakeSpecialFolder, RecordRecord);
+    ReplayLog(text, log.size(), FakeSpecialFolder, RecordRecord);
     std::vector<Applied> expected = OracleReplay(log);
     records_seen += (int)g_applied.size();
     if (g_applied != expected) {
@@ -664,8 +657,8 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
     g_started.clear();
     LogHeader header;
     size_t after_header = 0;
-    if (SplitLogHeader(guarded.text(), guarded.length(), &header, &after_header)) {
-      RunLogApplications(guarded.text(), guarded.length(), after_header, RecordStart);
+    if (SplitLogHeader(text, log.size(), &header, &after_header)) {
+      RunLogApplications(text, log.size(), after_header, RecordStart);
     }
     if (g_started != OracleApplications(log)) {
       FAIL() << "case " << n << ": started programs differ\n" << Narrow(log);

@@ -1,6 +1,7 @@
-// Whole installations undone: a setup executable built from setup-stub.exe with the real
-// uninstall.exe as its 0xFFFE entry, driven through its dialog, then the uninstaller
-// started the way Windows' list of installed programs and Run Once start it.
+// Whole installations undone: setup executables with the real uninstall.exe as their
+// 0xFFFE entry (one built from setup-stub.exe, the sample product packed by pack.exe),
+// driven through their dialog, then the uninstaller started the way Windows' list of
+// installed programs and Run Once start it.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <shlobj.h>
@@ -10,21 +11,23 @@
 #include <vector>
 
 #include "app/resource.h"
-#include "dialog_session.h"
+#include "harness/install_run.h"
+#include "harness/installation.h"
+#include "harness/leftovers.h"
+#include "harness/message_boxes.h"
 #include "harness/package_builder.h"
-#include "harness/process.h"
+#include "harness/registry.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "harness/windows.h"
-#include "uninstaller_test_support.h"
+#include "harness/setup_session.h"
+#include "harness/shell.h"
+#include "harness/text.h"
 
 namespace {
 
 const wchar_t kProduct[] = L"RoundTrip";
-const wchar_t kUninstallKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft RoundTrip 1.0";
 const wchar_t kGroup[] = L"RoundTrip 1.0";
-constexpr DWORD kRunTimeout = 30000;
+const std::wstring kUninstallKey = UninstallKey(kProduct, L"1.0");
 
 // The sample product: roundtrip.exe (alpha.exe's bytes, window class AlphaWnd) with every
 // shortcut and the launch flag, a help page in a folder, and the uninstaller first.
@@ -36,11 +39,11 @@ PackageContents RoundTripPackage() {
   contents.allow_run_once = 1;
   contents.log_executables = 1;
   AddUninstallerEntry(contents, L"uninstall.exe");
-  std::vector<unsigned char> alpha = ReadBytes(AlphaExe());
+  std::string alpha = FileText(AlphaExe());
   EXPECT_FALSE(alpha.empty());
   AddEntry(contents,
            ENTRY_DESKTOP_SHORTCUT | ENTRY_STARTUP_SHORTCUT | ENTRY_PROGRAMS_SHORTCUT | ENTRY_LAUNCH,
-           "roundtrip.exe", std::string(alpha.begin(), alpha.end()));
+           "roundtrip.exe", alpha);
   AddEntry(contents, 0, "help\\index.htm", "<html>help</html>");
   contents.folders.push_back("help");
   return contents;
@@ -60,39 +63,21 @@ struct ShellFolders {
     return {Sorted(FolderContents(desktop)), Sorted(FolderContents(startup)),
             Sorted(FolderContents(programs))};
   }
-  // Removes what a failed run may have left.
-  void RemoveLeftovers() const {
-    RemoveTree(desktop + L"\\roundtrip.lnk");
-    RemoveTree(startup + L"\\roundtrip.lnk");
-    RemoveTree(programs + L"\\" + kGroup);
-  }
 };
-
-bool HasLineWith(const std::vector<std::vector<std::wstring>>& lines, const std::wstring& program,
-                 const std::wstring& argument) {
-  for (const auto& line : lines) {
-    if (line.empty()) continue;
-    std::vector<std::wstring> arguments = SplitCommandLine(line[0]);
-    if (arguments.size() == 2 && lstrcmpiW(arguments[0].c_str(), program.c_str()) == 0 &&
-        arguments[1] == argument) {
-      return true;
-    }
-  }
-  return false;
-}
 
 TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredCommand) {
   ScratchFolder scratch;
   SecondPhaseCleanup cleanup;
   ShellFolders shell;
   ASSERT_FALSE(shell.desktop.empty());
-  shell.RemoveLeftovers();
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+  // Whatever a run cut short left, removed before and after.
+  Leftovers leftovers;
+  leftovers.AddProduct(kProduct, L"1.0", L"roundtrip.lnk");
+  leftovers.RemoveNow();
   std::vector<std::vector<std::wstring>> shell_before = shell.Contents();
   WriteText(scratch / L"marker.txt", "not part of the installation");
   std::wstring dir = scratch / L"Apps\\RoundTrip 1.0";
-  std::wstring record = scratch / L"record.txt";
-  ScopedVariable variable(L"ALPHA_RECORD", record);
+  RecordedStarts record(scratch / L"record.txt");
 
   {
     SetupSession setup(scratch / L"setup.exe", RoundTripPackage());
@@ -105,8 +90,7 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
     if (setup.Checked(IDC_LAUNCH_AFTER_INSTALL)) setup.Click(IDC_LAUNCH_AFTER_INSTALL);
     setup.Click(IDC_LICENSE_AGREE);
     setup.Press(IDOK);
-    AnswerMessageBox(setup.pid(), L"Setup complete",
-                     L"The application has been installed successfully.", {IDOK}, IDOK);
+    AnswerMessageBox(setup.pid(), kSuccessCaption, kSuccessText, {IDOK}, IDOK);
     EXPECT_EQ(setup.WaitForExit(), 0u);
   }
 
@@ -129,21 +113,16 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
   // it stands (CreateProcessW with no application name). The folder has a space: unquoted,
   // the line would first name "...\Apps\RoundTrip", and a program of that name would run.
   Child first = StartChild(command.value, scratch.path().c_str());
-  AnswerMessageBox(first.pid,
-                   L"Uninstaller",
-                   L"Welcome at the RoundTrip uninstaller. Make sure you have closed all running "
-                   L"instances of the program to ensure a complete uninstall.\n\nAre you sure you "
-                   L"want to uninstall RoundTrip 1.0?",
-                   {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(first, kRunTimeout), 0u);
-  Child second = WaitForSecondPhaseStart(10000);
+  AnswerMessageBox(first.pid, L"Uninstaller", UninstallerWelcomeText(kProduct), {IDYES, IDNO},
+                   IDYES);
+  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   ASSERT_NE(second.process, nullptr);
-  AnswerMessageBox(second.pid, L"Done",
-                   L"Uninstall completed, thank you for using KOZ Soft products", {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u);
+  AnswerMessageBox(second.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
 
   // The program cleaned up after itself first ...
-  EXPECT_TRUE(HasLineWith(RecordLines(record), dir + L"\\roundtrip.exe", L"/uninstall"));
+  EXPECT_TRUE(HasStart(record.Now(), dir + L"\\roundtrip.exe", L"/uninstall"));
   // ... and everything the installation made is gone, nothing else.
   EXPECT_FALSE(FolderExists(scratch / L"Apps")) << "every emptied folder is removed";
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
@@ -152,29 +131,36 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
   EXPECT_TRUE(FileExists(scratch / L"setup.exe"));
   EXPECT_EQ(Sorted(FolderContents(scratch.path())),
             (std::vector<std::wstring>{L"marker.txt", L"record.txt", L"setup.exe"}));
-
-  shell.RemoveLeftovers();
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
 }
 
-TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
-  ScratchFolder scratch;
-  std::wstring temp = scratch / L"temp";
-  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), NULL));
+// The sample product as `make demo` ships it, packed by pack.exe from bin/sample: its
+// dialog follows the manifest, and a Run Once from the temporary folder, undone by the real
+// uninstaller, leaves that folder as it was.
+TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   // Every process from here on, the setup, the program and both uninstaller phases, takes
   // this empty folder as its temporary folder.
-  ScopedVariable tmp(L"TMP", temp);
-  ScopedVariable temp_variable(L"TEMP", temp);
+  SetupScratch scratch;
   SecondPhaseCleanup cleanup;
   ShellFolders shell;
   std::vector<std::vector<std::wstring>> shell_before = shell.Contents();
-  std::wstring record = scratch / L"record.txt";
-  ScopedVariable variable(L"ALPHA_RECORD", record);
+  std::wstring setup_exe = scratch / L"alpha-setup.exe";
+  ASSERT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " +
+                         Quoted(BinDir() + L"sample\\alpha.ini") + L" -o " + Quoted(setup_exe),
+                     kRunTimeoutMs),
+            0u);
   std::wstring dir;
 
   {
-    SetupSession setup(scratch / L"setup.exe", RoundTripPackage());
+    SetupSession setup(setup_exe, L"Alpha 1.0 Installer");
     ASSERT_TRUE(setup.ok());
+    EXPECT_EQ(setup.Text(IDC_WELCOME_TEXT),
+              L"Welcome at the Alpha setup wizard. This program will guide you through the "
+              L"setup process.");
+    EXPECT_TRUE(setup.Shown(IDC_MODE_RUN_ONCE));
+    EXPECT_TRUE(setup.Checked(IDC_DESKTOP_SHORTCUT));
+    EXPECT_FALSE(setup.Checked(IDC_STARTUP_SHORTCUT));
+    EXPECT_TRUE(setup.Checked(IDC_PROGRAMS_SHORTCUT));
+    EXPECT_TRUE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
     setup.Click(IDC_MODE_RUN_ONCE);
     setup.Click(IDC_LICENSE_AGREE);
     setup.Press(IDOK);
@@ -182,34 +168,41 @@ TEST(UninstallerRoundTrip, RunOnceLeavesTheTemporaryFolderAsItWas) {
     // The program runs from the temporary installation until the user closes it.
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, nullptr);
-    // "KOZ_Soft_RoundTrip" in the run's own private folder below the temporary folder.
+    // "KOZ_Soft_Alpha" in the run's own private folder below the temporary folder.
     std::vector<std::wstring> made = SecondPhaseFolders();
     ASSERT_EQ(made.size(), 1u);
-    dir = made[0] + L"\\KOZ_Soft_RoundTrip";
-    EXPECT_TRUE(FileExists(dir + L"\\roundtrip.exe"));
-    EXPECT_TRUE(FileExists(dir + L"\\uninstall.dat"));
+    dir = made[0] + L"\\KOZ_Soft_Alpha";
+    for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
+                                L"uninstall.exe", L"uninstall.dat"}) {
+      EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Narrow(file);
+    }
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(setup.WaitForExit(), 0u);
   }
-  Child second = WaitForSecondPhaseStart(20000);
+  // The real uninstaller takes over with "/AUTO": Alpha's own clean-up, then the copy in
+  // its private folder removes the installation.
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   ASSERT_NE(second.process, nullptr) << "the uninstaller did not hand over";
-  EXPECT_EQ(FinishChild(second, kRunTimeout), 0u) << "silent: no box to answer";
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u) << "silent: no box to answer";
 
-  std::vector<std::vector<std::wstring>> lines = RecordLines(record);
-  EXPECT_TRUE(HasLineWith(lines, dir + L"\\roundtrip.exe", L"/RUNONCE"));
-  EXPECT_TRUE(HasLineWith(lines, dir + L"\\roundtrip.exe", L"/uninstall"));
+  std::vector<ProgramStart> starts = scratch.starts.Wait(2);
+  ASSERT_EQ(starts.size(), 2u);
+  EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\alpha.exe\" /RUNONCE"))
+      << Narrow(starts[0].command);
+  EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\alpha.exe\" /uninstall"))
+      << Narrow(starts[1].command);
   EXPECT_FALSE(FolderExists(dir));
   // Only the private folder with the running copy of the uninstaller is left, both to be
   // deleted at the next restart; the Run Once folder's own private folder went with it,
   // and the temporary folder itself stays.
   std::vector<std::wstring> private_folders = SecondPhaseFolders();
   ASSERT_EQ(private_folders.size(), 1u);
-  std::wstring private_name = private_folders[0].substr(temp.size() + 1);
-  EXPECT_EQ(FolderContents(temp), (std::vector<std::wstring>{private_name}));
+  std::wstring private_name = private_folders[0].substr(scratch.temp.size() + 1);
+  EXPECT_EQ(FolderContents(scratch.temp), (std::vector<std::wstring>{private_name}));
   EXPECT_EQ(FolderContents(private_folders[0]),
             (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Alpha", L"1.0")));
   EXPECT_EQ(shell.Contents(), shell_before);
 }
 

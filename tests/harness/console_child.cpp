@@ -4,6 +4,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 
 namespace {
 
@@ -11,11 +12,6 @@ HANDLE InheritableFile(const std::wstring& path) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
   return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherit,
                      CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, NULL);
-}
-
-std::string ReadAll(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -51,7 +47,8 @@ ConsoleRun RunConsoleChild(const std::wstring& command_line, DWORD timeout_ms,
   child.process = info.hProcess;
   child.pid = info.dwProcessId;
   run.exit_code = FinishChild(child, timeout_ms);
-  run.out = ReadAll(out_path);
-  run.err = ReadAll(err_path);
+  if (run.exit_code == kTimedOut) ADD_FAILURE() << "the child had to be ended";
+  run.out = FileText(out_path);
+  run.err = FileText(err_path);
   return run;
 }

@@ -2,30 +2,50 @@
 
 #include <gtest/gtest.h>
 
-#include "harness/scratch.h"
+#include <algorithm>
 
-MessageBoxSeen AnswerMessageBox(DWORD pid, int button, DWORD timeout_ms) {
-  MessageBoxSeen seen = WaitForMessageBox(pid, timeout_ms);
-  if (seen.window == NULL) return seen;
-  PressButton(seen.window, button);
-  if (!WaitForWindowGone(seen.window, 5000)) {
-    ADD_FAILURE() << "message box \"" << Narrow(seen.caption) << "\" stayed after the answer";
+#include "harness/text.h"
+#include "harness/timeouts.h"
+
+void AnswerMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text,
+                      std::vector<int> buttons, int press) {
+  MessageBoxSeen box = WaitForMessageBox(pid, kWindowTimeoutMs, caption.c_str());
+  if (box.window == NULL) {
+    MessageBoxSeen other = WaitForMessageBox(pid, 0);
+    FAIL() << "no message box \"" << Narrow(caption) << "\"; showing: \""
+           << Narrow(other.caption) << "\" \"" << Narrow(other.text) << "\"";
   }
-  return seen;
+  EXPECT_EQ(box.text, text);
+  for (int id = IDOK; id < 12; ++id) {
+    bool wanted = std::find(buttons.begin(), buttons.end(), id) != buttons.end();
+    EXPECT_EQ(box.has_button[id], wanted) << "button " << id << " in \"" << Narrow(caption) << "\"";
+  }
+  PressButton(box.window, press);
+  EXPECT_TRUE(WaitForWindowGone(box.window, 10000));
 }
 
 AnsweredRun FinishAnsweringMessageBoxes(Child& child, DWORD timeout_ms, int button) {
   AnsweredRun run;
-  if (child.process == NULL) return run;
+  if (child.process == NULL) {
+    ADD_FAILURE() << "the child did not start";
+    return run;
+  }
   DWORD start = GetTickCount();
   for (;;) {
     if (WaitForSingleObject(child.process, 50) == WAIT_OBJECT_0) break;
     // A short look only: the child may end instead of showing a box.
-    MessageBoxSeen seen = AnswerMessageBox(child.pid, button, 0);
-    if (seen.window != NULL) run.boxes.push_back(seen);
+    MessageBoxSeen seen = WaitForMessageBox(child.pid, 0);
+    if (seen.window != NULL) {
+      PressButton(seen.window, button);
+      if (!WaitForWindowGone(seen.window, 5000)) {
+        ADD_FAILURE() << "message box \"" << Narrow(seen.caption) << "\" stayed after the answer";
+      }
+      run.boxes.push_back(seen);
+    }
     if (GetTickCount() - start > timeout_ms) break;
   }
   run.exit_code = FinishChild(child, 5000);
+  if (run.exit_code == kTimedOut) ADD_FAILURE() << "the child had to be ended";
   return run;
 }
 
@@ -33,4 +53,13 @@ AnsweredRun RunAnsweringMessageBoxes(const std::wstring& command_line, DWORD tim
                                      int button, const wchar_t* directory) {
   Child child = StartChild(command_line, directory);
   return FinishAnsweringMessageBoxes(child, timeout_ms, button);
+}
+
+void ExpectOnlyBox(const AnsweredRun& run, const std::wstring& caption,
+                   const std::wstring& text) {
+  EXPECT_EQ(run.exit_code, 0u);
+  ASSERT_EQ(run.boxes.size(), 1u);
+  EXPECT_EQ(run.boxes[0].caption, caption);
+  EXPECT_EQ(run.boxes[0].text, text);
+  EXPECT_TRUE(run.boxes[0].has_button[IDOK]);
 }

@@ -5,6 +5,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 #include "packer/setup_writer.h"
 
 namespace {

@@ -5,11 +5,10 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 #include "harness/windows.h"
 
 namespace {
-
-constexpr DWORD kProbeTimeoutMs = 30000;
 
 std::vector<std::string> Lines(const std::vector<unsigned char>& bytes) {
   std::vector<std::string> lines;
@@ -33,7 +32,10 @@ ProbeOutcome RunProbe(const std::wstring& probe, const std::wstring& scratch_dir
   std::wstring report = scratch_dir + L"\\probe-report.txt";
   DeleteFileW(report.c_str());
   Child child = StartChild(Quoted(probe) + L" " + Quoted(report));
-  if (child.process == NULL) return outcome;
+  if (child.process == NULL) {
+    ADD_FAILURE() << "the probe did not start";
+    return outcome;
+  }
   // Either the process ends by itself or it shows the fatal message box and waits.
   DWORD start = GetTickCount();
   while (WaitForSingleObject(child.process, 50) == WAIT_TIMEOUT) {
@@ -44,9 +46,10 @@ ProbeOutcome RunProbe(const std::wstring& probe, const std::wstring& scratch_dir
       PressButton(box.window, IDOK);
       break;
     }
-    if (GetTickCount() - start > kProbeTimeoutMs) break;
+    if (GetTickCount() - start > kRunTimeoutMs) break;
   }
-  outcome.exit_code = FinishChild(child, kProbeTimeoutMs);
+  outcome.exit_code = FinishChild(child, kRunTimeoutMs);
+  if (outcome.exit_code == kTimedOut) ADD_FAILURE() << "the probe had to be ended";
   outcome.report = Lines(ReadBytes(report));
   DeleteFileW(report.c_str());
   if (!outcome.report.empty() && outcome.report.back() == "end") {
@@ -54,4 +57,14 @@ ProbeOutcome RunProbe(const std::wstring& probe, const std::wstring& scratch_dir
     outcome.report.pop_back();
   }
   return outcome;
+}
+
+std::vector<std::string> ProbeOutcome::Named(const std::string& name) const {
+  std::vector<std::string> found;
+  for (const std::string& line : report) {
+    if (line.compare(0, name.size() + 1, name + " ") == 0) {
+      found.push_back(line.substr(name.size() + 1));
+    }
+  }
+  return found;
 }

@@ -12,6 +12,9 @@ struct ProbeOutcome {
   std::wstring fatal_caption;       // the message box, when one appeared
   std::wstring fatal_text;
   unsigned long exit_code = 0;
+  // What the report says under `name` (its lines that start with `name` and a space, without
+  // them), in the order reported: Named("entry") gives every record of the full pass.
+  std::vector<std::string> Named(const std::string& name) const;
 };
 
 // Starts `probe` (an executable carrying a package) with a report file in `scratch_dir`,

@@ -1,6 +1,9 @@
 #include "harness/process.h"
 
-#include <gtest/gtest.h>
+#include <shellapi.h>
+#include <stdio.h>
+
+#include "harness/text.h"
 
 Child StartChild(const std::wstring& command_line, const wchar_t* directory) {
   STARTUPINFOW startup = {};
@@ -9,8 +12,8 @@ Child StartChild(const std::wstring& command_line, const wchar_t* directory) {
   std::wstring line = command_line;  // CreateProcessW may write into the buffer
   Child child;
   if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) {
-    ADD_FAILURE() << "could not start: " << std::string(command_line.begin(), command_line.end())
-                  << " (error " << GetLastError() << ")";
+    fprintf(stderr, "could not start: %s (error %lu)\n", Narrow(command_line).c_str(),
+            GetLastError());
     return child;
   }
   CloseHandle(info.hThread);
@@ -25,7 +28,7 @@ DWORD FinishChild(Child& child, DWORD timeout_ms) {
   if (WaitForSingleObject(child.process, timeout_ms) == WAIT_OBJECT_0) {
     GetExitCodeProcess(child.process, &code);
   } else {
-    ADD_FAILURE() << "child " << child.pid << " did not end within " << timeout_ms << " ms";
+    fprintf(stderr, "child %lu did not end within %lu ms: ended\n", child.pid, timeout_ms);
     TerminateProcess(child.process, kTimedOut);
     WaitForSingleObject(child.process, 5000);
   }
@@ -46,4 +49,18 @@ std::wstring BinDir() {
   return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
+std::wstring UninstallerExe() { return BinDir() + L"uninstall.exe"; }
+std::wstring AlphaExe() { return BinDir() + L"alpha.exe"; }
+std::wstring FakeCleanupExe() { return BinDir() + L"uninstaller_fake_cleanup.exe"; }
+
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::vector<std::wstring> SplitCommandLine(const std::wstring& line) {
+  std::vector<std::wstring> arguments;
+  int count = 0;
+  wchar_t** split = CommandLineToArgvW(line.c_str(), &count);
+  if (split == NULL) return arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(split[i]);
+  LocalFree(split);
+  return arguments;
+}

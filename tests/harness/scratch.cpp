@@ -1,8 +1,8 @@
 #include "harness/scratch.h"
 
-#include <shlobj.h>
-#include <shlwapi.h>
 #include <gtest/gtest.h>
+
+#include "harness/text.h"
 
 ScratchFolder::ScratchFolder() {
   wchar_t temp[MAX_PATH];
@@ -28,15 +28,7 @@ void RemoveTree(const std::wstring& path) {
     DeleteFileW(path.c_str());
     return;
   }
-  WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      std::wstring name = found.cFileName;
-      if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-  }
+  for (const std::wstring& name : FolderContents(path)) RemoveTree(path + L"\\" + name);
   RemoveDirectoryW(path.c_str());
 }
 
@@ -54,6 +46,16 @@ std::vector<unsigned char> ReadBytes(const std::wstring& path) {
   return bytes;
 }
 
+std::string FileText(const std::wstring& path) {
+  std::vector<unsigned char> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+bool SameBytes(const std::wstring& a, const std::wstring& b) {
+  std::vector<unsigned char> left = ReadBytes(a);
+  return !left.empty() && left == ReadBytes(b);
+}
+
 void WriteBytes(const std::wstring& path, const void* data, size_t size) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
@@ -67,6 +69,11 @@ void WriteText(const std::wstring& path, const std::string& text) {
   WriteBytes(path, text.data(), text.size());
 }
 
+void CopyForTest(const std::wstring& from, const std::wstring& to) {
+  ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE))
+      << Narrow(from) << " -> " << Narrow(to) << " error " << GetLastError();
+}
+
 bool FileExists(const std::wstring& path) {
   DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -77,49 +84,15 @@ bool FolderExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-RegistryString ReadRegistryString(HKEY root, const std::wstring& subkey,
-                                  const wchar_t* value_name) {
-  RegistryString result;
-  HKEY key;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return result;
-  wchar_t data[2048];
-  DWORD size = sizeof(data) - sizeof(wchar_t);
-  DWORD type = 0;
-  if (RegQueryValueExW(key, value_name, NULL, &type, (BYTE*)data, &size) == ERROR_SUCCESS &&
-      type == REG_SZ) {
-    data[size / sizeof(wchar_t)] = 0;
-    result.found = true;
-    result.value = data;
-  }
-  RegCloseKey(key);
-  return result;
-}
-
-bool RegistryKeyExists(HKEY root, const std::wstring& subkey) {
-  HKEY key;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  RegCloseKey(key);
-  return true;
-}
-
-std::wstring SpecialFolder(int csidl) {
-  wchar_t path[MAX_PATH] = L"";
-  SHGetFolderPathW(NULL, csidl, NULL, 0, path);
-  return path;
-}
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return L"";
-  int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0);
-  std::wstring out(count, 0);
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count);
-  return out;
-}
-
-std::string Narrow(const std::wstring& text) {
-  if (text.empty()) return "";
-  int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), NULL, 0, NULL, NULL);
-  std::string out(count, 0);
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &out[0], count, NULL, NULL);
-  return out;
+std::vector<std::wstring> FolderContents(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
 }

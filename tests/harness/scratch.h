@@ -1,5 +1,5 @@
-// Scratch state for tests: a private folder removed afterwards, and small file and
-// registry readers used to check what the programs left on the Wine drive.
+// Scratch state for tests: a private folder removed afterwards, and the file readers and
+// writers used to prepare the Wine drive and to check what the programs left on it.
 #pragma once
 
 #include <windows.h>
@@ -23,27 +23,23 @@ class ScratchFolder {
   std::wstring path_;
 };
 
-// Removes a file or a folder tree; missing ones are fine.
+// Removes a file or a folder tree, read-only ones too; missing ones are fine.
 void RemoveTree(const std::wstring& path);
 
+// A file's bytes; empty when it cannot be read.
 std::vector<unsigned char> ReadBytes(const std::wstring& path);
+// The same as a byte string.
+std::string FileText(const std::wstring& path);
+// True when both files can be read, are not empty and hold the same bytes.
+bool SameBytes(const std::wstring& a, const std::wstring& b);
+
+// Write a whole file, failing the test when that does not work.
 void WriteBytes(const std::wstring& path, const void* data, size_t size);
 void WriteText(const std::wstring& path, const std::string& text);
+void CopyForTest(const std::wstring& from, const std::wstring& to);
+
 bool FileExists(const std::wstring& path);
 bool FolderExists(const std::wstring& path);
 
-// A REG_SZ value, or nullptr-like empty optional: `found` false when missing.
-struct RegistryString {
-  bool found = false;
-  std::wstring value;
-};
-RegistryString ReadRegistryString(HKEY root, const std::wstring& subkey,
-                                  const wchar_t* value_name);
-bool RegistryKeyExists(HKEY root, const std::wstring& subkey);
-
-// A special folder's path without trailing backslash, asked from the platform.
-std::wstring SpecialFolder(int csidl);
-
-// UTF-8 <-> UTF-16 for messages and files.
-std::wstring Wide(const std::string& text);
-std::string Narrow(const std::wstring& text);
+// The names in `folder` (files and folders, without "." and ".."), in the order listed.
+std::vector<std::wstring> FolderContents(const std::wstring& folder);

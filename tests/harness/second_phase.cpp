@@ -69,15 +69,6 @@ std::wstring TempFolder() {
   return path;
 }
 
-// "koz-" and eight hexadecimal digits.
-bool IsPrivateFolderName(const std::wstring& name) {
-  if (name.size() != 12 || _wcsnicmp(name.c_str(), L"koz-", 4) != 0) return false;
-  for (size_t i = 4; i < name.size(); ++i) {
-    if (!iswxdigit(name[i])) return false;
-  }
-  return true;
-}
-
 // A pending entry (perhaps with "\??\" before it) naming a private folder, something
 // inside one, or the unprotected copy.
 bool NamesCopy(const std::wstring& entry) {
@@ -91,6 +82,14 @@ bool NamesCopy(const std::wstring& entry) {
 }
 
 }  // namespace
+
+bool IsPrivateFolderName(const std::wstring& name) {
+  if (name.size() != 12 || name.compare(0, 4, L"koz-") != 0) return false;
+  for (size_t i = 4; i < name.size(); ++i) {
+    if (!iswxdigit(name[i])) return false;
+  }
+  return true;
+}
 
 std::vector<std::wstring> SecondPhaseFolders() {
   std::vector<std::pair<ULONGLONG, std::wstring>> found;
@@ -193,6 +192,11 @@ std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy() {
   return naming;
 }
 
+namespace {
+
+// Removes every private folder with its copy (even when read-only) and the unprotected
+// copy, and every PendingFileRenameOperations entry that names one of them, so nothing is
+// left for the next restart.
 void RemoveSecondPhaseCopy() {
   for (const std::wstring& folder : SecondPhaseFolders()) RemoveTree(folder);
   std::wstring copy = UnprotectedCopyPath();
@@ -212,8 +216,6 @@ void RemoveSecondPhaseCopy() {
   }
   if (changed) WritePending(kept);
 }
-
-namespace {
 
 // Ends every running second phase, giving each `wait_ms` to finish on its own first.
 void EndSecondPhases(DWORD wait_ms) {

@@ -10,6 +10,9 @@
 
 #include "harness/process.h"
 
+// Whether `name` has the form of a private folder's: "koz-" and eight hexadecimal digits.
+bool IsPrivateFolderName(const std::wstring& name);
+
 // The private folders below our temporary folder ("koz-" + eight hexadecimal digits),
 // full paths without trailing backslash, oldest first.
 std::vector<std::wstring> SecondPhaseFolders();
@@ -34,11 +37,6 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms);
 // still running then and fails the test. Returns the exit code of the last one waited for
 // (kTimedOut from harness/process.h when one had to be ended, 0xFFFFFFFF when none ran).
 DWORD WaitForSecondPhaseEnd(DWORD timeout_ms);
-
-// Removes every private folder with its copy (even when read-only) and the unprotected
-// copy, and every PendingFileRenameOperations entry that names one of them, so nothing is
-// left for the next restart.
-void RemoveSecondPhaseCopy();
 
 // The sources of PendingFileRenameOperations deletions (entries with an empty target) that
 // name a private folder or something inside one, in the order they are listed, with any

@@ -1,5 +1,5 @@
 // Driving windows of other processes through window messages, as a user would: find a
-// window, read its texts, click its buttons, answer message boxes.
+// window, read its texts, click its buttons, read message boxes. Needs no GoogleTest.
 #pragma once
 
 #include <windows.h>
@@ -22,9 +22,13 @@ struct MessageBoxSeen {
   bool has_button[12] = {};  // indexed by IDOK .. IDCONTINUE
 };
 
-// Waits for a message box (dialog class "#32770") of process `pid` and reads it.
-// `window` is NULL when none appeared within `timeout_ms`.
-MessageBoxSeen WaitForMessageBox(DWORD pid, DWORD timeout_ms);
+// Waits for a message box (dialog class "#32770") of process `pid`, titled `caption` when
+// that is not NULL, and reads it. `window` is NULL when none appeared within `timeout_ms`.
+MessageBoxSeen WaitForMessageBox(DWORD pid, DWORD timeout_ms, const wchar_t* caption = NULL);
+
+// Waits for a visible window of class "#32770" of process `pid` other than `except` (a box
+// of the shell beside a dialog, for example); NULL when none appears.
+HWND WaitForOtherDialog(DWORD pid, HWND except, DWORD timeout_ms);
 
 // Presses the button `id` (IDOK, IDYES, IDRETRY, ...) of a dialog or message box.
 void PressButton(HWND dialog, int id);
@@ -35,3 +39,11 @@ void ClickControl(HWND dialog, int id);
 
 // Waits up to `timeout_ms` for `window` to be destroyed.
 bool WaitForWindowGone(HWND window, DWORD timeout_ms);
+
+// How many visible windows of class "#32770" (a dialog, message boxes, the folder
+// browser) process `pid` shows.
+int DialogWindowCount(DWORD pid);
+
+// Closes every window of class `class_name` and waits up to `timeout_ms` for each to go.
+// False when one stayed.
+bool CloseWindowsOfClass(const wchar_t* class_name, DWORD timeout_ms);

@@ -4,15 +4,14 @@
 
 #include <windows.h>
 #include <string>
-#include <vector>
 
+#include "harness/environment.h"
 #include "harness/package_builder.h"
 #include "harness/process.h"
+#include "harness/scratch.h"
+#include "harness/start_records.h"
+#include "harness/timeouts.h"
 #include "harness/windows.h"
-
-// Generous limits: a Wine start costs about half a second, a first one much more.
-constexpr DWORD kWindowTimeoutMs = 20000;
-constexpr DWORD kExitTimeoutMs = 30000;
 
 // A package for the dialog tests: the test's own product name (so nothing collides with
 // another test's installation), version "2.5", window class "<name>Wnd".
@@ -56,14 +55,23 @@ class SetupSession {
 
   // Waits for a window of this process titled `caption` (class "#32770": message boxes,
   // the folder browser) and reads it like a message box.
-  MessageBoxSeen WaitForBox(const wchar_t* caption, DWORD timeout_ms = kWindowTimeoutMs);
+  MessageBoxSeen WaitForBox(const wchar_t* caption, DWORD timeout_ms = kWindowTimeoutMs) {
+    return WaitForMessageBox(child_.pid, timeout_ms, caption);
+  }
 
   // Waits for a window of class "#32770" of this process other than the dialog (a box
   // of the shell, for example); NULL when none appears.
-  HWND WaitForOtherDialog(DWORD timeout_ms);
+  HWND WaitForOtherDialog(DWORD timeout_ms) {
+    return ::WaitForOtherDialog(child_.pid, dialog_, timeout_ms);
+  }
 
   // Waits for the process to end and returns its exit code (kTimedOut after ending it).
-  DWORD WaitForExit(DWORD timeout_ms = kExitTimeoutMs);
+  DWORD WaitForExit(DWORD timeout_ms = kRunTimeoutMs) { return FinishChild(child_, timeout_ms); }
+  // Presses Exit and waits as above.
+  DWORD PressExit() {
+    Press(IDCANCEL);
+    return WaitForExit();
+  }
 
  private:
   void Start(const std::wstring& exe, const std::wstring& caption);
@@ -71,36 +79,12 @@ class SetupSession {
   HWND dialog_ = NULL;
 };
 
-// Sets an environment variable of the test process (inherited by the programs it starts)
-// and restores the previous value when it goes.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const wchar_t* name, const std::wstring& value);
-  ~ScopedEnvironment();
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+// A scratch folder for the runs of one test, holding the temporary folder `temp` (TMP and
+// TEMP of every program started) and alpha.exe's start records `starts`.
+struct SetupScratch : ScratchFolder {
+  std::wstring temp = MakeFolder(*this / L"temp");
+  TemporaryFolderAt temp_at{temp};
+  RecordedStarts starts{*this / L"records.txt"};
 
- private:
-  std::wstring name_;
-  std::wstring old_value_;
-  bool had_value_ = false;
+  static std::wstring MakeFolder(const std::wstring& path);
 };
-
-// How many visible windows of class "#32770" (the dialog, message boxes, the folder
-// browser) process `pid` shows.
-int DialogWindowCount(DWORD pid);
-
-// Every visible top-level window of class `class_name`, of any process.
-std::vector<HWND> WindowsOfClass(const wchar_t* class_name);
-
-// Closes every window of class `class_name` and waits until they are gone.
-void CloseWindowsOfClass(const wchar_t* class_name);
-
-// The lines that sample programs (alpha.exe) appended to the record file `path`: the
-// command line, a tab, the working directory. Waits up to `timeout_ms` for at least
-// `count` lines and returns what is there then.
-std::vector<std::wstring> WaitForRecordLines(const std::wstring& path, size_t count,
-                                             DWORD timeout_ms = kWindowTimeoutMs);
-
-// The names in `folder` (files and folders, without "." and "..").
-std::vector<std::wstring> FolderContents(const std::wstring& folder);

@@ -1,0 +1,82 @@
+#include "harness/installation.h"
+
+#include <gtest/gtest.h>
+
+#include "harness/second_phase.h"
+#include "harness/start_records.h"
+#include "harness/timeouts.h"
+
+const wchar_t kUninstallDoneText[] = L"Uninstall completed, thank you for using KOZ Soft products";
+const wchar_t kLogNotOpenedText[] = L"Could not open uninstall.dat, uninstall aborted!";
+
+std::wstring UninstallerWelcomeText(const std::wstring& name, const std::wstring& version) {
+  return L"Welcome at the " + name + L" uninstaller. Make sure you have closed all running "
+         L"instances of the program to ensure a complete uninstall.\n\nAre you sure you want "
+         L"to uninstall " + name + L" " + version + L"?";
+}
+
+Installation::Installation(const std::wstring& product, const std::vector<std::wstring>& files)
+    : product(product),
+      dir(scratch / (product + L" 1.0")),
+      log(dir + L"\\uninstall.dat"),
+      record(scratch / L"started.txt"),
+      files_(files),
+      record_variable_(L"FAKE_CLEANUP_RECORD", record) {
+  CreateDirectoryW(dir.c_str(), NULL);
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  for (const std::wstring& file : files) {
+    size_t folder_end = file.rfind(L'\\');
+    if (folder_end != std::wstring::npos) {
+      std::wstring folder = file.substr(0, folder_end);
+      if (CreateDirectoryW((*this / folder).c_str(), NULL)) folders_.push_back(folder);
+    }
+    WriteText(*this / file, "installed " + std::string(file.begin(), file.end()));
+  }
+}
+
+std::wstring Installation::LogOf(const LogRecords& records, bool end_marker) const {
+  return LogContents(LogHeaderLine(product, L"1.0", product + L"Wnd"), records, end_marker);
+}
+
+LogRecords Installation::Records(const LogRecords& first) const {
+  LogRecords records = first;
+  for (const std::wstring& file : files_) records.push_back({L'F', *this / file});
+  records.push_back({L'F', *this / L"uninstall.exe"});
+  records.push_back({L'F', log});
+  for (auto folder = folders_.rbegin(); folder != folders_.rend(); ++folder) {
+    records.push_back({L'S', *this / *folder});
+  }
+  records.push_back({L'S', dir});
+  return records;
+}
+
+bool Installation::Untouched() const {
+  for (const std::wstring& file : files_) {
+    if (!FileExists(*this / file)) return false;
+  }
+  return FileExists(*this / L"uninstall.exe") && FileExists(log);
+}
+
+Child Installation::Start(const std::wstring& arguments) const {
+  std::wstring line = Quoted(*this / L"uninstall.exe");
+  if (!arguments.empty()) line += L" " + arguments;
+  return StartChild(line, scratch.path().c_str());
+}
+
+Child Installation::StartSecondPhase(const std::wstring& arguments) const {
+  return StartChild(Quoted(UninstallerExe()) + L" " + arguments, scratch.path().c_str());
+}
+
+void Installation::UninstallSilently() const {
+  Child child = Start(L"/AUTO");
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+}
+
+std::vector<std::wstring> Installation::CleanupStarts() const {
+  std::vector<std::wstring> started;
+  for (const RecordLine& line : RecordLines(record)) {
+    if (line.size() >= 2 && line[0] == L"start") started.push_back(line[1]);
+  }
+  return started;
+}

@@ -1,0 +1,14 @@
+// How long the tests wait for the programs they start. Generous: a Wine start costs about
+// half a second, a first one on a fresh prefix much more, and other builds share the cores.
+#pragma once
+
+#include <windows.h>
+
+// For a window or message box to appear (or to go), and for a process to start.
+constexpr DWORD kWindowTimeoutMs = 20000;
+
+// For a setup, uninstaller or probe run to end by itself.
+constexpr DWORD kRunTimeoutMs = 30000;
+
+// For an install run of a whole product, or a packing run.
+constexpr DWORD kInstallTimeoutMs = 60000;
