@@ -23,9 +23,12 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	bash tools/run-tests.sh $(BUILD)
 
-demo:
-	@bash tools/deps.sh
-	$(MAKE) build
+# The demo builds only what it runs: the packing tool, the stub and the uninstaller it
+# packs, the sample product and the driver that plays the user without a display.
+DEMO_TARGETS = pack setup-stub uninstall sample dialog_demo_driver
+
+demo: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
 	bash tools/demo.sh $(BUILD)
 
 bench: build
