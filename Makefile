@@ -23,12 +23,10 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	bash tools/run-tests.sh $(BUILD)
 
-# The demo builds only what it runs: the packing tool, the stub and the uninstaller it
-# packs, the sample product and the driver that plays the user without a display.
-DEMO_TARGETS = pack setup-stub uninstall sample dialog_demo_driver
-
+# The demo builds only what it runs (target demo_programs): the packing tool, the stub and
+# the uninstaller it packs, the sample product and the driver that plays the user.
 demo: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target $(DEMO_TARGETS)
+	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
 	bash tools/demo.sh $(BUILD)
 
 bench: build
