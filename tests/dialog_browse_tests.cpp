@@ -4,7 +4,6 @@
 #include "app/folder_browser.h"
 #include "app/resource.h"
 #include "harness/setup_session.h"
-#include "harness/text.h"
 
 namespace {
 

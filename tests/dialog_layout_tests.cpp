@@ -5,7 +5,6 @@
 
 #include "app/resource.h"
 #include "harness/setup_session.h"
-#include "harness/text.h"
 
 namespace {
 

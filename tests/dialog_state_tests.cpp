@@ -7,7 +7,6 @@
 #include "harness/leftovers.h"
 #include "harness/setup_session.h"
 #include "harness/shell.h"
-#include "harness/text.h"
 
 namespace {
 

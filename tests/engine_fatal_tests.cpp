@@ -12,7 +12,6 @@
 #include "harness/package_builder.h"
 #include "harness/scratch.h"
 #include "harness/shell.h"
-#include "harness/text.h"
 
 namespace {
 

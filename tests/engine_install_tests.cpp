@@ -13,7 +13,6 @@
 #include "harness/registration.h"
 #include "harness/scratch.h"
 #include "harness/shell.h"
-#include "harness/text.h"
 #include "harness/timeouts.h"
 
 namespace {

@@ -16,7 +16,6 @@
 #include "harness/scratch.h"
 #include "harness/shell.h"
 #include "harness/start_records.h"
-#include "harness/text.h"
 #include "harness/timeouts.h"
 
 namespace {

@@ -20,7 +20,6 @@
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
 #include "harness/start_records.h"
-#include "harness/text.h"
 #include "harness/timeouts.h"
 #include "uninstaller/relaunch.h"
 

@@ -28,7 +28,6 @@
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"
 #include "harness/start_records.h"
-#include "harness/text.h"
 
 namespace {
 

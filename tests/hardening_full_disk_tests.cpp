@@ -16,7 +16,6 @@
 #include "harness/registry.h"
 #include "harness/scratch.h"
 #include "harness/second_phase.h"
-#include "harness/text.h"
 #include "harness/timeouts.h"
 
 namespace {

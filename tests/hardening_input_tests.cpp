@@ -22,7 +22,6 @@
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"
 #include "harness/shell.h"
-#include "harness/text.h"
 
 namespace {
 

@@ -8,7 +8,6 @@
 #include "harness/log_text.h"
 #include "harness/registry.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstall_log/log_writer.h"
 

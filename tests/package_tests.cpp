@@ -12,7 +12,6 @@
 #include "harness/probe_run.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "package/package.h"
 
 namespace {

@@ -11,7 +11,6 @@
 #include "harness/probe_run.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "packer/manifest.h"
 
 namespace {

@@ -9,7 +9,6 @@
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "packer/setup_image.h"
 
 namespace {

@@ -13,9 +13,8 @@
 #include "common/bounded_text.h"
 #include "harness/guarded_memory.h"
 #include "harness/log_text.h"
-#include "harness/registry.h"
+#include "harness/registration.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
@@ -308,13 +307,10 @@ TEST(UninstallerApplyLogRecord, OtherLettersChangeNothing) {
 }
 
 TEST(UninstallerApplyLogRecord, DeletesTheRegistryKey) {
-  const std::wstring key = UninstallKey(L"ReplayTest", L"1.0");
-  HKEY created;
-  ASSERT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, key.c_str(), &created), ERROR_SUCCESS);
-  RegCloseKey(created);
-  ApplyLogRecord(L'R', key.c_str());
-  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  TestUninstallKey key(L"ReplayTest", L"1.0");
+  ASSERT_TRUE(key.exists());
+  ApplyLogRecord(L'R', key.subkey().c_str());
+  EXPECT_FALSE(key.exists());
 }
 
 TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFolder) {

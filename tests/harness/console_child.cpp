@@ -4,7 +4,6 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 
 namespace {
 

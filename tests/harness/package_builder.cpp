@@ -5,7 +5,6 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 #include "packer/setup_writer.h"
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "harness/text.h"
 
 ScratchFolder::ScratchFolder() {
   wchar_t temp[MAX_PATH];

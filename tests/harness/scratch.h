@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "harness/text.h"  // Narrow and Wide, for messages that name paths
+
 // A fresh, uniquely named folder below the temporary folder; removed with everything in it
 // when the object goes.
 class ScratchFolder {

@@ -2,7 +2,6 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/text.h"
 
 std::vector<RecordLine> RecordLines(const std::wstring& path) {
   std::wstring text = Wide(FileText(path));
