@@ -26,9 +26,14 @@ const wchar_t kRunningText[] = L"Alpha is still running, please close the applic
 const wchar_t kAbortedText[] = L"Uninstall aborted. No changes were made.";
 const std::wstring kWelcomeText = UninstallerWelcomeText(L"Alpha");
 
-TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
+// Each test's installation, and no copy of the uninstaller before or after it.
+class UninstallerFirstPhase : public ::testing::Test {
+ protected:
   Installation inst;
   SecondPhaseCleanup cleanup;
+};
+
+TEST_F(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
   for (const wchar_t* arguments : {L"", L"/AUTO"}) {
     SCOPED_TRACE(Narrow(arguments));
     Child child = inst.Start(arguments);
@@ -38,9 +43,7 @@ TEST(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
   }
 }
 
-TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
   CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
   inst.WriteLog(inst.Records({{L'E', inst / L"cleanup.exe"}}));
 
@@ -53,9 +56,7 @@ TEST(UninstallerFirstPhase, AnsweringNoChangesAndStartsNothing) {
   EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
-TEST(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
   inst.WriteLog(inst.Records());
   Child child = inst.Start(L"/auto");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
@@ -63,9 +64,7 @@ TEST(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
   EXPECT_TRUE(inst.Untouched());
 }
 
-TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
   TestUninstallKey key(L"Alpha", L"1.0");  // the key the log's header names
   inst.WriteLog(inst.Records({{L'R', key.subkey()}}));
 
@@ -86,9 +85,7 @@ TEST(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
       << "the copy is to be deleted at the next restart";
 }
 
-TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
   WriteText(UnprotectedCopyPath(), "left over by an earlier uninstall");
   inst.WriteLog(inst.Records());
 
@@ -105,13 +102,21 @@ TEST(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
   EXPECT_EQ(std::string(old_copy.begin(), old_copy.end()), "left over by an earlier uninstall");
 }
 
-TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+// Alpha running as the user left it, its window of class AlphaWnd open.
+struct RunningAlpha {
+  Child process = StartChild(Quoted(AlphaExe()));
+  HWND window = WaitForWindow(process.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
+  // Closes the window as the user would; Alpha then ends with 0.
+  DWORD Close() {
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    return FinishChild(process, 10000);
+  }
+};
+
+TEST_F(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
   inst.WriteLog(inst.Records());
-  Child alpha = StartChild(Quoted(AlphaExe()));
-  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
-  ASSERT_NE(window, nullptr);
+  RunningAlpha alpha;
+  ASSERT_NE(alpha.window, nullptr);
 
   // "/AUTO" skips the welcome question, not the running check.
   Child child = inst.Start(L"/AUTO");
@@ -121,25 +126,19 @@ TEST(UninstallerFirstPhase, RunningApplicationRetryThenCancelChangesNothing) {
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(inst.Untouched());
   EXPECT_TRUE(SecondPhaseFolders().empty());
-
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(FinishChild(alpha, 10000), 0u);
+  EXPECT_EQ(alpha.Close(), 0u);
 }
 
-TEST(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
   inst.WriteLog(inst.Records());
-  Child alpha = StartChild(Quoted(AlphaExe()));
-  HWND window = WaitForWindow(alpha.pid, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
-  ASSERT_NE(window, nullptr);
+  RunningAlpha alpha;
+  ASSERT_NE(alpha.window, nullptr);
 
   Child child = inst.Start(L"/AUTO");
   MessageBoxSeen box = WaitForMessageBox(child.pid, kWindowTimeoutMs);
   ASSERT_NE(box.window, nullptr);
   EXPECT_EQ(box.text, kRunningText);
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  EXPECT_EQ(FinishChild(alpha, 10000), 0u);
+  EXPECT_EQ(alpha.Close(), 0u);
   PressButton(box.window, IDRETRY);
 
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
@@ -147,9 +146,7 @@ TEST(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 
-TEST(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHandOver) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheHandOver) {
   CopyForTest(FakeCleanupExe(), inst / L"one.exe");
   CopyForTest(FakeCleanupExe(), inst / L"two.exe");
   inst.WriteLog(inst.Records({{L'E', inst / L"one.exe"},
@@ -215,9 +212,7 @@ void ExpectSecondPhaseLine(const ProcessView& view, const std::wstring& expected
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
-TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
   inst.WriteLog(inst.Records());
   Child child = inst.Start(L"/AUTO");
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
@@ -225,9 +220,7 @@ TEST(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
                         {inst.dir, L"/PHASE2", L"/SILENT"});
 }
 
-TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
   inst.WriteLog(inst.Records());
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
@@ -236,9 +229,8 @@ TEST(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
                         {inst.dir, L"/PHASE2"});
 }
 
-TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
+TEST_F(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
   ScratchFolder scratch;
-  SecondPhaseCleanup cleanup;
   wchar_t windows[MAX_PATH];
   ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 3u);
   std::wstring root(windows, 3);  // "C:\"
@@ -259,9 +251,7 @@ TEST(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
                         {drive, L"/PHASE2", L"/SILENT"});
 }
 
-TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
   CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
   WriteLog(inst.log, L"Alpha#1.0 DO NOT REMOVE/EDIT THIS FILE\r\n|E|" + inst / L"cleanup.exe" +
                          L"|\r\n|F|" + inst / L"alpha.exe" + L"|\r\n||");
@@ -276,9 +266,7 @@ TEST(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
   EXPECT_TRUE(SecondPhaseFolders().empty());
 }
 
-TEST(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
-  Installation inst;
-  SecondPhaseCleanup cleanup;
+TEST_F(UninstallerFirstPhase, TwoArgumentsAreASecondPhaseLine) {
   inst.WriteLog(inst.Records());
   // "/AUTO x": a second phase for folder "/AUTO" without "/PHASE2": ends with 1, no box.
   Child child = inst.Start(L"/AUTO x");

@@ -19,19 +19,23 @@
 
 namespace {
 
-DWORD RunSecondPhase(const Installation& inst, const std::wstring& arguments) {
-  Child child = inst.StartSecondPhase(arguments);
-  return FinishChild(child, kRunTimeoutMs);
-}
-
-TEST(UninstallerSecondPhase, RemovesFilesKeyAndEmptiedFolders) {
+// Each test's installation, and how its second phase is run when no box is expected.
+class UninstallerSecondPhase : public ::testing::Test {
+ protected:
+  DWORD RunSecondPhase(const std::wstring& arguments) {
+    Child child = inst.StartSecondPhase(arguments);
+    return FinishChild(child, kRunTimeoutMs);
+  }
   Installation inst;
+};
+
+TEST_F(UninstallerSecondPhase, RemovesFilesKeyAndEmptiedFolders) {
   // Beside the installation, in the working directory of the run: nothing may touch it.
   std::wstring outsider = inst.scratch / L"outsider.txt";
   WriteText(outsider, "not ours");
   TestUninstallKey key(L"Alpha", L"1.0");  // the key the log's header names
   inst.WriteLog(inst.Records({{L'R', key.subkey()}}));
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
 
   EXPECT_FALSE(FolderExists(inst.dir));
   EXPECT_FALSE(key.exists());
@@ -39,13 +43,12 @@ TEST(UninstallerSecondPhase, RemovesFilesKeyAndEmptiedFolders) {
   EXPECT_TRUE(FolderExists(inst.scratch.path())) << "a folder the log does not name stays";
 }
 
-TEST(UninstallerSecondPhase, ExecutableRecordsArePassedOver) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, ExecutableRecordsArePassedOver) {
   CopyForTest(FakeCleanupExe(), inst / L"cleanup.exe");
   inst.WriteLog({{L'E', inst / L"cleanup.exe"},
                  {L'E', inst / L"alpha.exe"},
                  {L'F', inst / L"help\\index.htm"}});
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
 
   EXPECT_TRUE(FileExists(inst / L"cleanup.exe"));
   EXPECT_TRUE(FileExists(inst / L"alpha.exe"));
@@ -53,8 +56,7 @@ TEST(UninstallerSecondPhase, ExecutableRecordsArePassedOver) {
   EXPECT_FALSE(FileExists(inst.record)) << "no program is started in this phase";
 }
 
-TEST(UninstallerSecondPhase, EmptyLogIsDeletedAndDoneIsShown) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, EmptyLogIsDeletedAndDoneIsShown) {
   WriteBytes(inst.log, "", 0);
   Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2");
   AnswerMessageBox(child.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
@@ -64,18 +66,16 @@ TEST(UninstallerSecondPhase, EmptyLogIsDeletedAndDoneIsShown) {
 }
 
 // The log is deleted though no record names it.
-TEST(UninstallerSecondPhase, HeaderAndEndMarkerOnlyDeleteTheLog) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, HeaderAndEndMarkerOnlyDeleteTheLog) {
   inst.WriteLog({});
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
   EXPECT_FALSE(FileExists(inst.log));
   EXPECT_TRUE(FileExists(inst / L"alpha.exe"));
   EXPECT_TRUE(FileExists(inst / L"help\\index.htm"));
   EXPECT_TRUE(FileExists(inst / L"uninstall.exe"));
 }
 
-TEST(UninstallerSecondPhase, SymbolicPathsAreResolvedThroughTheShell) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, SymbolicPathsAreResolvedThroughTheShell) {
   std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   std::wstring programs = SpecialFolder(CSIDL_COMMON_PROGRAMS);
   ASSERT_FALSE(desktop.empty());
@@ -93,30 +93,27 @@ TEST(UninstallerSecondPhase, SymbolicPathsAreResolvedThroughTheShell) {
   inst.WriteLog({{L'F', L"<25>\\" + group_name + L".lnk"},
                  {L'F', L"<23>" + group_name + L"\\alpha.lnk"},
                  {L'S', L"<23>" + group_name}});
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
   EXPECT_FALSE(FileExists(desktop_link));
   EXPECT_FALSE(FolderExists(group));
   EXPECT_TRUE(FolderExists(programs));
 }
 
-TEST(UninstallerSecondPhase, LowerCaseArgumentsAreAccepted) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, LowerCaseArgumentsAreAccepted) {
   inst.WriteLog({{L'F', inst / L"alpha.exe"}});
   // "/silent" in any case silences the phase: a box would make the run time out.
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /phase2 /silent"), 0u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /phase2 /silent"), 0u);
   EXPECT_FALSE(FileExists(inst / L"alpha.exe"));
 }
 
-TEST(UninstallerSecondPhase, FolderWithTrailingBackslashIsAccepted) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, FolderWithTrailingBackslashIsAccepted) {
   inst.WriteLog({{L'F', inst / L"alpha.exe"}});
   // Two backslashes before the closing quote reach the program as one.
-  EXPECT_EQ(RunSecondPhase(inst, L"\"" + inst.dir + L"\\\\\" /PHASE2 /SILENT"), 0u);
+  EXPECT_EQ(RunSecondPhase(L"\"" + inst.dir + L"\\\\\" /PHASE2 /SILENT"), 0u);
   EXPECT_FALSE(FileExists(inst / L"alpha.exe"));
 }
 
-TEST(UninstallerSecondPhase, SilentWithOneMoreArgumentStaysInteractive) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, SilentWithOneMoreArgumentStaysInteractive) {
   inst.WriteLog({{L'F', inst / L"alpha.exe"}});
   Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT extra");
   AnswerMessageBox(child.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
@@ -124,29 +121,26 @@ TEST(UninstallerSecondPhase, SilentWithOneMoreArgumentStaysInteractive) {
   EXPECT_FALSE(FileExists(inst / L"alpha.exe"));
 }
 
-TEST(UninstallerSecondPhase, SecondArgumentOtherThanPhase2ChangesNothing) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, SecondArgumentOtherThanPhase2ChangesNothing) {
   inst.WriteLog({{L'F', inst / L"alpha.exe"}});
   // No box either way: the run ends by itself.
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE3"), 1u);
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2x /SILENT"), 1u);
-  EXPECT_EQ(RunSecondPhase(inst, L"/AUTO " + Quoted(inst.dir)), 1u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE3"), 1u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2x /SILENT"), 1u);
+  EXPECT_EQ(RunSecondPhase(L"/AUTO " + Quoted(inst.dir)), 1u);
   EXPECT_TRUE(FileExists(inst.log));
   EXPECT_TRUE(FileExists(inst / L"alpha.exe"));
 }
 
-TEST(UninstallerSecondPhase, MissingLogShowsFatalErrorUnlessSilent) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, MissingLogShowsFatalErrorUnlessSilent) {
   Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2");
   AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
 
-  EXPECT_EQ(RunSecondPhase(inst, Quoted(inst.dir) + L" /PHASE2 /SILENT"), 1u);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 1u);
   EXPECT_TRUE(FileExists(inst / L"alpha.exe"));
 }
 
-TEST(UninstallerSecondPhase, FolderTooLongForTheLogPathIsNotOpened) {
-  Installation inst;
+TEST_F(UninstallerSecondPhase, FolderTooLongForTheLogPathIsNotOpened) {
   std::wstring long_folder = inst.dir + L"\\" + std::wstring(250, L'x');
   Child child = inst.StartSecondPhase(Quoted(long_folder) + L" /PHASE2");
   AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
