@@ -13,7 +13,6 @@
 #include "harness/registry.h"
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"
-#include "harness/text.h"
 
 namespace {
 

@@ -15,7 +15,6 @@
 #include "harness/second_phase.h"
 #include "harness/shell.h"
 #include "harness/start_records.h"
-#include "harness/text.h"
 #include "harness/timeouts.h"
 
 namespace {
