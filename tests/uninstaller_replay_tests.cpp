@@ -16,6 +16,7 @@
 #include "harness/registration.h"
 #include "harness/scratch.h"
 #include "uninstall_log/log_reader.h"
+#include "uninstaller/installation_scope.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"
@@ -272,11 +273,16 @@ TEST(UninstallerReplay, RecordsSeparatedByOtherTextAreReadTheSame) {
             (std::vector<Applied>{{L'F', L"C:\\a"}, {L'S', L"C:\\d"}}));
 }
 
-// ---- ApplyLogRecord on the drive ----
+// ---- Records applied on the drive ----
 
-// Replays `log` with the real removals, special folders resolved through the fake table.
-void ReplayOnTheDrive(const std::wstring& log) {
-  ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyLogRecord);
+// Replays `log` as the second phase does for an installation in `folder` (the records in
+// its scope, with the real removals), special folders resolved through the fake table.
+void ReplayOnTheDrive(const std::wstring& folder, const std::wstring& log) {
+  LogHeader header;
+  size_t after_header = 0;
+  bool has_header = SplitLogHeader(log.data(), log.size(), &header, &after_header);
+  SetInstallationScope(folder.c_str(), has_header ? &header : NULL, FakeSpecialFolder);
+  ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyInstallationRecord);
 }
 
 TEST(UninstallerApplyLogRecord, DeletesFilesAndRemovesOnlyEmptyFolders) {
@@ -324,10 +330,10 @@ TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFold
   WriteText(group + L"\\alpha.lnk", "x");
   g_special_folders = {{23, scratch / L"programs\\"}};
 
-  ReplayOnTheDrive(AlphaLog({{L'F', dir + L"\\alpha.exe"},
-                             {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
-                             {L'S', L"<23>Alpha 1.0"},
-                             {L'S', dir}}));
+  ReplayOnTheDrive(dir, AlphaLog({{L'F', dir + L"\\alpha.exe"},
+                                  {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
+                                  {L'S', L"<23>Alpha 1.0"},
+                                  {L'S', dir}}));
   EXPECT_FALSE(FolderExists(group));
   EXPECT_FALSE(FolderExists(dir));
   EXPECT_TRUE(FolderExists(scratch / L"programs")) << "the special folder itself is not logged";
@@ -336,20 +342,23 @@ TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFold
 // A folder's record before its file's: in one pass the folder is still full at its turn
 // and stays, while the file goes afterwards.
 TEST(UninstallerApplyLogRecord, RecordsApplyOnceInFileOrder) {
+  UseFakeFolders();
   ScratchFolder scratch;
-  std::wstring help = scratch / L"help";
-  CreateDirectoryW(help.c_str(), NULL);
-  WriteText(help + L"\\index.htm", "help");
-  WriteText(scratch / L"alpha.exe", "program");
-  ReplayOnTheDrive(AlphaLog({{L'S', help},
-                             {L'F', help + L"\\index.htm"},
-                             {L'F', scratch / L"alpha.exe"}}));
-  EXPECT_FALSE(FileExists(help + L"\\index.htm"));
-  EXPECT_FALSE(FileExists(scratch / L"alpha.exe"));
-  EXPECT_TRUE(FolderExists(help));
+  std::wstring dir = scratch / L"Alpha 1.0";
+  CreateDirectoryW(dir.c_str(), NULL);
+  CreateDirectoryW((dir + L"\\help").c_str(), NULL);
+  WriteText(dir + L"\\help\\index.htm", "help");
+  WriteText(dir + L"\\alpha.exe", "program");
+  ReplayOnTheDrive(dir, AlphaLog({{L'S', dir + L"\\help"},
+                                  {L'F', dir + L"\\help\\index.htm"},
+                                  {L'F', dir + L"\\alpha.exe"}}));
+  EXPECT_FALSE(FileExists(dir + L"\\help\\index.htm"));
+  EXPECT_FALSE(FileExists(dir + L"\\alpha.exe"));
+  EXPECT_TRUE(FolderExists(dir + L"\\help"));
 }
 
 TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
+  UseFakeFolders();
   ScratchFolder scratch;
   std::wstring dir = scratch / L"Alpha 1.0";
   for (const wchar_t* folder : {L"", L"\\help", L"\\help\\notes"}) {
@@ -359,12 +368,12 @@ TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
     WriteText(dir + file, "installed");
   }
   WriteText(dir + L"\\help\\notes\\mine.txt", "the user's");
-  ReplayOnTheDrive(AlphaLog({{L'F', dir + L"\\help\\index.htm"},
-                             {L'F', dir + L"\\alpha.exe"},
-                             {L'F', dir + L"\\uninstall.exe"},
-                             {L'S', dir + L"\\help\\notes"},
-                             {L'S', dir + L"\\help"},
-                             {L'S', dir}}));
+  ReplayOnTheDrive(dir, AlphaLog({{L'F', dir + L"\\help\\index.htm"},
+                                  {L'F', dir + L"\\alpha.exe"},
+                                  {L'F', dir + L"\\uninstall.exe"},
+                                  {L'S', dir + L"\\help\\notes"},
+                                  {L'S', dir + L"\\help"},
+                                  {L'S', dir}}));
   EXPECT_TRUE(FileExists(dir + L"\\help\\notes\\mine.txt"));
   EXPECT_FALSE(FileExists(dir + L"\\help\\index.htm"));
   EXPECT_FALSE(FileExists(dir + L"\\alpha.exe"));
