@@ -13,11 +13,10 @@
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 #include "packer/package_listing.h"
 
 namespace {
-
-constexpr DWORD kPackTimeoutMs = 120000;
 
 // Bytes that end where an inaccessible page begins: a read past them faults.
 class GuardedFile {

@@ -12,10 +12,9 @@
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 
 namespace {
-
-constexpr DWORD kPackTimeoutMs = 120000;
 
 // A product folder with a fake uninstaller (a real program, so it reads as one) and a
 // sign command file.

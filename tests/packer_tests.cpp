@@ -11,13 +11,12 @@
 #include "harness/probe_run.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 #include "packer/manifest.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-constexpr DWORD kPackTimeoutMs = 120000;
 
 std::wstring PackExe() { return BinDir() + L"pack.exe"; }
 

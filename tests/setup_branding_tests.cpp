@@ -11,11 +11,10 @@
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 #include "packer/icon_file.h"
 
 namespace {
-
-constexpr DWORD kPackTimeoutMs = 120000;
 
 std::vector<uint8_t> TestIcon() {
   std::vector<unsigned char> bytes = ReadBytes(BinDir() + L"test-icon.ico");

@@ -10,5 +10,8 @@ constexpr DWORD kWindowTimeoutMs = 20000;
 // For a setup, uninstaller or probe run to end by itself.
 constexpr DWORD kRunTimeoutMs = 30000;
 
-// For an install run of a whole product, or a packing run.
+// For an install run of a whole product.
 constexpr DWORD kInstallTimeoutMs = 60000;
+
+// For a run of the packing tool, which the packer tests give products of tens of megabytes.
+constexpr DWORD kPackTimeoutMs = 120000;
