@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "harness/console_child.h"
 #include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/log_text.h"
@@ -13,7 +14,6 @@
 #include "harness/registration.h"
 #include "harness/scratch.h"
 #include "harness/shell.h"
-#include "harness/timeouts.h"
 
 namespace {
 
@@ -203,10 +203,7 @@ TEST(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
   ScratchFolder scratch;
   const std::wstring sample = BinDir() + L"sample";
   const std::wstring setup = scratch / L"alpha-setup.exe";
-  ASSERT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " + Quoted(sample + L"\\alpha.ini") +
-                         L" -o " + Quoted(setup),
-                     kInstallTimeoutMs),
-            0u);
+  ASSERT_TRUE(PackSampleProduct(setup));
   EmbeddedPackage package = ReadEmbeddedPackage(setup);
   ASSERT_TRUE(package.found);
 

@@ -11,58 +11,34 @@
 #include <vector>
 
 #include "harness/console_child.h"
+#include "harness/guarded_memory.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/timeouts.h"
 #include "packer/package_listing.h"
 
 namespace {
 
-// Bytes that end where an inaccessible page begins: a read past them faults.
-class GuardedFile {
- public:
-  explicit GuardedFile(size_t capacity) {
-    size_ = (capacity + 4095) / 4096 * 4096;
-    base_ = (uint8_t*)VirtualAlloc(NULL, size_ + 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    DWORD old;
-    VirtualProtect(base_ + size_, 4096, PAGE_NOACCESS, &old);
-  }
-  ~GuardedFile() { VirtualFree(base_, 0, MEM_RELEASE); }
-  const uint8_t* Hold(const std::vector<unsigned char>& bytes, size_t count) {
-    uint8_t* start = base_ + size_ - count;
-    memcpy(start, bytes.data(), count);
-    return start;
-  }
-
- private:
-  uint8_t* base_;
-  size_t size_;
-};
-
 std::vector<unsigned char> SampleSetup(const ScratchFolder& scratch) {
   std::wstring setup = scratch / L"alpha-setup.exe";
-  EXPECT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " +
-                         Quoted(BinDir() + L"sample\\alpha.ini") + L" -o " + Quoted(setup),
-                     kPackTimeoutMs),
-            0u);
+  EXPECT_TRUE(PackSampleProduct(setup));
   return ReadBytes(setup);
 }
 
 ConsoleRun List(const ScratchFolder& scratch, const std::vector<unsigned char>& bytes) {
   WriteBytes(scratch / L"damaged.exe", bytes.data(), bytes.size());
-  return RunConsoleChild(Quoted(BinDir() + L"pack.exe") + L" --list damaged.exe",
-                         kPackTimeoutMs, scratch.path().c_str());
+  return RunPack(L"--list damaged.exe", scratch.path());
 }
 
 TEST(PackListing, EverySetupCutShortIsReportedAsDamage) {
   ScratchFolder scratch;
   std::vector<unsigned char> setup = SampleSetup(scratch);
   ASSERT_GT(setup.size(), 40000u);
-  GuardedFile guarded(setup.size());
   size_t last = setup.size() - 5000;
   for (size_t cut = 30000; cut <= last; ++cut) {
+    // The cut bytes end where an inaccessible page begins: a read past them faults.
+    GuardedMemory guarded(setup.data(), cut);
     std::string out, problems;
-    int code = ListSetupFile(guarded.Hold(setup, cut), cut, "cut.exe", &out, &problems);
+    int code = ListSetupFile(guarded.begin(), cut, "cut.exe", &out, &problems);
     ASSERT_EQ(code, 1) << "cut at " << cut;
     ASSERT_NE(problems.find("cut.exe: "), std::string::npos) << "cut at " << cut;
   }

@@ -12,7 +12,6 @@
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/timeouts.h"
 
 namespace {
 
@@ -27,9 +26,7 @@ struct SignedProduct {
   }
   ConsoleRun PackWith(const std::string& sign_script) {
     WriteText(scratch / L"sign.cmd", sign_script);
-    return RunConsoleChild(Quoted(BinDir() + L"pack.exe") +
-                               L" app.ini -o setup.exe --sign \"sign.cmd {file}\"",
-                           kPackTimeoutMs, scratch.path().c_str());
+    return RunPack(L"app.ini -o setup.exe --sign \"sign.cmd {file}\"", scratch.path());
   }
   bool LeftNothing() const {
     return !FileExists(scratch / L"setup.exe") && !FileExists(scratch / L"setup.exe.partial") &&

@@ -18,14 +18,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-std::wstring PackExe() { return BinDir() + L"pack.exe"; }
-
-// Runs pack.exe with `arguments` in `directory`.
-ConsoleRun Pack(const std::wstring& arguments, const std::wstring& directory) {
-  return RunConsoleChild(Quoted(PackExe()) + L" " + arguments, kPackTimeoutMs,
-                         directory.c_str());
-}
-
 // The bytes of a package laid out field by field, written here independently of the
 // packing tool's writer.
 struct Layout {
@@ -67,11 +59,6 @@ struct Layout {
     return offset;
   }
 };
-
-std::string ReadText(const std::wstring& path) {
-  std::vector<unsigned char> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
 
 const char kFakeUninstaller[] = "MZ fake uninstaller";
 
@@ -119,7 +106,7 @@ TEST(PackTool, RoundTripIsByteExactAgainstTheLayout) {
                "caf\xC3\xA9.txt = notes.txt | 0x20\n"
                "[folders]\n"
                "data\\cache\n");
-  ConsoleRun run = Pack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   EXPECT_EQ(run.err, "");
 
@@ -176,10 +163,10 @@ TEST(PackTool, ListShowsTheHeaderFoldersAndEveryEntry) {
                "[options]\nallow_run_once = 1\n"
                "[files]\nreadme.txt = readme.txt\n"
                "bin\\alpha.exe = alpha.exe | desktop startup programs launch\n");
-  ASSERT_EQ(Pack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path())
+  ASSERT_EQ(RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path())
                 .exit_code,
             0u);
-  ConsoleRun list = Pack(L"--list setup.exe", product.scratch.path());
+  ConsoleRun list = RunPack(L"--list setup.exe", product.scratch.path());
   EXPECT_EQ(list.exit_code, 0u) << list.err;
   EXPECT_EQ(list.err, "");
   size_t size = 204 + 5 + (2 + 14 + 4 + 19) + (2 + 11 + 4 + 9) + (2 + 14 + 4 + 8) + 2;
@@ -213,7 +200,7 @@ TEST(PackTool, ListReportsAMalformedPackageAndWhatCameBefore) {
   Bytes bytes = PackageBytes(contents);
   bytes.resize(bytes.size() - 4);  // the second record's data is cut short
   ASSERT_TRUE(EmbedPackageBytes(L"package_probe.exe", scratch / L"broken.exe", bytes));
-  ConsoleRun list = Pack(L"--list broken.exe", scratch.path());
+  ConsoleRun list = RunPack(L"--list broken.exe", scratch.path());
   EXPECT_EQ(list.exit_code, 1u);
   size_t second = 204 + 1 + (2 + 10 + 4 + 3);
   EXPECT_EQ(list.err, "broken.exe: the package is malformed: an entry record is cut short or "
@@ -224,19 +211,19 @@ TEST(PackTool, ListReportsAMalformedPackageAndWhatCameBefore) {
 
   Bytes header_only(bytes.begin(), bytes.begin() + 100);
   ASSERT_TRUE(EmbedPackageBytes(L"package_probe.exe", scratch / L"short.exe", header_only));
-  list = Pack(L"--list short.exe", scratch.path());
+  list = RunPack(L"--list short.exe", scratch.path());
   EXPECT_EQ(list.exit_code, 1u);
   EXPECT_EQ(list.err, "short.exe: the package header is malformed (too short, header_size "
                       "beyond the package, or a string without terminator)\n");
 }
 
 TEST(PackTool, ListRefusesProgramsWithoutAPackage) {
-  ConsoleRun list = Pack(L"--list package_probe.exe", BinDir());
+  ConsoleRun list = RunPack(L"--list package_probe.exe", BinDir());
   EXPECT_EQ(list.exit_code, 1u);
   EXPECT_EQ(list.err, "package_probe.exe: no package (resource RT_RCDATA 9999) in it\n");
   ScratchFolder scratch;
   WriteText(scratch / L"text.exe", "not a program");
-  list = Pack(L"--list text.exe", scratch.path());
+  list = RunPack(L"--list text.exe", scratch.path());
   EXPECT_EQ(list.exit_code, 1u);
   EXPECT_EQ(list.err, "text.exe: not a Windows program\n");
 }
@@ -249,7 +236,7 @@ TEST(PackTool, DefaultsAreTheStubAndUninstallerNextToPackExe) {
   product.File(L"app.ini",
                "[product]\nname = Alpha\nversion = 1.0\nwindow_class = AlphaWnd\n"
                "[files]\nreadme.txt = readme.txt\n");
-  ConsoleRun run = Pack(L"app.ini -o setup.exe", product.scratch.path());
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe", product.scratch.path());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
 
   EmbeddedPackage embedded = ReadEmbeddedPackage(product.Path(L"setup.exe"));
@@ -313,7 +300,7 @@ TEST(PackTool, RefusalsNameTheManifestLineAndWriteNothing) {
                "x.txt = a.txt | 0xFFFE\n" +                      // 13
                    std::string(161, 'n') + " = a.txt\n");        // 14
   WriteText(product.Path(L"setup.exe"), "the previous build");
-  ConsoleRun run = Pack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err,
@@ -338,7 +325,7 @@ TEST(PackTool, RefusalsNameTheManifestLineAndWriteNothing) {
             "160 fit the installer's path buffers\n"
             "pack.exe: 11 problems; nothing written\n");
   // The previous output is left as it was, and no temporary file stays behind.
-  EXPECT_EQ(ReadText(product.Path(L"setup.exe")), "the previous build");
+  EXPECT_EQ(FileText(product.Path(L"setup.exe")), "the previous build");
   EXPECT_FALSE(FileExists(product.Path(L"setup.exe.partial")));
 }
 
@@ -355,7 +342,7 @@ TEST(PackTool, ManifestOrOutputFolderThatIsMissingIsNamedWithTheSystemsText) {
   } cases[] = {{L"nothing.ini -o setup.exe", "cannot open the manifest \"nothing.ini\": "},
                {L"app.ini -o missing\\setup.exe", "cannot create \"missing\\setup.exe.partial\": "}};
   for (const Case& c : cases) {
-    ConsoleRun run = Pack(std::wstring(c.arguments) + L" " + product.TestParts(),
+    ConsoleRun run = RunPack(std::wstring(c.arguments) + L" " + product.TestParts(),
                           product.scratch.path());
     EXPECT_EQ(run.exit_code, 1u);
     ASSERT_EQ(run.err.find(c.start), 0u) << run.err;
@@ -382,20 +369,20 @@ TEST(PackTool, UsageErrorsExitWithTwoAndShowTheUsage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.arguments));
-    ConsoleRun run = Pack(c.arguments, scratch.path());
+    ConsoleRun run = RunPack(c.arguments, scratch.path());
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_EQ(run.err.find(std::string("pack.exe: ") + c.problem + "\nusage: pack.exe MANIFEST"),
               0u)
         << run.err;
   }
-  ConsoleRun help = Pack(L"--help", scratch.path());
+  ConsoleRun help = RunPack(L"--help", scratch.path());
   EXPECT_EQ(help.exit_code, 0u);
   EXPECT_EQ(help.out.find("usage: pack.exe MANIFEST -o OUTPUT.exe [--stub STUB.exe] "
                           "[--uninstaller UNINSTALL.exe]\n"
                           "       pack.exe MANIFEST -o OUTPUT.exe --sign 'COMMAND {file}'\n"
                           "       pack.exe --list SETUP.exe\n       pack.exe --version\n"),
             0u);
-  ConsoleRun version = Pack(L"--version", scratch.path());
+  ConsoleRun version = RunPack(L"--version", scratch.path());
   EXPECT_EQ(version.exit_code, 0u);
   EXPECT_EQ(version.out.find("pack.exe 1."), 0u) << version.out;
 }
@@ -421,13 +408,13 @@ TEST(PackTool, ProductsAboveTheLimitAreRefusedBeforeAnythingIsRead) {
   product.File(L"huge.ini",
                "[product]\nname = Big\nversion = 1\nwindow_class = BigWnd\n"
                "[files]\nhuge.bin = huge.bin\n");
-  ConsoleRun run = Pack(L"big.ini -o big.exe " + product.TestParts(), product.scratch.path());
+  ConsoleRun run = RunPack(L"big.ini -o big.exe " + product.TestParts(), product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
   uint64_t size = kMaxPackageBytes + 204 + 1 + (2 + 14 + 4 + 19) + (2 + 8 + 4) + 2;
   EXPECT_EQ(run.err, "big.ini: the package would have " + std::to_string(size) +
                          " bytes; pack.exe embeds at most 1258291200 bytes (1200 MiB)\n"
                          "pack.exe: 1 problem; nothing written\n");
-  run = Pack(L"huge.ini -o huge.exe " + product.TestParts(), product.scratch.path());
+  run = RunPack(L"huge.ini -o huge.exe " + product.TestParts(), product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.err, "huge.ini:6: source \"huge.bin\" has 4294967297 bytes; a package entry "
                      "holds less than 4 GiB\npack.exe: 1 problem; nothing written\n");
@@ -450,7 +437,7 @@ TEST(PackTool, ProductOfTensOfMegabytesRoundTrips) {
   product.File(L"app.ini",
                "[product]\nname = Data\nversion = 1\nwindow_class = DataWnd\n"
                "[files]\ndata\\data.bin = data.bin | 0\n");
-  ConsoleRun run = Pack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   EmbeddedPackage embedded = ReadEmbeddedPackage(product.Path(L"setup.exe"));
   ASSERT_TRUE(embedded.found);
@@ -476,7 +463,7 @@ TEST(PackTool, SourceThatCannotBeReadLeavesNoOutput) {
   HANDLE lock = CreateFileW(product.Path(L"locked.txt").c_str(), GENERIC_READ, 0, NULL,
                             OPEN_EXISTING, 0, NULL);
   ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  ConsoleRun run = Pack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
   CloseHandle(lock);
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.err.find("cannot open \"locked.txt\": "), 0u) << run.err;
@@ -490,7 +477,7 @@ TEST(PackTool, StubThatIsNoProgramLeavesNoOutput) {
   product.File(L"stub.exe", "not a program at all");
   product.File(L"app.ini",
                "[product]\nname = Alpha\nversion = 1\nwindow_class = W\n[files]\na.txt = a.txt\n");
-  ConsoleRun run = Pack(L"app.ini -o setup.exe --stub stub.exe --uninstaller fake-uninstall.exe",
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe --stub stub.exe --uninstaller fake-uninstall.exe",
                         product.scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.err.find("stub.exe: the setup stub is not a Windows program\n"), 0u) << run.err;
@@ -506,7 +493,7 @@ TEST(PackTool, SourcesResolveAgainstTheManifestsFolderWhereverPackRuns) {
   product.File(L"dist\\app.ini",
                "[product]\nname = Alpha\nversion = 1\nwindow_class = W\n"
                "[files]\nalpha.exe = bin/alpha.exe | launch\nalpha2.exe = bin\\alpha.exe\n");
-  ConsoleRun run = Pack(L"dist/app.ini -o setup.exe " + product.TestParts(),
+  ConsoleRun run = RunPack(L"dist/app.ini -o setup.exe " + product.TestParts(),
                         product.scratch.path());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   EmbeddedPackage embedded = ReadEmbeddedPackage(product.Path(L"setup.exe"));

@@ -11,7 +11,6 @@
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "harness/timeouts.h"
 #include "packer/icon_file.h"
 
 namespace {
@@ -20,11 +19,6 @@ std::vector<uint8_t> TestIcon() {
   std::vector<unsigned char> bytes = ReadBytes(BinDir() + L"test-icon.ico");
   EXPECT_FALSE(bytes.empty()) << "the build writes test-icon.ico";
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
-ConsoleRun PackIn(const ScratchFolder& scratch, const std::wstring& arguments) {
-  return RunConsoleChild(Quoted(BinDir() + L"pack.exe") + L" " + arguments, kPackTimeoutMs,
-                         scratch.path().c_str());
 }
 
 std::wstring VersionString(const std::vector<BYTE>& block, const wchar_t* name) {
@@ -61,7 +55,7 @@ TEST(SetupBranding, IconAndVersionInformationAsThePlatformReadsThem) {
             "[product]\nname = Brand Caf\xC3\xA9\nversion = 2.5 beta\nwindow_class = BrandWnd\n"
             "icon = art\\app.ico\ncompany = KOZ Soft\ncopyright = \xC2\xA9 2024 KOZ Soft\n"
             "file_version = 2.5.0.17\n[files]\na.txt = a.txt\n");
-  ConsoleRun run = PackIn(scratch, L"app.ini -o setup.exe");
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe", scratch.path());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   std::wstring setup = scratch / L"setup.exe";
 
@@ -154,7 +148,7 @@ TEST(SetupBranding, MalformedIconsAreRefusedNamingTheLine) {
   WriteText(scratch / L"a.txt", "a");
   WriteText(scratch / L"app.ini", "[product]\nname = A\nversion = 1\nwindow_class = W\n"
                                   "icon = cut.ico\n[files]\na.txt = a.txt\n");
-  ConsoleRun run = PackIn(scratch, L"app.ini -o setup.exe");
+  ConsoleRun run = RunPack(L"app.ini -o setup.exe", scratch.path());
   EXPECT_EQ(run.exit_code, 1u);
   EXPECT_EQ(run.err, "app.ini:5: icon \"cut.ico\" is not a well-formed icon: image 3 runs past "
                      "the end of the file\npack.exe: 1 problem; nothing written\n");

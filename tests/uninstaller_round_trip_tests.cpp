@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/resource.h"
+#include "harness/console_child.h"
 #include "harness/install_run.h"
 #include "harness/installation.h"
 #include "harness/leftovers.h"
@@ -143,10 +144,7 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   ShellFolders shell;
   std::vector<std::vector<std::wstring>> shell_before = shell.Contents();
   std::wstring setup_exe = scratch / L"alpha-setup.exe";
-  ASSERT_EQ(RunChild(Quoted(BinDir() + L"pack.exe") + L" " +
-                         Quoted(BinDir() + L"sample\\alpha.ini") + L" -o " + Quoted(setup_exe),
-                     kRunTimeoutMs),
-            0u);
+  ASSERT_TRUE(PackSampleProduct(setup_exe));
   std::wstring dir;
 
   {

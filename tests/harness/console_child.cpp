@@ -4,6 +4,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 
 namespace {
 
@@ -50,4 +51,17 @@ ConsoleRun RunConsoleChild(const std::wstring& command_line, DWORD timeout_ms,
   run.out = FileText(out_path);
   run.err = FileText(err_path);
   return run;
+}
+
+ConsoleRun RunPack(const std::wstring& arguments, const std::wstring& directory) {
+  return RunConsoleChild(Quoted(PackExe()) + L" " + arguments, kPackTimeoutMs,
+                         directory.c_str());
+}
+
+bool PackSampleProduct(const std::wstring& output) {
+  // Started without capturing its output, which would need a folder in the temporary
+  // folder: some tests point that at a folder whose contents they check.
+  return RunChild(Quoted(PackExe()) + L" " + Quoted(BinDir() + L"sample\\alpha.ini") + L" -o " +
+                      Quoted(output),
+                  kPackTimeoutMs) == 0;
 }

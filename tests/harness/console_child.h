@@ -15,3 +15,10 @@ struct ConsoleRun {
 // returns its exit code and what it printed.
 ConsoleRun RunConsoleChild(const std::wstring& command_line, DWORD timeout_ms,
                            const wchar_t* directory = NULL);
+
+// Runs build/bin\pack.exe with `arguments` in `directory`, as above.
+ConsoleRun RunPack(const std::wstring& arguments, const std::wstring& directory);
+
+// Packs the sample product (build/bin\sample\alpha.ini) into the setup program `output`
+// with pack.exe; returns whether it succeeded.
+bool PackSampleProduct(const std::wstring& output);

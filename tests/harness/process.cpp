@@ -49,6 +49,7 @@ std::wstring BinDir() {
   return dir.substr(0, dir.find_last_of(L'\\') + 1);
 }
 
+std::wstring PackExe() { return BinDir() + L"pack.exe"; }
 std::wstring UninstallerExe() { return BinDir() + L"uninstall.exe"; }
 std::wstring AlphaExe() { return BinDir() + L"alpha.exe"; }
 std::wstring FakeCleanupExe() { return BinDir() + L"uninstaller_fake_cleanup.exe"; }

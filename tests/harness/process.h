@@ -30,6 +30,7 @@ DWORD RunChild(const std::wstring& command_line, DWORD timeout_ms,
 std::wstring BinDir();
 
 // build/bin\uninstall.exe and the other programs the tests start.
+std::wstring PackExe();
 std::wstring UninstallerExe();
 std::wstring AlphaExe();
 std::wstring FakeCleanupExe();
