@@ -593,7 +593,7 @@ TEST(Manifest, VersionInformationAndIcon) {
             (std::vector<uint16_t>{2, 5, 1, 7}));
   EXPECT_EQ(std::vector<uint16_t>(branding.product_numbers, branding.product_numbers + 4),
             (std::vector<uint16_t>{2, 5, 1, 0}));
-  // Without file_version the leading numbers of version serve, missing parts 0.
+  // Without file_version the leading numbers of version serve, numbers left out count as 0.
   struct Case {
     const char* version;
     std::vector<uint16_t> numbers;
