@@ -26,6 +26,6 @@ std::vector<uint8_t> VersionResource(const VersionInfo& info);
 // the first part that is not a number of 0-65535; missing parts are 0.
 void LeadingVersionNumbers(const std::string& text, uint16_t numbers[4]);
 
-// Reads "a.b.c.d" (one to four numbers of 0-65535; numbers left out count as 0). Returns false when
-// `text` is anything else.
+// Reads "a.b.c.d" (one to four numbers of 0-65535; numbers left out count as 0). Returns
+// false when `text` is anything else.
 bool ParseFileVersion(const std::string& text, uint16_t numbers[4]);
