@@ -115,7 +115,10 @@ int Report() {
     Say(std::wstring(L"  ") + value + L" = " +
         ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, value).value);
   }
-  std::wstring folder = command.value.substr(0, command.value.find_last_of(L'\\'));
+  // The command is quoted: the program's path is its first argument.
+  std::vector<std::wstring> arguments = SplitCommandLine(command.value);
+  std::wstring program = arguments.empty() ? L"" : arguments[0];
+  std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
   Say(L"Installation folder " + folder + L":");
   ListFolder(folder, L"  ");
   Say(L"Shortcuts:");
