@@ -5,11 +5,8 @@
 set -euo pipefail
 source_root=$1
 build=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 prefix=$work/prefix
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
 
 make -s -C "$source_root" install PREFIX="$prefix" BUILD="$build" > "$work/install.log" 2>&1 ||
   fail "make install: $(tail -20 "$work/install.log")"

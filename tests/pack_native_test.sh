@@ -8,11 +8,8 @@ set -euo pipefail
 wine_run=$1
 bin=$2
 icon=$bin/test-icon.ico
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 cd "$work"
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # Runs both tools on the same arguments; the setup each writes is OUT.native.exe or
 # OUT.wine.exe. Exit codes and output must match, with the tool's own name and the output's

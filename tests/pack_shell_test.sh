@@ -5,11 +5,8 @@
 set -euo pipefail
 wine_run=$1
 bin=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 cd "$work"
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
 
 mkdir -p product/bin out
 printf 'read me\r\n' > product/readme.txt

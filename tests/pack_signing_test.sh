@@ -7,11 +7,9 @@
 set -euo pipefail
 wine_run=$1
 bin=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 cd "$work"
 
-fail() { echo "FAILED: $*" >&2; exit 1; }
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \

@@ -5,10 +5,7 @@
 set -euo pipefail
 source_root=$1
 bin=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() { echo "FAILED: $*" >&2; exit 1; }
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 
 mkdir "$work/source"
 (cd "$source_root" && tar --exclude='./build*' --exclude='./.git' -cf - .) | tar -xf - -C "$work/source"

@@ -87,18 +87,18 @@ std::wstring ExampleLog() {
   std::wstring dir = kInstall;
   return AlphaLog({{L'E', dir + L"\\alpha.exe"},
                    {L'R', UninstallKey(L"Alpha", L"1.0")},
-              {L'F', dir + L"\\help\\index.htm"},
-              {L'F', dir + L"\\alpha.exe"},
-              {L'F', L"<25>\\alpha.lnk"},
-              {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
-              {L'F', dir + L"\\uninstall.exe"},
-              {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
-              {L'F', dir + L"\\uninstall.dat"},
-              {L'S', L"<23>Alpha 1.0"},
-              {L'S', dir + L"\\help"},
-              {L'S', dir},
-              {L'S', L"C:\\Program Files\\KOZ Soft"},
-              {L'S', L"C:\\Program Files"}});
+                   {L'F', dir + L"\\help\\index.htm"},
+                   {L'F', dir + L"\\alpha.exe"},
+                   {L'F', L"<25>\\alpha.lnk"},
+                   {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
+                   {L'F', dir + L"\\uninstall.exe"},
+                   {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
+                   {L'F', dir + L"\\uninstall.dat"},
+                   {L'S', L"<23>Alpha 1.0"},
+                   {L'S', dir + L"\\help"},
+                   {L'S', dir},
+                   {L'S', L"C:\\Program Files\\KOZ Soft"},
+                   {L'S', L"C:\\Program Files"}});
 }
 
 // ---- ResolveLogPath ----
