@@ -1,11 +1,13 @@
 # Build and test the installer on Debian: every target installs what is missing first.
+# $(BUILD) holds the shipped 32-bit programs, $(BUILD)/x64 the same sources built 64-bit.
 BUILD ?= build
+BUILD64 = $(BUILD)/x64
 JOBS ?= $(shell nproc)
 # `make install` puts the native packer in $(PREFIX)/bin and what it packs with (the setup
 # stub, the uninstaller) and its README in $(PREFIX)/share/pack, where it looks by default.
 PREFIX ?= /usr/local
 SHARE = $(DESTDIR)$(PREFIX)/share/pack
-SHARED_FILES = setup-stub.exe uninstall.exe README.md
+SHARED_FILES = setup-stub.exe uninstall.exe setup-stub-x64.exe uninstall-x64.exe README.md
 
 .PHONY: all deps build test demo bench install uninstall clean
 
@@ -17,17 +19,25 @@ deps:
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake
 
-build: deps $(BUILD)/CMakeCache.txt
+$(BUILD64)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD64) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-mingw.cmake
+
+build: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD64) -j $(JOBS)
 
 test: build
 	bash tools/run-tests.sh $(BUILD)
 
 # The demo builds only what it runs (target demo_programs): the packing tool, the stub and
-# the uninstaller it packs, the sample product and the driver that plays the user.
-demo: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
-	bash tools/demo.sh $(BUILD)
+# the uninstaller it packs, the sample product and the driver that plays the user; the
+# 32-bit ones where this machine runs 32-bit code, else the 64-bit ones.
+demo: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
+	@if bash tools/runs-32-bit.sh; then \
+	  cmake --build $(BUILD) -j $(JOBS) --target demo_programs && bash tools/demo.sh $(BUILD); \
+	else \
+	  cmake --build $(BUILD64) -j $(JOBS) --target demo_programs && bash tools/demo.sh $(BUILD64); \
+	fi
 
 bench: build
 	bash tools/bench.sh $(BUILD)
@@ -36,6 +46,7 @@ install: build
 	install -d $(DESTDIR)$(PREFIX)/bin $(SHARE)
 	install -m 755 $(BUILD)/bin/pack $(DESTDIR)$(PREFIX)/bin/pack
 	install -m 644 $(BUILD)/bin/setup-stub.exe $(BUILD)/bin/uninstall.exe packer/README.md $(SHARE)
+	install -m 644 $(BUILD64)/bin/setup-stub-x64.exe $(BUILD64)/bin/uninstall-x64.exe $(SHARE)
 
 # Removes exactly what `make install` put there, and the share folder once it is empty.
 uninstall:

@@ -34,8 +34,14 @@ NTSTATUS CreateAndHoldFolder(HANDLE parent, const wchar_t* name,
   object_name.Buffer = (wchar_t*)name;
   object_name.Length = object_name.MaximumLength =
       (USHORT)(lstrlenW(name) * sizeof(wchar_t));
-  OBJECT_ATTRIBUTES attributes = {sizeof(attributes), parent, &object_name,
-                                  OBJ_CASE_INSENSITIVE, descriptor, NULL};
+  // Field by field: the 64-bit headers put padding members between them.
+  OBJECT_ATTRIBUTES attributes;
+  ZeroMemory(&attributes, sizeof(attributes));
+  attributes.Length = sizeof(attributes);
+  attributes.RootDirectory = parent;
+  attributes.ObjectName = &object_name;
+  attributes.Attributes = OBJ_CASE_INSENSITIVE;
+  attributes.SecurityDescriptor = descriptor;
   IO_STATUS_BLOCK status;
   return NtCreateFile(hold, FILE_LIST_DIRECTORY | SYNCHRONIZE, &attributes, &status, NULL,
                       FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_CREATE,

@@ -166,6 +166,10 @@ void ReadProductKey(Reading& reading, Manifest* manifest, const std::string& key
   } else if (key == "icon") {
     problem = CheckIconSource(reading, value, &branding);
     branding.icon_line = line;
+  } else if (key == "arch") {
+    manifest->arch = value == "x86" ? ARCH_X86 : value == "x64" ? ARCH_X64 : ARCH_UNSET;
+    manifest->arch_line = line;
+    if (manifest->arch == ARCH_UNSET) problem = "arch must be x86 or x64, not " + Quote(value);
   } else {
     problem = "unknown key " + Quote(key) + " in [product]";
   }

@@ -4,7 +4,7 @@
 //
 // Format (UTF-8, optional BOM; lines starting with ";" are comments):
 //   [product]  name = ..., version = ..., window_class = ...; optional icon = file.ico,
-//              company = ..., copyright = ..., file_version = a.b.c.d
+//              company = ..., copyright = ..., file_version = a.b.c.d, arch = x86 or x64
 //   [options]  allow_run_once, log_executables, default_desktop, default_startup,
 //              default_programs, default_launch = 0 or 1 (default 0)
 //   [files]    target = source [| flags]     (one line per entry, in package order)
@@ -51,11 +51,17 @@ struct ProductBranding {
   uint16_t product_numbers[4] = {};  // the leading numbers of `version`
 };
 
+// The kind of Windows program the setup is: `arch` in [product]. Unset means the default
+// stub's kind, 32-bit unless --stub names another.
+enum SetupArch { ARCH_UNSET, ARCH_X86, ARCH_X64 };
+
 // A manifest that passed every check: the package to write, without contents, and where
 // each entry's content comes from.
 struct Manifest {
   PackageContents contents;               // header, options, folders, entries (no data)
   ProductBranding branding;
+  SetupArch arch = ARCH_UNSET;
+  int arch_line = 0;                      // the manifest line of `arch`
   std::vector<std::string> sources;       // per entry: the resolved source path (UTF-8)
   std::vector<uint32_t> content_sizes;    // per entry: the source's size
   std::vector<int> lines;                 // per entry: its manifest line (0: added by us)

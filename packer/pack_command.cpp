@@ -9,16 +9,14 @@
 
 namespace {
 
-// An installed tool finds its stub and uninstaller here, relative to its own folder.
-const char kShareFolder[] = "../share/pack/";
-
 const char kUsage[] =
     "usage: " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe [--stub STUB.exe] [--uninstaller UNINSTALL.exe]\n"
     "       " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe --sign 'COMMAND {file}'\n"
     "       " PACK_TOOL_NAME " --list SETUP.exe\n"
     "       " PACK_TOOL_NAME " --version\n"
     "The stub and the uninstaller default to setup-stub.exe and uninstall.exe next to\n"
-    PACK_TOOL_NAME " (or in ../share/pack/ from there, once installed). --sign runs COMMAND\n"
+    PACK_TOOL_NAME " (or in ../share/pack/ from there, once installed); for a manifest with\n"
+    "arch = x64 to setup-stub-x64.exe and uninstall-x64.exe. --sign runs COMMAND\n"
     "through the shell on the uninstaller before it is packed and on the setup before it is\n"
     "put in place, with {file} replaced by the quoted path of the file to sign in place.\n";
 
@@ -78,14 +76,6 @@ std::string ParseArguments(const std::vector<std::string>& arguments, Arguments*
 
 }  // namespace
 
-std::string DefaultPart(const std::string& name) {
-  std::string beside = ProgramFolder() + name;
-  if (LookUpSource(beside).kind == SOURCE_FILE) return beside;
-  std::string shared = ProgramFolder() + kShareFolder + name;
-  if (LookUpSource(shared).kind == SOURCE_FILE) return shared;
-  return beside;
-}
-
 int RunPackCommand(const std::vector<std::string>& arguments) {
   Arguments parsed;
   std::string problem = ParseArguments(arguments, &parsed);
@@ -99,8 +89,5 @@ int RunPackCommand(const std::vector<std::string>& arguments) {
     return 0;
   }
   if (!parsed.list.empty()) return ListPackage(parsed.list);
-  PackRequest& pack = parsed.pack;
-  if (pack.stub.empty()) pack.stub = DefaultPart("setup-stub.exe");
-  if (pack.uninstaller.empty()) pack.uninstaller = DefaultPart("uninstall.exe");
-  return PackInstaller(pack);
+  return PackInstaller(parsed.pack);
 }

@@ -12,8 +12,3 @@
 // Runs the tool with `arguments` (UTF-8, without the program's own name). Returns the
 // process's exit code.
 int RunPackCommand(const std::vector<std::string>& arguments);
-
-// Where the default stub or uninstaller `name` is: beside the program (a build folder),
-// else in the share folder of an installation (PREFIX/share/pack beside PREFIX/bin). When
-// neither holds it, the path beside the program, for the message.
-std::string DefaultPart(const std::string& name);

@@ -140,8 +140,8 @@ int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
     case PE_NOT_WINDOWS:
       *problems += name + ": not a Windows program\n";
       return 1;
-    case PE_NOT_32_BIT:
-      *problems += name + ": not a 32-bit Windows program\n";
+    case PE_NOT_X86:
+      *problems += name + ": not a 32-bit or 64-bit Windows program for x86\n";
       return 1;
     case PE_DAMAGED:
       *problems += name + ": the program's headers are damaged\n";
@@ -153,6 +153,7 @@ int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
     *problems += name + ": " + problem + "\n";
     return 1;
   }
+  *out += std::string("arch: ") + PeArchName(image) + "\n";
   *out += "package: " + std::to_string(place.leaf.size) + " bytes\n";
   int code = 0;
   if (place.held < place.leaf.size) {

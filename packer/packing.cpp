@@ -6,6 +6,7 @@
 #include "packer/host_files.h"
 #include "packer/icon_file.h"
 #include "packer/manifest.h"
+#include "packer/pe_image.h"
 #include "packer/setup_image.h"
 #include "packer/setup_writer.h"
 #include "packer/signing.h"
@@ -16,6 +17,8 @@ namespace {
 
 // Manifests are short texts; anything bigger is not one.
 constexpr uint64_t kManifestMaxBytes = 16 * 1024 * 1024;
+// An installed tool finds its stub and uninstaller here, relative to its own folder.
+const char kShareFolder[] = "../share/pack/";
 // Setup stubs are small programs.
 constexpr uint64_t kStubMaxBytes = 64 * 1024 * 1024;
 
@@ -57,23 +60,64 @@ struct ProductPackage : PackageSource, PackageStreamSink {
   }
 };
 
-// Reads the manifest and everything it names that the checks need. Returns false with
-// every problem in `errors`.
-bool ReadProduct(const PackRequest& request, Manifest* manifest, SetupBranding* branding,
+// "32-bit (x86)" or "64-bit (x64)".
+std::string KindName(const PeImage& image) {
+  return std::string(image.is_64_bit ? "64-bit (" : "32-bit (") + PeArchName(image) + ")";
+}
+
+// Checks that the setup stub and the uninstaller are programs of one kind, the one the
+// manifest's `arch` asks for: a 64-bit setup must not install a 32-bit uninstaller that
+// a Windows without 32-bit support cannot run. A stub or uninstaller that is no Windows
+// program at all is left to the checks that read it.
+void CheckProgramKinds(const PackRequest& request, const Manifest& manifest,
+                       const std::vector<uint8_t>& stub, std::vector<std::string>* errors) {
+  PeImage stub_image, uninstaller_image;
+  if (ReadPeImage(stub.data(), stub.size(), &stub_image) != PE_OK) return;
+  if (manifest.arch != ARCH_UNSET && (manifest.arch == ARCH_X64) != stub_image.is_64_bit) {
+    errors->push_back(request.manifest + ":" + std::to_string(manifest.arch_line) + ": arch = " +
+                      (manifest.arch == ARCH_X64 ? "x64" : "x86") + ", but the setup stub \"" +
+                      request.stub + "\" is a " + KindName(stub_image) + " program");
+  }
+  std::vector<uint8_t> uninstaller;
+  std::string error;
+  if (!ReadWholeFile(request.uninstaller, kStubMaxBytes, "the uninstaller", &uninstaller, &error) ||
+      ReadPeImage(uninstaller.data(), uninstaller.size(), &uninstaller_image) != PE_OK) {
+    return;
+  }
+  if (uninstaller_image.is_64_bit != stub_image.is_64_bit) {
+    errors->push_back("the uninstaller \"" + request.uninstaller + "\" is a " +
+                      KindName(uninstaller_image) + " program, but the setup stub \"" +
+                      request.stub + "\" is a " + KindName(stub_image) + " one: they must " +
+                      "be of one kind");
+  }
+}
+
+// Reads the manifest and everything it names that the checks need, and fills in the
+// default stub and uninstaller for the manifest's `arch`. Returns false with every problem
+// in `errors`.
+bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* branding,
                  std::vector<uint8_t>* stub, std::vector<std::string>* errors) {
   std::vector<uint8_t> bytes;
   std::string error;
-  if (!ReadWholeFile(request.manifest, kManifestMaxBytes, "the manifest", &bytes, &error)) {
+  if (!ReadWholeFile(request->manifest, kManifestMaxBytes, "the manifest", &bytes, &error)) {
     errors->push_back(error);
     return false;
   }
   std::string text(bytes.begin(), bytes.end());
-  ReadManifest(text, request.manifest, FolderOf(request.manifest), LookUpSource, manifest, errors);
-  AddUninstaller(request.uninstaller, LookUpSource, manifest, errors);
-  if (LookUpSource(request.stub).kind != SOURCE_FILE) {
-    errors->push_back("the setup stub \"" + request.stub + "\" is not a file");
-  } else if (!ReadWholeFile(request.stub, kStubMaxBytes, "the setup stub", stub, &error)) {
+  ReadManifest(text, request->manifest, FolderOf(request->manifest), LookUpSource, manifest,
+               errors);
+  const char* suffix = manifest->arch == ARCH_X64 ? "-x64.exe" : ".exe";
+  if (request->stub.empty()) request->stub = DefaultPart(std::string("setup-stub") + suffix);
+  if (request->uninstaller.empty()) {
+    request->uninstaller = DefaultPart(std::string("uninstall") + suffix);
+  }
+  AddUninstaller(request->uninstaller, LookUpSource, manifest, errors);
+  if (LookUpSource(request->stub).kind != SOURCE_FILE) {
+    errors->push_back("the setup stub \"" + request->stub + "\" is not a file");
+  } else if (!ReadWholeFile(request->stub, kStubMaxBytes, "the setup stub", stub, &error)) {
     errors->push_back(error);
+  } else {
+    CheckProgramKinds(*request, *manifest, *stub, errors);
   }
   const ProductBranding& product = manifest->branding;
   if (!product.icon_source.empty()) {
@@ -82,7 +126,7 @@ bool ReadProduct(const PackRequest& request, Manifest* manifest, SetupBranding* 
     if (!ReadWholeFile(product.icon_source, kIconFileMaxBytes, "the icon", &icon, &error)) {
       errors->push_back(error);
     } else if (!(problem = ReadIconFile(icon, &branding->icon)).empty()) {
-      errors->push_back(request.manifest + ":" + std::to_string(product.icon_line) + ": icon \"" +
+      errors->push_back(request->manifest + ":" + std::to_string(product.icon_line) + ": icon \"" +
                         product.icon_text + "\" is not a well-formed icon: " + problem);
     }
   }
@@ -142,12 +186,21 @@ bool WriteSetup(const PackRequest& request, const Manifest& manifest,
 
 }  // namespace
 
-int PackInstaller(const PackRequest& request) {
+std::string DefaultPart(const std::string& name) {
+  std::string beside = ProgramFolder() + name;
+  if (LookUpSource(beside).kind == SOURCE_FILE) return beside;
+  std::string shared = ProgramFolder() + kShareFolder + name;
+  if (LookUpSource(shared).kind == SOURCE_FILE) return shared;
+  return beside;
+}
+
+int PackInstaller(const PackRequest& given) {
+  PackRequest request = given;
   Manifest manifest;
   SetupBranding branding;
   std::vector<uint8_t> stub;
   std::vector<std::string> errors;
-  if (!ReadProduct(request, &manifest, &branding, &stub, &errors)) return Refuse(errors);
+  if (!ReadProduct(&request, &manifest, &branding, &stub, &errors)) return Refuse(errors);
 
   // Both temporary files lie beside the output and go whatever happens.
   std::string partial = request.output + ".partial";

@@ -9,8 +9,8 @@
 struct PackRequest {
   std::string manifest;
   std::string output;
-  std::string stub;
-  std::string uninstaller;
+  std::string stub;          // empty: the default for the manifest's arch
+  std::string uninstaller;   // empty: the default for the manifest's arch
   std::string sign_command;  // empty: nothing is signed
 };
 
@@ -19,3 +19,8 @@ struct PackRequest {
 // after printing every problem on standard error; on failure the output is left as it was
 // and no temporary file stays.
 int PackInstaller(const PackRequest& request);
+
+// Where the default stub or uninstaller `name` is: beside the program (a build folder),
+// else in the share folder of an installation (PREFIX/share/pack beside PREFIX/bin). When
+// neither holds it, the path beside the program, for the message.
+std::string DefaultPart(const std::string& name);

@@ -87,19 +87,28 @@ PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
   image->size = size;
   if (size < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return PE_NOT_WINDOWS;
   image->pe = PeUint32(*image, kPeOffsetField);
-  if (!Inside(*image, image->pe, kOptionalHeader + kOptDirectories) ||
-      PeUint32(*image, image->pe) != kPeSignature ||
-      PeUint16(*image, image->pe + kCoffMachine) != kMachineI386) {
-    return PE_NOT_32_BIT;
-  }
   image->optional = image->pe + kOptionalHeader;
-  if (PeUint16(*image, image->optional + kOptMagic) != kPe32Magic) return PE_NOT_32_BIT;
+  if (!Inside(*image, image->pe, kOptionalHeader + kOptPlusDirectories) ||
+      PeUint32(*image, image->pe) != kPeSignature) {
+    return PE_NOT_X86;
+  }
+  uint32_t machine = PeUint16(*image, image->pe + kCoffMachine);
+  uint32_t magic = PeUint16(*image, image->optional + kOptMagic);
+  image->is_64_bit = machine == kMachineAmd64;
+  if (image->is_64_bit ? magic != kPe32PlusMagic
+                       : machine != kMachineI386 || magic != kPe32Magic) {
+    return PE_NOT_X86;
+  }
+  image->directories =
+      image->optional + (image->is_64_bit ? kOptPlusDirectories : kOptDirectories);
   uint32_t section_count = PeUint16(*image, image->pe + kCoffSectionCount);
   image->section_table = image->optional + PeUint16(*image, image->pe + kCoffOptionalHeaderSize);
   image->section_alignment = PeUint32(*image, image->optional + kOptSectionAlignment);
   image->file_alignment = PeUint32(*image, image->optional + kOptFileAlignment);
   image->headers_size = PeUint32(*image, image->optional + kOptHeadersSize);
-  uint32_t directory_count = PeUint32(*image, image->optional + kOptDirectoryCount);
+  uint32_t directory_count = PeUint32(*image, image->optional + (image->is_64_bit
+                                                                      ? kOptPlusDirectoryCount
+                                                                      : kOptDirectoryCount));
   if (image->section_alignment == 0 || image->file_alignment == 0 ||
       directory_count <= kCertificateDirectory ||
       !Inside(*image, image->section_table, (uint64_t)kSectionHeaderSize * section_count)) {
@@ -115,8 +124,10 @@ PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
   return PE_OK;
 }
 
+const char* PeArchName(const PeImage& image) { return image.is_64_bit ? "x64" : "x86"; }
+
 uint64_t DirectoryField(const PeImage& image, uint32_t index) {
-  return image.optional + kOptDirectories + (uint64_t)kDirectoryEntryBytes * index;
+  return image.directories + (uint64_t)kDirectoryEntryBytes * index;
 }
 
 uint32_t DirectoryAddress(const PeImage& image, uint32_t index) {

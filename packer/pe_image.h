@@ -1,4 +1,4 @@
-// Reading a 32-bit Windows program (PE32) from its bytes: the headers, the section table,
+// Reading a 32-bit or 64-bit Windows program (PE32 or PE32+) from its bytes: the headers, the section table,
 // the data directories and the three-level resource tree. Portable C++ with every read
 // checked against the bytes there are, so a damaged or cut-short file is reported, never
 // read past. The packer lays out setups with it, lists them, and checks signed files.
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-// Offsets in the PE32 headers.
+// Offsets in the PE headers.
 constexpr uint32_t kPeOffsetField = 0x3C;         // in the DOS header: where "PE\0\0" is
 constexpr uint32_t kPeSignature = 0x00004550;     // "PE\0\0"
 constexpr uint32_t kCoffMachine = 4;              // from the signature
@@ -18,7 +18,9 @@ constexpr uint32_t kCoffSectionCount = 6;
 constexpr uint32_t kCoffOptionalHeaderSize = 20;
 constexpr uint32_t kOptionalHeader = 24;          // the optional header, from the signature
 constexpr uint16_t kMachineI386 = 0x14C;
-// In the optional header.
+constexpr uint16_t kMachineAmd64 = 0x8664;
+// In the optional header: the same offsets in PE32 and PE32+ up to the checksum; the data
+// directories come later in PE32+, whose stack and heap sizes are 64-bit.
 constexpr uint32_t kOptMagic = 0;
 constexpr uint32_t kOptInitializedData = 8;
 constexpr uint32_t kOptSectionAlignment = 32;
@@ -28,7 +30,10 @@ constexpr uint32_t kOptHeadersSize = 60;
 constexpr uint32_t kOptCheckSum = 64;
 constexpr uint32_t kOptDirectoryCount = 92;
 constexpr uint32_t kOptDirectories = 96;
+constexpr uint32_t kOptPlusDirectoryCount = 108;
+constexpr uint32_t kOptPlusDirectories = 112;
 constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
 // Data directories: an RVA (a file offset for the certificate table) and a size each.
 constexpr uint32_t kDirectoryEntryBytes = 8;
 constexpr uint32_t kResourceDirectory = 2;
@@ -64,16 +69,21 @@ struct PeImage {
   uint64_t size = 0;
   uint32_t pe = 0;              // offset of "PE\0\0"
   uint32_t optional = 0;        // offset of the optional header
+  uint32_t directories = 0;     // offset of the data directories
+  bool is_64_bit = false;       // PE32+ for x64, else PE32 for i386
   uint32_t section_table = 0;   // offset of the first section header
   uint32_t section_alignment = 0, file_alignment = 0, headers_size = 0;
   std::vector<PeSection> sections;
 };
 
+// "x86" or "x64", as the manifest's `arch` names the program's kind.
+const char* PeArchName(const PeImage& image);
+
 // Outcomes of reading a program's headers.
 enum PeReadResult {
   PE_OK,
   PE_NOT_WINDOWS,   // no "MZ" header
-  PE_NOT_32_BIT,    // no PE32 headers for the i386 machine
+  PE_NOT_X86,       // neither PE32 for i386 nor PE32+ for x64
   PE_DAMAGED,       // alignments, the directory count or the section table are impossible
 };
 

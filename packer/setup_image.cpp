@@ -62,8 +62,8 @@ bool ReadStub(const std::vector<uint8_t>& stub, StubLayout* layout, std::string*
       break;
     case PE_NOT_WINDOWS:
       return Fail(error, "the setup stub is not a Windows program");
-    case PE_NOT_32_BIT:
-      return Fail(error, "the setup stub is not a 32-bit Windows program");
+    case PE_NOT_X86:
+      return Fail(error, "the setup stub is not a 32-bit or 64-bit Windows program for x86");
     case PE_DAMAGED:
       return Fail(error, "the setup stub's headers are damaged");
   }

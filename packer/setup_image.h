@@ -25,10 +25,10 @@ struct SetupImagePlan {
   uint32_t package_rva = 0;
 };
 
-// Plans the setup executable for the 32-bit Windows `stub`, `branding` and a package of
+// Plans the setup executable for the 32-bit or 64-bit Windows `stub`, `branding` and a package of
 // `package_size` bytes. The new section starts on a 4096-byte boundary of the file, so the
 // package can be mapped from the file page by page instead of being read whole at start-up.
-// Returns false with a message in `error` when the stub is not a 32-bit Windows program,
+// Returns false with a message in `error` when the stub is not such a program,
 // already carries a package, is signed, has no room for one more section header, or the
 // image would pass `max_image_size`.
 bool PlanSetupImage(const std::vector<uint8_t>& stub, const SetupBranding& branding,

@@ -54,7 +54,7 @@ bool CheckSignedUninstaller(const std::string& path, std::string* error) {
   PeImage image;
   bool ok = ReadPeImage(mapped.bytes, mapped.size, &image) == PE_OK && CertificateIsAppended(image);
   UnmapFile(&mapped);
-  if (!ok) *error = "after the sign command the uninstaller is no longer a 32-bit Windows program";
+  if (!ok) *error = "after the sign command the uninstaller is no longer a Windows program for x86";
   return ok;
 }
 

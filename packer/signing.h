@@ -16,7 +16,7 @@
 bool SignFile(const std::string& command, const std::string& path, const char* what,
               std::string* error);
 
-// Checks that the signed uninstaller at `path` is still a 32-bit Windows program whose
+// Checks that the signed uninstaller at `path` is still a 32-bit or 64-bit Windows program whose
 // certificate table, if any, follows its sections. Returns false with a message.
 bool CheckSignedUninstaller(const std::string& path, std::string* error);
 

@@ -11,7 +11,7 @@ prefix=$work/prefix
 make -s -C "$source_root" install PREFIX="$prefix" BUILD="$build" > "$work/install.log" 2>&1 ||
   fail "make install: $(tail -20 "$work/install.log")"
 [ "$(cd "$prefix" && find . -type f | sort | tr '\n' ' ')" = \
-  "./bin/pack ./share/pack/README.md ./share/pack/setup-stub.exe ./share/pack/uninstall.exe " ] ||
+  "./bin/pack ./share/pack/README.md ./share/pack/setup-stub-x64.exe ./share/pack/setup-stub.exe ./share/pack/uninstall-x64.exe ./share/pack/uninstall.exe " ] ||
   fail "installed: $(cd "$prefix" && find . -type f)"
 
 mkdir "$work/elsewhere"
@@ -20,6 +20,28 @@ mkdir "$work/elsewhere"
   fail "the installed pack: $(cat "$work/elsewhere/pack.out")"
 "$build/bin/pack" "$build/bin/sample/alpha.ini" -o "$work/expected.exe" > /dev/null
 cmp "$work/elsewhere/alpha-setup.exe" "$work/expected.exe" || fail "the installed pack packs otherwise"
+# arch = x64 takes the 64-bit stub and uninstaller from the share folder.
+cp -r "$build/bin/sample" "$work/sample64"
+sed -i 's/^\[product\]$/[product]\narch = x64/' "$work/sample64/alpha.ini"
+(cd "$work/elsewhere" && env -i PATH=/nonexistent "$prefix/bin/pack" \
+   "$work/sample64/alpha.ini" -o alpha-setup-x64.exe > pack64.out 2>&1 &&
+ "$prefix/bin/pack" --list alpha-setup-x64.exe > list64.out) ||
+  fail "the installed pack, arch = x64: $(cat "$work/elsewhere/pack64.out")"
+head -n 1 "$work/elsewhere/list64.out" | grep -qx 'arch: x64' ||
+  fail "not listed as a 64-bit setup: $(head -n 3 "$work/elsewhere/list64.out")"
+grep -q 'uninstaller  *uninstall.exe$' "$work/elsewhere/list64.out" || fail "no uninstaller entry"
+# A stub or uninstaller of the other kind is refused, naming both, and nothing is written.
+cd "$work/elsewhere"
+"$prefix/bin/pack" "$work/sample64/alpha.ini" --stub "$build/bin/setup-stub.exe" -o mixed.exe \
+  2> mixed.err && fail "a 32-bit stub was packed for arch = x64"
+grep -q "alpha.ini:6: arch = x64, but the setup stub \"$build/bin/setup-stub.exe\" is a 32-bit (x86) program" mixed.err ||
+  fail "arch and stub: $(cat mixed.err)"
+"$prefix/bin/pack" "$build/bin/sample/alpha.ini" --uninstaller "$build/x64/bin/uninstall.exe" \
+  -o mixed.exe 2> mixed.err && fail "a 64-bit uninstaller was packed into a 32-bit setup"
+grep -q 'is a 64-bit (x64) program, but the setup stub .* is a 32-bit (x86) one' mixed.err ||
+  fail "stub and uninstaller: $(cat mixed.err)"
+[ ! -e mixed.exe ] || fail "a refused setup was written"
+cd - > /dev/null
 env -i PATH=/nonexistent "$prefix/bin/pack" --version | grep -q '^pack [0-9.]*$' ||
   fail "no version from the installed pack"
 

@@ -57,7 +57,7 @@ TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
       {"@if \"%~nx1\"==\"setup.exe.partial\" exit /b 5\r\n",
        "the sign command failed for the setup executable with exit code 5\n"},
       {"@type nul> %1\r\n",
-       "after the sign command the uninstaller is no longer a 32-bit Windows program\n"},
+       "after the sign command the uninstaller is no longer a Windows program for x86\n"},
       {"@if \"%~nx1\"==\"setup.exe.partial\" type nul> %1\r\n",
        "after the sign command the setup executable no longer carries its package intact\n"},
   };

@@ -171,6 +171,7 @@ TEST(PackTool, ListShowsTheHeaderFoldersAndEveryEntry) {
   EXPECT_EQ(list.err, "");
   size_t size = 204 + 5 + (2 + 14 + 4 + 19) + (2 + 11 + 4 + 9) + (2 + 14 + 4 + 8) + 2;
   EXPECT_EQ(list.out,
+            std::string("arch: ") + (sizeof(void*) == 8 ? "x64" : "x86") + "\n"
             "package: " + std::to_string(size) + " bytes\n"
             "header_size: 204\n"
             "product_name: Alpha\n"

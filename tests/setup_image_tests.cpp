@@ -44,7 +44,8 @@ TEST(SetupImage, PackageSectionStartsOnAPageOfTheFile) {
   EXPECT_EQ(std::string((const char*)&plan.prefix[last], 8), ".package");
   EXPECT_EQ(Get32(plan.prefix, last + 20) % 4096, 0u);
   // The resource directory now points at the new section.
-  EXPECT_EQ(Get32(plan.prefix, pe + 24 + 96 + 16), Get32(plan.prefix, last + 12));
+  uint32_t directories = pe + 24 + (sizeof(void*) == 8 ? 112 : 96);
+  EXPECT_EQ(Get32(plan.prefix, directories + 16), Get32(plan.prefix, last + 12));
   // The file is prefix + package + padding to the file alignment.
   uint32_t file_alignment = Get32(plan.prefix, pe + 24 + 36);
   EXPECT_EQ((plan.prefix.size() + 12345 + plan.suffix_zeros) % file_alignment, 0u);
@@ -75,10 +76,10 @@ TEST(SetupImage, RefusesStubsThatCannotCarryAPackage) {
   std::vector<uint8_t> stub = StubBytes();
   std::vector<uint8_t> not_pe = stub;
   not_pe[Get32(stub, 0x3C)] = 'X';
-  EXPECT_EQ(RefusalFor(not_pe), "the setup stub is not a 32-bit Windows program");
+  EXPECT_EQ(RefusalFor(not_pe), "the setup stub is not a 32-bit or 64-bit Windows program for x86");
 
   std::vector<uint8_t> signed_stub = stub;
-  uint32_t security = Get32(stub, 0x3C) + 24 + 96 + 8 * 4;
+  uint32_t security = Get32(stub, 0x3C) + 24 + (sizeof(void*) == 8 ? 112 : 96) + 8 * 4;
   signed_stub[security + 4] = 0x10;
   EXPECT_EQ(RefusalFor(signed_stub),
             "the setup stub is signed; sign the setup executable after packing");

@@ -1,4 +1,5 @@
-// uninstall.exe as a program image: a 32-bit GUI program for Windows 2000 and later, with
+// uninstall.exe as a program image: a GUI program for Windows 2000 and later, of the build's
+// own kind (32-bit, or 64-bit in a 64-bit build), with
 // its manifest (identity "uninstall", administrator rights) and its icon group 101.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,15 +12,16 @@
 
 namespace {
 
-TEST(UninstallerImage, IsA32BitGuiProgramForWindows2000) {
+TEST(UninstallerImage, IsAGuiProgramForWindows2000OfTheBuildsKind) {
   std::vector<unsigned char> image = ReadBytes(UninstallerExe());
   ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
   const IMAGE_DOS_HEADER* dos = (const IMAGE_DOS_HEADER*)image.data();
   ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
-  ASSERT_LT((size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32), image.size());
-  const IMAGE_NT_HEADERS32* nt = (const IMAGE_NT_HEADERS32*)(image.data() + dos->e_lfanew);
+  ASSERT_LT((size_t)dos->e_lfanew + sizeof(IMAGE_NT_HEADERS), image.size());
+  const IMAGE_NT_HEADERS* nt = (const IMAGE_NT_HEADERS*)(image.data() + dos->e_lfanew);
   EXPECT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
-  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(nt->FileHeader.Machine,
+            sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
   EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, 5);
   EXPECT_EQ(nt->OptionalHeader.MinorSubsystemVersion, 0);
@@ -53,7 +55,9 @@ TEST(UninstallerImage, ManifestNamesTheProgramAndRequiresAdministratorRights) {
   std::string manifest = image.Resource(1, MAKEINTRESOURCEW(24));
   ASSERT_FALSE(manifest.empty());
   for (const char* part : {"name=\"uninstall\"", "version=\"1.0.0.0\"",
-                           "processorArchitecture=\"X86\"", "type=\"win32\"",
+                           sizeof(void*) == 8 ? "processorArchitecture=\"amd64\""
+                                              : "processorArchitecture=\"X86\"",
+                           "type=\"win32\"",
                            "level=\"requireAdministrator\""}) {
     EXPECT_NE(manifest.find(part), std::string::npos) << part;
   }

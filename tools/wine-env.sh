@@ -6,4 +6,12 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono/Gecko installers, no Linux desktop menus written for shortcuts, and no debugger
 # that would hold a crashed program open until a timeout.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe,winedbg.exe=d"
-export WINEARCH=win32
+# A 64-bit Windows, as users have: 64-bit programs run natively, 32-bit ones under WOW64
+# (Program Files (x86), the registry's 32-bit view), wherever the machine runs 32-bit code.
+export WINEARCH=win64
+export WINELOADER=/usr/lib/wine/wine64
+wine_env_bin="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/wine64"
+case ":$PATH:" in
+  *":$wine_env_bin:"*) ;;
+  *) export PATH="$wine_env_bin:$PATH" ;;
+esac

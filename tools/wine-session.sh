@@ -15,7 +15,7 @@ trap stop_wine_session EXIT
 # Windows need a display: use the user's when there is one (and USE_XVFB is not set),
 # otherwise a private Xvfb.
 if [ -z "${DISPLAY:-}" ] || [ -n "${USE_XVFB:-}" ]; then
-  for n in $(seq 90 140); do
+  for n in $(seq "${XVFB_FIRST_DISPLAY:-90}" 140); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     wine_session_xvfb_pid=$!
@@ -27,9 +27,13 @@ if [ -z "${DISPLAY:-}" ] || [ -n "${USE_XVFB:-}" ]; then
   done
 fi
 
+# A prefix from before the prefixes became 64-bit has no syswow64: make it anew.
+if [ -f "$WINEPREFIX/system.reg" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "Creating the Wine prefix in $WINEPREFIX ..."
-  wineboot -i >/dev/null 2>&1 || true
+  wine wineboot -i >/dev/null 2>&1 || true
   # wineboot leaves its own server lingering; let it end before starting a persistent one.
   timeout 60 wineserver -w || true
 fi

@@ -4,35 +4,43 @@
 
 namespace {
 
-// The 32-bit layouts of the structures read (PROCESS_BASIC_INFORMATION, and the parts of
-// the PEB and RTL_USER_PROCESS_PARAMETERS used here).
+// The layouts of the structures read (PROCESS_BASIC_INFORMATION, and the parts of the PEB
+// and RTL_USER_PROCESS_PARAMETERS used here), for a test program of the same kind as the
+// process it reads.
 struct BasicInformation {
   LONG exit_status;
-  DWORD peb;
+  ULONG_PTR peb;
   ULONG_PTR affinity;
   LONG priority;
   ULONG_PTR pid;
   ULONG_PTR parent_pid;
 };
-constexpr DWORD kPebParameters = 0x10;
-constexpr DWORD kParametersCurrentDirectory = 0x24;
-constexpr DWORD kParametersImagePath = 0x38;
-constexpr DWORD kParametersCommandLine = 0x40;
+#ifdef _WIN64
+constexpr ULONG_PTR kPebParameters = 0x20;
+constexpr ULONG_PTR kParametersCurrentDirectory = 0x38;
+constexpr ULONG_PTR kParametersImagePath = 0x60;
+constexpr ULONG_PTR kParametersCommandLine = 0x70;
+#else
+constexpr ULONG_PTR kPebParameters = 0x10;
+constexpr ULONG_PTR kParametersCurrentDirectory = 0x24;
+constexpr ULONG_PTR kParametersImagePath = 0x38;
+constexpr ULONG_PTR kParametersCommandLine = 0x40;
+#endif
 
 typedef LONG(WINAPI* QueryInformationProcess)(HANDLE, int, void*, ULONG, ULONG*);
 
-bool ReadAt(HANDLE process, DWORD address, void* out, size_t size) {
+bool ReadAt(HANDLE process, ULONG_PTR address, void* out, size_t size) {
   SIZE_T done = 0;
-  return ReadProcessMemory(process, (const void*)(ULONG_PTR)address, out, size, &done) &&
+  return ReadProcessMemory(process, (const void*)address, out, size, &done) &&
          done == size;
 }
 
 // A UNICODE_STRING at `address`: 16-bit length in bytes, 16-bit capacity, buffer pointer.
-bool ReadUnicodeString(HANDLE process, DWORD address, std::wstring* out) {
+bool ReadUnicodeString(HANDLE process, ULONG_PTR address, std::wstring* out) {
   struct {
     USHORT length;
     USHORT capacity;
-    DWORD buffer;
+    ULONG_PTR buffer;
   } string = {};
   if (!ReadAt(process, address, &string, sizeof(string)) || string.buffer == 0) return false;
   std::vector<wchar_t> text(string.length / sizeof(wchar_t));
@@ -47,7 +55,7 @@ ProcessView ReadOnce(HANDLE process) {
                                                        "NtQueryInformationProcess");
   BasicInformation basic = {};
   if (query == NULL || query(process, 0, &basic, sizeof(basic), NULL) != 0) return view;
-  DWORD parameters = 0;
+  ULONG_PTR parameters = 0;
   if (!ReadAt(process, basic.peb + kPebParameters, &parameters, sizeof(parameters)) ||
       parameters == 0) {
     return view;
