@@ -133,6 +133,86 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
             (std::vector<std::wstring>{L"marker.txt", L"record.txt", L"setup.exe"}));
 }
 
+// Whether this test program, and so the setup it packs, runs as a 32-bit program on a
+// 64-bit Windows.
+bool RunsUnderWow64() {
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// Windows' own program, `name`, of the system's width: a 32-bit program reaches the 64-bit
+// system folder through "Sysnative", System32 being its own 32-bit one.
+std::wstring NativeSystemProgram(const wchar_t* name) {
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  return std::wstring(windows) + (RunsUnderWow64() ? L"\\Sysnative\\" : L"\\System32\\") + name;
+}
+
+// The sample product through its dialog with the folder it proposes, on the Windows this
+// test runs on: a 32-bit setup on a 64-bit Windows proposes "Program Files (x86)" and
+// registers in the registry's 32-bit view, a 64-bit setup the 64-bit ones. Wine's own
+// list of installed programs, its 64-bit uninstaller, which reads both views, shows the
+// product and removes it through the registered uninstaller.
+TEST(UninstallerRoundTrip, PackedSampleGoesWhereWindowsPutsItsKindAndWinesListRemovesIt) {
+  ScratchFolder scratch;
+  SecondPhaseCleanup cleanup;
+  ShellFolders shell;
+  Leftovers leftovers;
+  leftovers.AddProduct(L"Alpha", L"1.0", L"alpha.lnk");
+  leftovers.RemoveNow();
+  std::vector<std::vector<std::wstring>> shell_before = shell.Contents();
+  std::wstring setup_exe = scratch / L"alpha-setup.exe";
+  ASSERT_TRUE(PackSampleProduct(setup_exe));
+
+  const REGSAM own_view = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+  const REGSAM other_view = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+  RegistryString program_files =
+      ReadRegistryString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                         RunsUnderWow64() ? L"ProgramFilesDir (x86)" : L"ProgramFilesDir",
+                         KEY_WOW64_64KEY);
+  ASSERT_TRUE(program_files.found);
+  if (sizeof(void*) == 4) EXPECT_TRUE(RunsUnderWow64()) << "the tests run on a 64-bit Windows";
+  const std::wstring dir = program_files.value + L"\\KOZ Soft\\Alpha 1.0";
+  const std::wstring key = UninstallKey(L"Alpha", L"1.0");
+  {
+    SetupSession setup(setup_exe, L"Alpha 1.0 Installer");
+    ASSERT_TRUE(setup.ok());
+    EXPECT_EQ(lstrcmpiW(setup.Text(IDC_FOLDER_EDIT).c_str(), dir.c_str()), 0)
+        << Narrow(setup.Text(IDC_FOLDER_EDIT));
+    setup.Click(IDC_LAUNCH_AFTER_INSTALL);
+    setup.Click(IDC_LICENSE_AGREE);
+    setup.Press(IDOK);
+    AnswerMessageBox(setup.pid(), kSuccessCaption, kSuccessText, {IDOK}, IDOK);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+  }
+  for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
+                              L"uninstall.exe", L"uninstall.dat"}) {
+    EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Narrow(file);
+  }
+  EXPECT_TRUE(FileExists(shell.desktop + L"\\alpha.lnk"));
+  EXPECT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString", own_view).found);
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key, other_view));
+
+  std::wstring list = NativeSystemProgram(L"uninstaller.exe");
+  std::wstring key_name = key.substr(key.rfind(L'\\') + 1);
+  ConsoleRun listed = RunConsoleChild(Quoted(list) + L" --list", kRunTimeoutMs);
+  EXPECT_NE(listed.out.find(Narrow(key_name) + "|||Alpha 1.0 (Remove / Re-install only)"),
+            std::string::npos)
+      << listed.out;
+  Child remove = StartChild(Quoted(list) + L" --remove " + Quoted(key_name));
+  AnswerMessageBox(0, L"Uninstaller", UninstallerWelcomeText(L"Alpha"), {IDYES, IDNO}, IDYES);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  ASSERT_NE(second.process, nullptr);
+  AnswerMessageBox(second.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  FinishChild(remove, kRunTimeoutMs);
+
+  EXPECT_FALSE(FolderExists(dir));
+  EXPECT_FALSE(FolderExists(program_files.value + L"\\KOZ Soft"));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key, own_view));
+  EXPECT_EQ(shell.Contents(), shell_before);
+}
+
 // The sample product as `make demo` ships it, packed by pack.exe from bin/sample: its
 // dialog follows the manifest, and a Run Once from the temporary folder, undone by the real
 // uninstaller, leaves that folder as it was.

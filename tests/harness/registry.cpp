@@ -1,10 +1,12 @@
 #include "harness/registry.h"
 
 RegistryString ReadRegistryString(HKEY root, const std::wstring& subkey,
-                                  const wchar_t* value_name) {
+                                  const wchar_t* value_name, REGSAM view) {
   RegistryString result;
   HKEY key;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return result;
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    return result;
+  }
   wchar_t data[2048];
   DWORD size = sizeof(data) - sizeof(wchar_t);
   DWORD type = 0;
@@ -18,9 +20,11 @@ RegistryString ReadRegistryString(HKEY root, const std::wstring& subkey,
   return result;
 }
 
-bool RegistryKeyExists(HKEY root, const std::wstring& subkey) {
+bool RegistryKeyExists(HKEY root, const std::wstring& subkey, REGSAM view) {
   HKEY key;
-  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
   RegCloseKey(key);
   return true;
 }
