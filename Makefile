@@ -34,13 +34,22 @@ test: build
 # 32-bit ones where this machine runs 32-bit code, else the 64-bit ones.
 demo: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
 	@if bash tools/runs-32-bit.sh; then \
+	  echo "The shipped 32-bit programs on 64-bit Windows (a 64-bit Wine prefix)."; \
 	  cmake --build $(BUILD) -j $(JOBS) --target demo_programs && bash tools/demo.sh $(BUILD); \
 	else \
+	  echo "This machine runs no 32-bit code: the demo shows the 64-bit programs built from the"; \
+	  echo "same sources ('make test' runs the 32-bit ones once under emulation)."; \
 	  cmake --build $(BUILD64) -j $(JOBS) --target demo_programs && bash tools/demo.sh $(BUILD64); \
 	fi
 
+# The figures are the shipped 32-bit programs' where this machine runs 32-bit code.
 bench: build
-	bash tools/bench.sh $(BUILD)
+	@if bash tools/runs-32-bit.sh; then \
+	  bash tools/bench.sh $(BUILD); \
+	else \
+	  echo "This machine runs no 32-bit code: measuring the 64-bit programs instead."; \
+	  bash tools/bench.sh $(BUILD64); \
+	fi
 
 install: build
 	install -d $(DESTDIR)$(PREFIX)/bin $(SHARE)
