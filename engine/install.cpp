@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "common/fatal_error.h"
+#include "common/installation_identity.h"
 #include "common/path_syntax.h"
 #include "engine/folders.h"
 #include "engine/installed_paths.h"
@@ -180,21 +181,16 @@ void CompleteInterruptedLog() {
   CloseUninstallLog();
 }
 
-// Makes `install_dir` the full path the uninstaller will know it by, or ends the run. A
+// Makes `install_dir` the normal form the uninstaller will know it by, or ends the run. A
 // folder that is not absolute would be taken relative to setup's current folder, and
 // registered in a form no later uninstall can find: it is refused like an empty one, with
-// the folder as typed. "." and ".." parts are resolved, as the uninstaller sees its own
-// folder without them.
-void MakeInstallFolderFull(wchar_t* install_dir) {
-  wchar_t full[kPathCapacity];
-  DWORD length = IsAbsolutePath(install_dir)
-                     ? GetFullPathNameW(install_dir, kPathCapacity, full, NULL) : 0;
-  if (length == 0 || length >= kPathCapacity) {
+// the folder as typed.
+void MakeInstallFolderNormal(wchar_t* install_dir) {
+  wchar_t normal[kPathCapacity];
+  if (!NormalizeInstallationFolder(install_dir, normal)) {
     FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, install_dir);
   }
-  // Without a trailing backslash, but a drive root keeps its own.
-  if (length > 3 && full[length - 1] == L'\\') full[length - 1] = 0;
-  CopyText(install_dir, kPathCapacity, full);
+  CopyText(install_dir, kPathCapacity, normal);
 }
 
 }  // namespace
@@ -202,7 +198,7 @@ void MakeInstallFolderFull(wchar_t* install_dir) {
 void InstallPackage(HWND dialog) {
   wchar_t* install_dir = g_setup_options.install_dir;
   install_dir[kPathCapacity - 1] = 0;
-  MakeInstallFolderFull(install_dir);
+  MakeInstallFolderNormal(install_dir);
   wchar_t folder[kPathCapacity];  // the installation folder without its backslash
   CopyText(folder, kPathCapacity, install_dir);
   // From here on every path begins with the folder and its one backslash.

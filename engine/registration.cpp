@@ -4,6 +4,7 @@
 
 #include "common/bounded_text.h"
 #include "common/fatal_error.h"
+#include "common/installation_identity.h"
 #include "package/package.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_writer.h"
@@ -21,16 +22,13 @@ void SetStringValue(HKEY key, const wchar_t* name, const wchar_t* data) {
 
 }  // namespace
 
-void FormatUninstallKey(wchar_t* out) {
-  // The header's strings hold at most 31 characters each, so the text stays far below
-  // kPathCapacity, the capacity of the subkey and of each value's text.
-  wsprintfW(out, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft %s %s",
-            PackageProductName(), PackageProductVersion());
-}
-
 void RegisterUninstaller(const wchar_t* uninstaller_path) {
+  // The header's strings hold at most 31 characters each and no "\": the key fits.
   wchar_t subkey[kPathCapacity];
-  FormatUninstallKey(subkey);
+  if (!FormatUninstallKey(PackageProductName(), PackageProductVersion(), subkey,
+                          kPathCapacity)) {
+    FatalError(REGISTRY_FAILED_MESSAGE);
+  }
   HKEY key = NULL;
   if (RegCreateKeyW(HKEY_LOCAL_MACHINE, subkey, &key) != ERROR_SUCCESS) {
     FatalError(REGISTRY_FAILED_MESSAGE);

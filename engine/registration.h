@@ -7,10 +7,6 @@
 // The maker's web address shown by the list of installed programs.
 #define PUBLISHER_URL L"https://www.example.com/"
 
-// Formats "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOZ Soft <name> <version>"
-// from the located package's header into `out` (kPathCapacity units).
-void FormatUninstallKey(wchar_t* out);
-
 // Creates (or opens) the product's key below HKEY_LOCAL_MACHINE, writes UninstallString
 // (`uninstaller_path` in double quotes), DisplayName, Publisher and URLInfoAbout, and writes the
 // "R" record naming the subkey. Any failing registry call is fatal.

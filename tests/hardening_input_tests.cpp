@@ -156,6 +156,7 @@ TEST(HostileLog, OnlyExecutableRecordsStartPrograms) {
   text += L"\r\n|R|" + inst / L"r.exe" + L"|";
   text += L"\r\n|X|" + inst / L"other.exe" + L"|";
   text += L"\r\n|E|" + inst / L"other.exe" + std::wstring(300, L' ') + L"|";
+  text += L"\r\n|F|" + inst.log + L"|";
   text += L"\r\n||";
   text += L"\r\n|E|" + inst / L"after.exe" + L"|";
   WriteLog(inst.log, text);
@@ -204,7 +205,8 @@ TEST(HostileLog, SymbolicPathsWithHugeNumbersOrNoBracketRemoveNothing) {
                      {L'F', L"<25"},
                      {L'F', L"<"},
                      {L'F', L"<25>\\" + std::wstring(300, L'x')},
-                     {L'F', L"<25>\\hardening-target.txt"}}));
+                     {L'F', L"<25>\\hardening-target.txt"},
+                     {L'F', dir + L"\\uninstall.dat"}}));
 
   Child child = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(dir) + L" /PHASE2 /SILENT",
                            scratch.path().c_str());

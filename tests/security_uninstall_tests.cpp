@@ -41,7 +41,8 @@ TEST(UninstallAttack, RecordsThatNoLogOfThisInstallationHoldsAreSkipped) {
   CopyForTest(FakeCleanupExe(), dir + L"\\cleanup.exe");
   CopyForTest(FakeCleanupExe(), scratch / L"outside.exe");
   ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
-  TestUninstallKey own(L"Hostile", L"1.0"), foreign(L"Other Product", L"1.0");
+  TestUninstallKey own(L"Hostile", L"1.0", dir + L"\\uninstall.exe");
+  TestUninstallKey foreign(L"Other Product", L"1.0");
   const std::wstring programs = SpecialFolder(CSIDL_COMMON_PROGRAMS);
   const std::wstring shortcut = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\hostile.lnk";
   const std::wstring victims[] = {scratch / L"victim.txt",
@@ -84,6 +85,27 @@ TEST(UninstallAttack, RecordsThatNoLogOfThisInstallationHoldsAreSkipped) {
   EXPECT_TRUE(FolderExists(scratch.path())) << "a folder above that is not empty stays";
 }
 
+// A log whose header names another product cannot remove that product's registration: the
+// key's UninstallString names another folder's uninstaller.
+TEST(UninstallAttack, ForgedHeaderKeepsAnotherProductsKey) {
+  ScratchFolder scratch;
+  SecondPhaseCleanup cleanup;
+  const std::wstring dir = scratch / L"Forged", record = scratch / L"started.txt";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  ScopedVariable variable(L"FAKE_CLEANUP_RECORD", record);
+  TestUninstallKey victim(L"Other Product", L"1.0", scratch / L"Other Product 1.0\\uninstall.exe");
+  WriteLog(dir + L"\\uninstall.dat",
+           LogContents(LogHeaderLine(L"Other Product", L"1.0", L"OtherWnd"),
+                       {{L'R', victim.subkey()},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"},
+                        {L'S', dir}}));
+  UninstallSilently(dir, record);
+  EXPECT_TRUE(victim.exists());
+  EXPECT_FALSE(FolderExists(dir)) << "the forged installation's own files still go";
+}
+
 // security_link_fixture.sh's folder: "inst", whose logged folder "data" was replaced by a
 // link to "victim", which holds "file.txt".
 TEST(UninstallAttack, LoggedFolderReplacedByALinkKeepsTheVictimsFiles) {
@@ -102,7 +124,9 @@ TEST(UninstallAttack, LoggedFolderReplacedByALinkKeepsTheVictimsFiles) {
   WriteLog(dir + L"\\uninstall.dat",
            LogContents(LogHeaderLine(L"Linked", L"1.0", L"LinkedWnd"),
                        {{L'E', dir + L"\\data\\program.exe"},
+                        {L'E', dir + L"\\data/program.exe"},
                         {L'F', dir + L"\\data\\file.txt"},
+                        {L'F', dir + L"\\data/file.txt"},
                         {L'F', dir + L"\\own.txt"},
                         {L'F', dir + L"\\uninstall.exe"},
                         {L'F', dir + L"\\uninstall.dat"},

@@ -65,7 +65,8 @@ TEST_F(UninstallerFirstPhase, LowerCaseAutoStillAsks) {
 }
 
 TEST_F(UninstallerFirstPhase, AnsweringYesRemovesTheInstallationThroughTheCopy) {
-  TestUninstallKey key(L"Alpha", L"1.0");  // the key the log's header names
+  // The key the log's header names, registered for this installation.
+  TestUninstallKey key(L"Alpha", L"1.0", inst / L"uninstall.exe");
   inst.WriteLog(inst.Records({{L'R', key.subkey()}}));
 
   Child child = inst.Start(L"");
@@ -229,26 +230,44 @@ TEST_F(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
                         {inst.dir, L"/PHASE2"});
 }
 
-TEST_F(UninstallerFirstPhase, DriveRootIsHandedOverWithoutItsBackslash) {
+// An installation in a drive root is handed over with the root's backslash, doubled before
+// the closing quote ("C:\" alone would escape it), and removed completely.
+TEST_F(UninstallerFirstPhase, DriveRootIsHandedOverWithItsBackslashAndRemoved) {
   ScratchFolder scratch;
   wchar_t windows[MAX_PATH];
   ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 3u);
   std::wstring root(windows, 3);  // "C:\"
   std::wstring uninstaller = root + L"uninstall.exe";
   std::wstring log = root + L"uninstall.dat";
-  ASSERT_FALSE(FileExists(uninstaller));
-  ASSERT_FALSE(FileExists(log));
+  std::wstring file = root + L"koz_root_test.txt";
+  for (const std::wstring& path : {uninstaller, log, file}) ASSERT_FALSE(FileExists(path));
   Leftovers leftovers;
-  leftovers.AddPath(uninstaller);
-  leftovers.AddPath(log);
+  for (const std::wstring& path : {uninstaller, log, file}) leftovers.AddPath(path);
   CopyForTest(UninstallerExe(), uninstaller);
-  WriteLog(log, AlphaLog({}));
+  WriteText(file, "installed");
+  WriteLog(log, AlphaLog({{L'F', file}, {L'F', uninstaller}, {L'F', log}, {L'S', root}}));
   Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  // "C:\" in quotes would escape the closing quote and run the copy as a first phase.
-  std::wstring drive = root.substr(0, 2);
-  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + drive + L"\" /PHASE2 /SILENT ",
-                        {drive, L"/PHASE2", L"/SILENT"});
+  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + root + L"\\\" /PHASE2 /SILENT ",
+                        {root, L"/PHASE2", L"/SILENT"});
+  for (const std::wstring& path : {uninstaller, log, file}) {
+    EXPECT_FALSE(FileExists(path)) << Narrow(path);
+  }
+}
+
+// Started by its short 8.3 path, as some launchers do, the uninstaller still finds its
+// installation under the long names setup logged, and removes it.
+TEST_F(UninstallerFirstPhase, StartedByItsShortPathRemovesTheInstallation) {
+  inst.WriteLog(inst.Records());
+  wchar_t short_path[MAX_PATH];
+  DWORD length = GetShortPathNameW((inst / L"uninstall.exe").c_str(), short_path, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, (DWORD)MAX_PATH);
+  ASSERT_EQ(std::wstring(short_path).find(L"Alpha 1.0"), std::wstring::npos) << Narrow(short_path);
+  Child child = StartChild(Quoted(short_path) + L" /AUTO", inst.scratch.path().c_str());
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_FALSE(FolderExists(inst.dir));
 }
 
 TEST_F(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {

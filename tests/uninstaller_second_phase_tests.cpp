@@ -33,7 +33,8 @@ TEST_F(UninstallerSecondPhase, RemovesFilesKeyAndEmptiedFolders) {
   // Beside the installation, in the working directory of the run: nothing may touch it.
   std::wstring outsider = inst.scratch / L"outsider.txt";
   WriteText(outsider, "not ours");
-  TestUninstallKey key(L"Alpha", L"1.0");  // the key the log's header names
+  // The key the log's header names, registered for this installation.
+  TestUninstallKey key(L"Alpha", L"1.0", inst / L"uninstall.exe");
   inst.WriteLog(inst.Records({{L'R', key.subkey()}}));
   EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
 
@@ -56,17 +57,28 @@ TEST_F(UninstallerSecondPhase, ExecutableRecordsArePassedOver) {
   EXPECT_FALSE(FileExists(inst.record)) << "no program is started in this phase";
 }
 
-TEST_F(UninstallerSecondPhase, EmptyLogIsDeletedAndDoneIsShown) {
-  WriteBytes(inst.log, "", 0);
-  Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2");
-  AnswerMessageBox(child.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_FALSE(FileExists(inst.log));
-  EXPECT_TRUE(FileExists(inst / L"alpha.exe"));
+// A log that cannot be the one setup wrote for this folder (no header, or not its own
+// record in this folder) is kept with every file, and the user is told instead of "Done".
+TEST_F(UninstallerSecondPhase, LogThatDoesNotBelongToTheFolderIsKeptWithEverything) {
+  const std::wstring elsewhere = inst.scratch / L"Elsewhere\\uninstall.dat";
+  const std::wstring logs[] = {L"", AlphaLog({{L'F', inst / L"alpha.exe"}}),
+                               AlphaLog({{L'F', inst / L"alpha.exe"}, {L'F', elsewhere}})};
+  for (const std::wstring& text : logs) {
+    SCOPED_TRACE(Narrow(text));
+    WriteLog(inst.log, text);
+    Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2");
+    AnswerMessageBox(child.pid, L"Fatal error",
+                     L"uninstall.dat does not belong to this installation folder, uninstall "
+                     L"aborted!",
+                     {IDOK}, IDOK);
+    EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
+    EXPECT_EQ(ReadLog(inst.log), text);
+    EXPECT_TRUE(inst.Untouched());
+  }
 }
 
-// The log is deleted though no record names it.
-TEST_F(UninstallerSecondPhase, HeaderAndEndMarkerOnlyDeleteTheLog) {
+// The log is deleted though no record but its own names anything.
+TEST_F(UninstallerSecondPhase, HeaderAndOwnRecordOnlyDeleteTheLog) {
   inst.WriteLog({});
   EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
   EXPECT_FALSE(FileExists(inst.log));

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
 #include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
@@ -47,12 +48,15 @@ bool WaitUntilApplicationClosed(const LogHeader& header) {
 }  // namespace
 
 int RunFirstPhase(bool interactive) {
-  // The installation folder is the one holding this program; the log lies beside it.
-  wchar_t install_folder[kPathCapacity];
-  DWORD own_length = GetModuleFileNameW(NULL, install_folder, kPathCapacity);
+  // The installation folder is the one holding this program, in the normal form setup
+  // logged it in (long names even when started by a short 8.3 path); the log lies in it.
+  wchar_t own_folder[kPathCapacity];
+  DWORD own_length = GetModuleFileNameW(NULL, own_folder, kPathCapacity);
   if (own_length >= kPathCapacity) own_length = 0;  // cut: not our folder
-  install_folder[own_length] = 0;
-  PathRemoveFileSpecW(install_folder);
+  own_folder[own_length] = 0;
+  PathRemoveFileSpecW(own_folder);
+  wchar_t install_folder[kPathCapacity];
+  NormalizeInstallationFolder(own_folder, install_folder);
 
   wchar_t log_path[kPathCapacity];
   LogText log = {NULL, 0};
@@ -77,13 +81,6 @@ int RunFirstPhase(bool interactive) {
   RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
   FreeLogText(&log);
 
-  // The second phase appends "\uninstall.dat" itself; a root such as "C:\" loses its
-  // backslash too, or the closing quote of the parameter would be escaped.
-  PathRemoveBackslashW(install_folder);
-  size_t folder_length = (size_t)lstrlenW(install_folder);
-  if (folder_length > 0 && install_folder[folder_length - 1] == L'\\') {
-    install_folder[folder_length - 1] = 0;
-  }
   // The applications may have cleaned up already; without the second phase the files stay,
   // and the user is told so.
   if (!StartSecondPhaseCopy(install_folder, interactive)) {

@@ -2,6 +2,7 @@
 
 #include <shlwapi.h>
 
+#include "common/installation_identity.h"
 #include "common/path_syntax.h"
 #include "uninstall_log/log_format.h"
 #include "uninstaller/log_applications.h"
@@ -26,31 +27,74 @@ bool IsFolderOrAbove(const wchar_t* path, size_t length, const wchar_t* folder,
          (folder[length] == 0 || folder[length] == L'\\');
 }
 
+// Whether the key's UninstallString, quoted as setup writes it, names "uninstall.exe" in
+// the installation folder.
+bool KeyNamesThisUninstaller(const wchar_t* subkey) {
+  wchar_t expected[kPathCapacity];
+  if (!CopyText(expected, kPathCapacity, g_installation.folder) ||
+      !AppendText(expected, kPathCapacity, L"\\" INSTALLED_UNINSTALLER_NAME)) {
+    return false;
+  }
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subkey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t command[kPathCapacity + 3] = {0};
+  DWORD size = sizeof(command) - sizeof(wchar_t);
+  DWORD type = 0;
+  LONG result = RegQueryValueExW(key, L"UninstallString", NULL, &type, (BYTE*)command, &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS || type != REG_SZ) return false;
+  command[size / sizeof(wchar_t)] = 0;
+  // One path in double quotes, as setup writes it; its folder in normal form.
+  int length = lstrlenW(command);
+  if (length < 3 || command[0] != L'"' || command[length - 1] != L'"') return false;
+  command[length - 1] = 0;
+  wchar_t named[kPathCapacity];
+  return NormalizeInstallationFolder(command + 1, named) && StrCmpIW(named, expected) == 0;
+}
+
 }  // namespace
 
-void SetInstallationScope(const wchar_t* folder, const LogHeader* header,
+bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
                           SpecialFolderLookup lookup) {
   InstallationScope& scope = g_installation;
-  if (!IsAbsolutePath(folder) || !CopyText(scope.folder, kPathCapacity, folder)) {
-    scope.folder[0] = 0;
+  if (!NormalizeInstallationFolder(folder, scope.folder)) {
+    scope.product_key[0] = 0;
+    for (wchar_t* shortcuts : scope.shortcut_folders) shortcuts[0] = 0;
+    return false;
   }
-  // Every trailing backslash goes, a drive root's too: paths below it add their own.
-  for (int length = lstrlenW(scope.folder); length > 0 && scope.folder[length - 1] == L'\\';) {
-    scope.folder[--length] = 0;
-  }
+  // The drive root's backslash goes too: paths below the folder add their own.
+  int length = lstrlenW(scope.folder);
+  if (length > 0 && scope.folder[length - 1] == L'\\') scope.folder[length - 1] = 0;
   scope.product_key[0] = 0;
-  // A "\" in a field would make the key name one below another product's.
-  if (header != NULL && StrChrW(header->product_name, L'\\') == NULL &&
-      StrChrW(header->product_version, L'\\') == NULL) {
-    wsprintfW(scope.product_key,
-              L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft %s %s",
-              header->product_name, header->product_version);
+  if (header != NULL) {
+    FormatUninstallKey(header->product_name, header->product_version, scope.product_key,
+                       kProductKeyCapacity);
   }
   for (unsigned i = 0; i < kShortcutFolderCount; ++i) {
     if (!lookup(kShortcutFolders[i], scope.shortcut_folders[i])) {
       scope.shortcut_folders[i][0] = 0;
     }
   }
+  return true;
+}
+
+bool LogBelongsToScope(const wchar_t* text, size_t length) {
+  wchar_t own_record[kPathCapacity];
+  if (g_installation.folder[0] == 0 || !CopyText(own_record, kPathCapacity, g_installation.folder) ||
+      !AppendText(own_record, kPathCapacity, L"\\" UNINSTALL_LOG_NAME)) {
+    return false;
+  }
+  size_t position = 0;
+  LogRecord record;
+  while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
+    if (record.kind == LOG_RECORD_FILE && record.text_length == (size_t)lstrlenW(own_record) &&
+        StrCmpNIW(record.text, own_record, (int)record.text_length) == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
@@ -58,8 +102,10 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
   size_t length = (size_t)lstrlenW(path);
   if (letter == LOG_RECORD_REGISTRY) {
     *base_length = length;
-    return scope.product_key[0] != 0 && StrCmpIW(path, scope.product_key) == 0;
+    return scope.product_key[0] != 0 && StrCmpIW(path, scope.product_key) == 0 &&
+           KeyNamesThisUninstaller(scope.product_key);
   }
+  if (StrChrW(path, L'/') != NULL) return false;
   if (letter != LOG_RECORD_FILE && letter != LOG_RECORD_FOLDER &&
       letter != LOG_RECORD_EXECUTABLE) {
     return false;

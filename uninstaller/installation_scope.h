@@ -27,21 +27,28 @@ struct InstallationScope {
 };
 extern InstallationScope g_installation;
 
-// Sets g_installation: `folder` (with or without trailing backslash; one that is not an
-// absolute path leaves nothing in scope), the product's key below HKEY_LOCAL_MACHINE,
-// "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KOZ Soft <name> <version>", from
-// `header` (NULL, or a field holding "\", gives no key), and the shortcut folders found
-// through `lookup`.
-void SetInstallationScope(const wchar_t* folder, const LogHeader* header,
+// Sets g_installation: `folder` in its normal form (NormalizeInstallationFolder), the
+// product's key below HKEY_LOCAL_MACHINE (FormatUninstallKey) from `header` (NULL, or a
+// field holding "\", gives no key), and the shortcut folders found through `lookup`. Returns false, leaving nothing
+// in scope, when `folder` has no normal form (not absolute, or too long).
+bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
                           SpecialFolderLookup lookup);
+
+// Whether the log `text` (`length` units) is the one setup wrote for the installation in
+// g_installation: among its records is the log's own, an `F` record naming
+// "uninstall.dat" in the installation folder. A log copied or planted elsewhere, or
+// written for another folder, has none.
+bool LogBelongsToScope(const wchar_t* text, size_t length);
 
 // Whether a record of kind `letter` whose resolved path is `path` is one that setup writes
 // for the installation in g_installation:
 //   `F`, `S`, `E`: a path below the installation folder;
 //   `F`, `S`: a path below one of the shortcut folders;
 //   `S`: the installation folder itself or a folder above it;
-//   `R`: the product's key.
-// Paths below a folder may hold no "..", "." or empty part, no ":" and no "/". When the
+//   `R`: the product's key, when its UninstallString names this installation's
+//   "uninstall.exe" (a forged header cannot name another product's key).
+// No record may hold a "/": the link checks split paths at "\" only. Paths below a folder
+// may hold no "..", "." or empty part and no ":". When the
 // record may be applied, `*base_length` is the length of the part of `path` that is
 // trusted as it stands: every folder of `path` that ends after it, up to the target's
 // parent, must be free of links (for paths below the installation folder this includes

@@ -54,6 +54,11 @@ void FreeLogText(LogText* log) {
   log->length = 0;
 }
 
+void ShowScopeNotEstablished() {
+  MessageBoxW(NULL, L"uninstall.dat does not belong to this installation folder, uninstall aborted!",
+              L"Fatal error", MB_ICONERROR);
+}
+
 void ShowLogNotOpened() {
   MessageBoxW(NULL, L"Could not open uninstall.dat, uninstall aborted!", L"Fatal error",
               MB_ICONERROR);

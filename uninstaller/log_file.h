@@ -37,3 +37,8 @@ void FreeLogText(LogText* log);
 
 // The message both phases show when the log cannot be used: the "Fatal error" box.
 void ShowLogNotOpened();
+
+// Shows "uninstall.dat does not belong to this installation folder, uninstall aborted!":
+// the second phase found no normal form for its folder, no header, or not the log's own
+// record for that folder, and removed nothing.
+void ShowScopeNotEstablished();

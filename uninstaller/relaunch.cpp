@@ -8,14 +8,21 @@
 
 namespace {
 
-// Room for the quoted folder (259), "/PHASE2", " /SILENT " and the terminator.
-constexpr unsigned kPhaseParametersCapacity = 292;
+// Room for the quoted folder (259, and a root's doubled backslash), "/PHASE2", " /SILENT "
+// and the terminator.
+constexpr unsigned kPhaseParametersCapacity = 293;
 
 // Starts the copy in `folder` for the second phase. True when it was started.
 bool StartCopy(const wchar_t* copy_path, const wchar_t* folder, const wchar_t* install_folder,
                bool interactive) {
   wchar_t parameters[kPhaseParametersCapacity] = L"\"";
   AppendText(parameters, kPhaseParametersCapacity, install_folder);
+  // A drive root keeps its backslash ("C:\"); doubled before the closing quote, it reads
+  // back as one backslash instead of escaping the quote.
+  int length = lstrlenW(install_folder);
+  if (length > 0 && install_folder[length - 1] == L'\\') {
+    AppendText(parameters, kPhaseParametersCapacity, L"\\");
+  }
   AppendText(parameters, kPhaseParametersCapacity, L"\" /PHASE2");
   if (!interactive) AppendText(parameters, kPhaseParametersCapacity, L" /SILENT ");
   // Not waited for: the second phase's opening pause lets this process end first.

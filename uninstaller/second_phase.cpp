@@ -30,15 +30,21 @@ int RunSecondPhase(int count, wchar_t** arguments) {
     return 1;
   }
 
+  // Only what setup logs for an installation in this folder is removed. Before anything is
+  // deleted, the folder must have its normal form and the log must be the one setup wrote
+  // for it, header and own record; otherwise nothing is removed and the log stays.
+  LogHeader header;
+  size_t after_header = 0;
+  if (!SplitLogHeader(log.text, log.length, &header, &after_header) ||
+      !SetInstallationScope(arguments[1], &header, GetSpecialFolder) ||
+      !LogBelongsToScope(log.text, log.length)) {
+    FreeLogText(&log);
+    if (interactive) ShowScopeNotEstablished();
+    return 1;
+  }
   // Deleted before any record is applied; its own `F` record then finds nothing. The
   // result is ignored: removal is best effort.
   DeleteFileW(log_path);
-  // Only what setup logs for an installation in this folder is removed; without a header
-  // the product's key is not known and stays.
-  LogHeader header;
-  size_t after_header = 0;
-  bool has_header = SplitLogHeader(log.text, log.length, &header, &after_header);
-  SetInstallationScope(arguments[1], has_header ? &header : NULL, GetSpecialFolder);
   ReplayLog(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
   FreeLogText(&log);
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness/second_phase.h"
 #include "harness/start_records.h"
 #include "harness/timeouts.h"
@@ -35,7 +37,11 @@ Installation::Installation(const std::wstring& product, const std::vector<std::w
 }
 
 std::wstring Installation::LogOf(const LogRecords& records, bool end_marker) const {
-  return LogContents(LogHeaderLine(product, L"1.0", product + L"Wnd"), records, end_marker);
+  LogRecords with_own = records;
+  if (std::find(records.begin(), records.end(), LogRecordText(L'F', log)) == records.end()) {
+    with_own.push_back({L'F', log});
+  }
+  return LogContents(LogHeaderLine(product, L"1.0", product + L"Wnd"), with_own, end_marker);
 }
 
 LogRecords Installation::Records(const LogRecords& first) const {

@@ -41,8 +41,10 @@ class Installation {
 
   std::wstring operator/(const std::wstring& relative) const { return dir + L"\\" + relative; }
 
-  // This product's log: its header ("<product>#1.0#<product>Wnd"), `records` and, unless
-  // `end_marker` is false, the end marker. WriteLog writes it to `log`.
+  // This product's log: its header ("<product>#1.0#<product>Wnd"), `records`, the log's own
+  // `F` record unless `records` holds it (the uninstaller acts only on a log that names
+  // itself in this folder) and, unless `end_marker` is false, the end marker. WriteLog
+  // writes it to `log`.
   std::wstring LogOf(const LogRecords& records, bool end_marker = true) const;
   void WriteLog(const LogRecords& records, bool end_marker = true) const {
     ::WriteLog(log, LogOf(records, end_marker));

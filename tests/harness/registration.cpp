@@ -18,13 +18,18 @@ void ExpectRegistered(const std::wstring& name, const std::wstring& version,
             L"https://www.example.com/");
 }
 
-TestUninstallKey::TestUninstallKey(const std::wstring& name, const std::wstring& version)
+TestUninstallKey::TestUninstallKey(const std::wstring& name, const std::wstring& version,
+                                   const std::wstring& uninstaller)
     : subkey_(UninstallKey(name, version)) {
   HKEY key;
   EXPECT_EQ(RegCreateKeyW(HKEY_LOCAL_MACHINE, subkey_.c_str(), &key), ERROR_SUCCESS);
-  std::wstring display_name = name + L" " + version;
-  RegSetValueExW(key, L"DisplayName", 0, REG_SZ, (const BYTE*)display_name.c_str(),
-                 (DWORD)((display_name.size() + 1) * sizeof(wchar_t)));
+  const std::wstring values[][2] = {{L"DisplayName", name + L" " + version},
+                                    {L"UninstallString", L"\"" + uninstaller + L"\""}};
+  for (const auto& value : values) {
+    if (value[0] == L"UninstallString" && uninstaller.empty()) continue;
+    RegSetValueExW(key, value[0].c_str(), 0, REG_SZ, (const BYTE*)value[1].c_str(),
+                   (DWORD)((value[1].size() + 1) * sizeof(wchar_t)));
+  }
   RegCloseKey(key);
 }
 

@@ -13,10 +13,13 @@
 void ExpectRegistered(const std::wstring& name, const std::wstring& version,
                       const std::wstring& uninstaller);
 
-// The key of product `name` `version` with a DisplayName, from construction to destruction.
+// The key of product `name` `version` with a DisplayName and, unless `uninstaller` is empty,
+// the UninstallString naming it in double quotes (the uninstaller removes only a key that
+// names its own installation's uninstall.exe), from construction to destruction.
 class TestUninstallKey {
  public:
-  TestUninstallKey(const std::wstring& name, const std::wstring& version);
+  TestUninstallKey(const std::wstring& name, const std::wstring& version,
+                   const std::wstring& uninstaller = L"");
   ~TestUninstallKey();
   TestUninstallKey(const TestUninstallKey&) = delete;
   TestUninstallKey& operator=(const TestUninstallKey&) = delete;
