@@ -30,8 +30,10 @@ void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
 
 // The access list, in SDDL, of each level of the installation folder that an elevated
 // setup creates: as Program Files' own, full control for SYSTEM and Administrators, read
-// and execute for Users, nothing inherited from above, passed on to everything inside.
-#define INSTALL_FOLDER_SDDL L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+// and execute for Users, nothing inherited from above, passed on to everything inside;
+// owned by Administrators, so that the administrator's unelevated processes hold no
+// owner's right to rewrite the list.
+#define INSTALL_FOLDER_SDDL L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
 
 // Ensures every folder along the full `path` (no trailing backslash), from the first one
 // below the drive or share root to `path` itself, each recorded under its own path. When

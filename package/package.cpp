@@ -34,7 +34,7 @@ void LocatePackage(HMODULE module) {
       !IsPackageHeaderSound(resource, size) ||
       !IsHeaderStringSafe(resource + kProductNameOffset) ||
       !IsHeaderStringSafe(resource + kProductVersionOffset) ||
-      !IsHeaderStringSafe(resource + kWindowClassOffset)) {
+      !IsWindowClassSafe(resource + kWindowClassOffset)) {
     FatalError(PACKAGE_CORRUPT_MESSAGE);
   }
   DWORD header_size = ReadPackageUint32(resource + kHeaderSizeOffset);

@@ -31,6 +31,14 @@ bool IsHeaderStringSafe(const uint8_t* field) {
   return last != '.' && last != ' ';
 }
 
+bool IsWindowClassSafe(const uint8_t* field) {
+  unsigned length = 0;
+  for (uint16_t unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
+    if (unit < 0x20 || unit == 0x7F || unit == '#' || unit == '|') return false;
+  }
+  return length > 0;
+}
+
 bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size) {
   if (resource == nullptr || size < kStoredHeaderSize) return false;
   if (ReadPackageUint32(resource + kHeaderSizeOffset) > size) return false;

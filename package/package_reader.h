@@ -27,6 +27,11 @@ bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size);
 // or space (which the file system would drop). Returns false otherwise.
 bool IsHeaderStringSafe(const uint8_t* field);
 
+// Checks that the window class `field` (terminated within its field) can stand in a log
+// header: not empty, no "#" or "|" (the log's separators) and no control character. A
+// class names no folder, so the other characters are allowed ("ATL:00A1B2C3").
+bool IsWindowClassSafe(const uint8_t* field);
+
 // Reads the folder name at `p` (a length byte, then the name). On PACKAGE_READ_ITEM sets
 // `name`/`length` to the name's bytes inside the package and `*next` to the next name; on
 // PACKAGE_READ_END `*next` is the first entry record. Never reads at or beyond `end`.

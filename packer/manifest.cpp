@@ -69,10 +69,12 @@ std::string Windows1252Text(const std::string& utf8) {
 // ---- [product] -----------------------------------------------------------------------------
 
 // Checks a header string (name, version, window_class) and converts it to UTF-16. The
-// installer builds folder names, registry keys and log records from them, so they hold
-// nothing a path or the log could read otherwise. Returns "" or the problem.
+// installer builds folder names and registry keys from the name and version, and log
+// records from all three, so they hold nothing a path or the log could read otherwise; the
+// window class names no folder and only has to stand in the log. Returns "" or the problem.
 std::string CheckHeaderString(const std::string& key, const std::string& value,
                               std::u16string* units) {
+  const bool names_folders = key != "window_class";
   std::u32string code_points;
   if (!DecodeUtf8(value, &code_points)) return key + " is not valid UTF-8";
   if (code_points.empty()) return key + " is empty";
@@ -83,16 +85,16 @@ std::string CheckHeaderString(const std::string& key, const std::string& value,
              "\", which the installer and its log use as separators";
     }
     if (IsControl(c)) return quoted + " contains a control character";
-    if (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
-        c == '>') {
+    if (names_folders && (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' ||
+                          c == '"' || c == '<' || c == '>')) {
       return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which Windows forbids in file and folder names";
     }
   }
-  if (value == "." || value == "..") {
+  if (names_folders && (value == "." || value == "..")) {
     return quoted + " names a folder level; the installer makes folders of it";
   }
-  if (value.back() == '.' || value.back() == ' ') {
+  if (names_folders && (value.back() == '.' || value.back() == ' ')) {
     return quoted + " ends in a dot or a space, which Windows drops from folder names";
   }
   *units = EncodeUtf16(code_points);

@@ -223,6 +223,23 @@ TEST(Manifest, HeaderStringsHoldUpTo31Utf16Units) {
   EXPECT_NE(emoji_long.errors[0].find("app.ini:4: window_class"), std::string::npos);
 }
 
+// The window class names no folder: class names real programs use are taken as they are,
+// and a name or version with the same characters is still refused.
+TEST(Manifest, WindowClassTakesWhatOnlyFolderNamesForbid) {
+  for (const std::string window_class : {"ATL:00A1B2C3", "Afx:00400000:0", "a/b\\c.", ".."}) {
+    Outcome outcome = Read("[product]\nname = A\nversion = 1\nwindow_class = " + window_class +
+                               "\n" + kOneFile,
+                           CommonFiles());
+    ASSERT_TRUE(outcome.ok) << window_class << ": " << outcome.errors[0];
+    EXPECT_EQ(outcome.manifest.contents.window_class,
+              std::u16string(window_class.begin(), window_class.end()));
+  }
+  Outcome name = Read("[product]\nname = ATL:0\nversion = 1\nwindow_class = W\n" +
+                          std::string(kOneFile),
+                      CommonFiles());
+  EXPECT_FALSE(name.ok);
+}
+
 TEST(Manifest, ProductRefusals) {
   struct Case {
     std::string text;

@@ -187,13 +187,31 @@ TEST_F(SetupAttack, PackageResourceRunningPastTheImageIsRefused) {
 // start-up; folder and entry names that lead out of the installation folder on Install,
 // before anything is written.
 TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
-  for (const char16_t* name : {u"\\..\\..\\pwn", u"..", u"Dot.", u"Tab\t", u"W|F|C:\\x"}) {
+  // The product name names folders; the window class only stands in the log's header.
+  const std::pair<std::u16string PackageContents::*, const char16_t*> refused[] = {
+      {&PackageContents::product_name, u"\\..\\..\\pwn"},
+      {&PackageContents::product_name, u".."},
+      {&PackageContents::product_name, u"Dot."},
+      {&PackageContents::product_name, u"Tab\t"},
+      {&PackageContents::product_name, u"W|F|C:\\x"},
+      {&PackageContents::window_class, u""},
+      {&PackageContents::window_class, u"W#C"},
+      {&PackageContents::window_class, u"W|C"},
+      {&PackageContents::window_class, u"W\nC"}};
+  for (const auto& field : refused) {
     PackageContents contents = Product(L"Sec Name");
-    contents.product_name = name;
+    contents.*field.first = field.second;
     ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
     AnsweredRun run = RunAnsweringMessageBoxes(Quoted(scratch_ / L"setup.exe"), kRunTimeoutMs);
     ASSERT_EQ(run.boxes.size(), 1u) << "the dialog showed";
     EXPECT_EQ(run.boxes[0].text, kCorrupt);
+  }
+  // Class names that real programs use, with ":" in them, are accepted.
+  for (const char16_t* window_class : {u"ATL:00A1B2C3", u"Afx:00400000:0"}) {
+    PackageContents contents = Product(L"Sec Class");
+    contents.window_class = window_class;
+    SetupSession setup(scratch_ / L"setup.exe", contents);
+    EXPECT_TRUE(setup.ok()) << "the dialog did not show";
   }
   const std::pair<const char*, const char*> folder_and_entry[] = {
       {"", "..\\..\\evil.txt"}, {"", "C:\\evil.txt"},   {"", "sub/../../../evil.txt"},
@@ -244,6 +262,11 @@ TEST(InstallFolderAccess, CreatedFoldersGetProgramFilesLikeList) {
   ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
   EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing inherited from the drive root";
   BOOL present = FALSE, defaulted = FALSE;
+  PSID owner = NULL, administrators = NULL;
+  ASSERT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner != NULL);
+  ASSERT_TRUE(ConvertStringSidToSidW(L"S-1-5-32-544", &administrators));
+  EXPECT_TRUE(EqualSid(owner, administrators)) << "owned by Administrators";
+  LocalFree(administrators);
   PACL acl = NULL;
   ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && acl);
   ASSERT_EQ(acl->AceCount, 3u);
