@@ -20,8 +20,12 @@ constexpr FileHandle kNoFile = -1;
 bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what,
                    std::vector<uint8_t>* bytes, std::string* error);
 
-// What `path` is on the drive.
+// What `path` is on the drive (following links).
 SourceInfo LookUpSource(const std::string& path);
+
+// Lists the names in the folder `path` without following links: each with its kind and,
+// for files, size. Returns false with the system's text in `error`. A FolderLister.
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error);
 
 // Creates `path` for writing (replacing a file there). Returns kNoFile with a message.
 FileHandle CreateOutputFile(const std::string& path, std::string* error);

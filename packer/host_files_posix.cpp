@@ -1,5 +1,6 @@
 #include "packer/host_files.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -94,8 +95,49 @@ SourceInfo LookUpSource(const std::string& path) {
   } else if (S_ISREG(data.st_mode)) {
     info.kind = SOURCE_FILE;
     info.size = (uint64_t)data.st_size;
+  } else {
+    info.kind = SOURCE_OTHER;
   }
   return info;
+}
+
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  DIR* folder = opendir(HostPath(path).c_str());
+  if (folder == nullptr) {
+    *error = ErrorText("cannot list the folder", path);
+    return false;
+  }
+  bool ok = true;
+  for (;;) {
+    errno = 0;
+    struct dirent* found = readdir(folder);
+    if (found == nullptr) {
+      if (errno != 0) {
+        *error = ErrorText("cannot list the folder", path);
+        ok = false;
+      }
+      break;
+    }
+    std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat data;
+    if (fstatat(dirfd(folder), found->d_name, &data, AT_SYMLINK_NOFOLLOW) != 0) {
+      *error = ErrorText("cannot read", HostPath(path) + name);
+      ok = false;
+      break;
+    }
+    FolderItem item;
+    item.name = name;
+    item.kind = S_ISLNK(data.st_mode)   ? ITEM_LINK
+                : S_ISDIR(data.st_mode) ? ITEM_FOLDER
+                : S_ISREG(data.st_mode) ? ITEM_FILE
+                                        : ITEM_OTHER;
+    if (item.kind == ITEM_FILE) item.size = (uint64_t)data.st_size;
+    items->push_back(item);
+  }
+  closedir(folder);
+  return ok;
 }
 
 FileHandle CreateOutputFile(const std::string& path, std::string* error) {

@@ -62,6 +62,38 @@ SourceInfo LookUpSource(const std::string& path) {
   return info;
 }
 
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  std::string pattern = path;
+  if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\') pattern += '\\';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW(Utf16(pattern + "*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, NULL, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;  // a drive's empty root
+    *error = ErrorText("cannot list the folder", path);
+    return false;
+  }
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderItem item;
+    item.name = Utf8(name);
+    DWORD attributes = found.dwFileAttributes;
+    // Symbolic links and junctions are reparse points: they could lead anywhere.
+    item.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ITEM_LINK
+                : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? ITEM_FOLDER
+                : (attributes & FILE_ATTRIBUTE_DEVICE)      ? ITEM_OTHER
+                                                            : ITEM_FILE;
+    if (item.kind == ITEM_FILE) item.size = ((uint64_t)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+    items->push_back(item);
+  } while (FindNextFileW(search, &found));
+  bool ok = GetLastError() == ERROR_NO_MORE_FILES;
+  if (!ok) *error = ErrorText("cannot list the folder", path);
+  FindClose(search);
+  return ok;
+}
+
 FileHandle CreateOutputFile(const std::string& path, std::string* error) {
   HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);

@@ -105,7 +105,7 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   }
   std::string text(bytes.begin(), bytes.end());
   ReadManifest(text, request->manifest, FolderOf(request->manifest), LookUpSource, manifest,
-               errors);
+               errors, ListFolder);
   const char* suffix = manifest->arch == ARCH_X64 ? "-x64.exe" : ".exe";
   if (request->stub.empty()) request->stub = DefaultPart(std::string("setup-stub") + suffix);
   if (request->uninstaller.empty()) {

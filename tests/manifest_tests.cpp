@@ -249,7 +249,8 @@ TEST(Manifest, ProductRefusals) {
       {"name = A\n[product]\nname = A\nversion = 1\nwindow_class = W\n",
        "app.ini:1: text outside a section"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[extras]\n",
-       "app.ini:5: unknown section [extras] (use [product], [options], [files] or [folders])"},
+       "app.ini:5: unknown section [extras] (use [product], [options], [files], [folders] or "
+       "[exclude])"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nallow_run_once = yes\n",
        "app.ini:6: allow_run_once must be 0 or 1, not \"yes\""},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nsilent = 1\n",
@@ -272,7 +273,9 @@ TEST(Manifest, FileRefusalsNameTheLine) {
   EXPECT_EQ(RefusalOf("readme.txt = readme.txt\nbin\\a.exe = alpha.exe\nREADME.TXT = a.txt\n"),
             "app.ini:8: duplicate target \"README.TXT\" (first at line 6)");
   EXPECT_EQ(RefusalOf("x.txt = missing.txt\n"), "app.ini:6: source \"missing.txt\" not found");
-  EXPECT_EQ(RefusalOf("x.txt = docs\n"), "app.ini:6: source \"docs\" is a folder, not a file");
+  EXPECT_EQ(RefusalOf("x.txt = docs\n"),
+            "app.ini:6: source \"docs\" is a folder, not a file; to add a whole folder, end both "
+            "target and source with a separator: \"folder\\ = source/folder/\"");
   EXPECT_EQ(RefusalOf("x.txt =\n"), "app.ini:6: no source for target \"x.txt\"");
   EXPECT_EQ(RefusalOf("= a.txt\n"), "app.ini:6: the target is empty");
   EXPECT_EQ(RefusalOf("just a name\n"), "app.ini:6: expected \"target = source [| flags]\"");
@@ -310,12 +313,16 @@ TEST(Manifest, FileRefusalsNameTheLine) {
   EXPECT_EQ(RefusalOf("com1 = a.txt\n"),
             "app.ini:6: target \"com1\" uses \"com1\", a name Windows keeps for a device");
   for (char forbidden : std::string("<>:\"|?*")) {
-    if (forbidden == '"' || forbidden == '|') continue;  // checked below: they split the line
+    // '"' and '|' split the line (checked below); '*' gets its own message (below).
+    if (forbidden == '"' || forbidden == '|' || forbidden == '*') continue;
     std::string name = std::string("ab") + forbidden + "c";
     EXPECT_EQ(RefusalOf(name + " = a.txt\n"),
               "app.ini:6: target \"" + name + "\" contains \"" + std::string(1, forbidden) +
                   "\", which Windows forbids in file names");
   }
+  EXPECT_EQ(RefusalOf("*.txt = a.txt\n"),
+            "app.ini:6: target \"*.txt\" contains \"*\": wildcards are not supported; to add a "
+            "whole folder write \"folder\\ = source/folder/\"");
   EXPECT_EQ(RefusalOf("\"a|b\" = a.txt\n"),
             "app.ini:6: target \"a|b\" contains \"|\", which Windows forbids in file names");
   EXPECT_EQ(RefusalOf("a\tb = a.txt\n"),

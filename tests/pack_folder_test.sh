@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Folder lines and the packer's guards, as a publisher on Linux meets them with the native
+# pack: a whole tree in one line (nested, an empty folder, exclusions, hidden files) gives
+# the same bytes whatever order the tree was made in, and pack.exe under Wine the same bytes
+# again (the one step that needs Wine, skipped when no pack.exe is built); a link in the tree
+# is refused by name, with nothing written.
+set -euo pipefail
+wine_run=$1
+bin=$2
+source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
+cd "$work"
+
+# Runs the native pack, expecting refusal: exit code 1, `message` on standard error, and no
+# file in the folder of `out` but those already there.
+refused() {
+  local message=$1 out=$2; shift 2
+  local before after code=0
+  before=$(ls -la "$(dirname "$out")")
+  "$bin/pack" "$@" -o "$out" > "$work/refused.out" 2> "$work/refused.err" || code=$?
+  after=$(ls -la "$(dirname "$out")")
+  [ "$code" -eq 1 ] || fail "exit code $code for: $message"
+  grep -qF -- "$message" "$work/refused.err" ||
+    fail "expected \"$message\", got: $(cat "$work/refused.err")"
+  [ "$before" = "$after" ] || fail "files were written for: $message"
+}
+
+# The same tree made twice, folders and files created in opposite orders.
+make_tree() {
+  local root=$1 order=$2
+  local folders=(a a/b a/b/c empty .git build build/tmp) files=(index.htm a/one.htm
+    a/b/two.htm a/b/c/three.htm a/skip.pdb .hidden .git/config build/tmp/t build/keep.txt)
+  if [ "$order" = reverse ]; then
+    folders=(empty build build/tmp .git a a/b a/b/c)
+    files=(build/keep.txt build/tmp/t .git/config .hidden a/skip.pdb a/b/c/three.htm
+      a/b/two.htm a/one.htm index.htm)
+  fi
+  for folder in "${folders[@]}"; do mkdir -p "$root/docs/help/$folder"; done
+  for file in "${files[@]}"; do echo "page $file" > "$root/docs/help/$file"; done
+  cp "$bin/alpha.exe" "$root/alpha.exe"
+  cat > "$root/app.ini" <<'INI'
+[product]
+name = Folders
+version = 1.0
+window_class = FoldersWnd
+[files]
+help\ = docs/help/
+help\a\one.htm = docs/help/a/one.htm | programs
+alpha.exe = alpha.exe | launch
+[exclude]
+*.pdb
+.git
+build/tmp
+INI
+}
+
+make_tree first forward
+make_tree second reverse
+"$bin/pack" first/app.ini -o first.exe > first.out || fail "the folder line was refused"
+"$bin/pack" second/app.ini -o second.exe > /dev/null || fail "the folder line was refused"
+cmp first.exe second.exe || fail "the setup depends on the order the tree was made in"
+"$bin/pack" --list first.exe > list.out
+expected_list='  help
+  help\a
+  help\a\b
+  help\a\b\c
+  help\build
+  help\empty
+entries: 8
+        size  flags                                     name
+       14336  uninstaller                               uninstall.exe
+          13  -                                         help\.hidden
+          21  -                                         help\a\b\c\three.htm
+          17  -                                         help\a\b\two.htm
+          15  programs                                  help\a\one.htm
+          20  -                                         help\build\keep.txt
+          15  -                                         help\index.htm'
+diff <(sed -n '/^  help$/,/help\\index.htm$/p' list.out | sed 's/^ *[0-9]*  uninstaller/       14336  uninstaller/') \
+     <(echo "$expected_list") || fail "unexpected tree in the setup"
+if [ -e "$bin/pack.exe" ]; then
+  "$wine_run" "$bin/pack.exe" first/app.ini -o first.wine.exe > /dev/null ||
+    fail "pack.exe refused the folder line"
+  cmp first.exe first.wine.exe || fail "pack and pack.exe wrote different setups"
+fi
+
+# A symbolic link inside the tree is refused by name; nothing is written.
+ln -s /etc/passwd first/docs/help/a/b/passwd
+mkdir out
+refused '"a/b/passwd" in folder "docs/help/" is a symbolic link' out/linked.exe first/app.ini
+rm first/docs/help/a/b/passwd
+
+echo "folder lines and guards: all checks passed"
