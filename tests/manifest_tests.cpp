@@ -636,6 +636,73 @@ TEST(Manifest, VersionInformationAndIcon) {
 // ---------------------------------------------------------------------------------------
 // Text encodings and names
 
+// A tree of folders for folder lines: folder path (ending in "/") -> what it lists, in a
+// scrambled order, as a file system may list it.
+struct FakeTree {
+  std::map<std::string, std::vector<FolderItem>> folders;
+  void Add(const std::string& folder, const std::string& name, FolderItemKind kind) {
+    FolderItem item;
+    item.name = name;
+    item.kind = kind;
+    item.size = kind == ITEM_FILE ? 3 : 0;
+    folders[folder].insert(folders[folder].begin(), item);
+  }
+  FolderLister Lister() const {
+    return [this](const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+      auto found = folders.find(path);
+      if (found == folders.end()) *error = "cannot list the folder \"" + path + "\"";
+      if (found != folders.end()) *items = found->second;
+      return found != folders.end();
+    };
+  }
+};
+
+TEST(Manifest, FolderLineAddsTheSortedTreeAndOwnLinesReplaceItsEntries) {
+  FakeFiles files;
+  files.AddFolder("docs/help");
+  files.Add("docs/help/b.htm", 3);
+  FakeTree tree;
+  for (const char* name : {"a.htm", "b.htm", "z.pdb"}) tree.Add("docs/help/", name, ITEM_FILE);
+  tree.Add("docs/help/", "sub", ITEM_FOLDER);
+  tree.Add("docs/help/", "empty", ITEM_FOLDER);
+  tree.Add("docs/help/sub/", "c.htm", ITEM_FILE);
+  tree.folders["docs/help/empty/"];
+  Outcome outcome;
+  outcome.ok = ReadManifest(std::string(kProduct) +
+                                "[files]\nhelp\\ = docs/help/\nhelp\\b.htm = docs/help/b.htm | programs\n"
+                                "[exclude]\n*.pdb\n",
+                            "app.ini", "", files.Lookup(), &outcome.manifest, &outcome.errors,
+                            tree.Lister());
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  const PackageContents& contents = outcome.manifest.contents;
+  std::vector<std::string> names, folders = {"help", "help\\empty", "help\\sub"};
+  for (const PackageEntry& entry : contents.entries) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"help\\a.htm", "help\\b.htm", "help\\sub\\c.htm"}));
+  EXPECT_EQ(contents.folders, folders);
+  EXPECT_EQ(contents.entries[1].flags, ENTRY_PROGRAMS_SHORTCUT);
+  EXPECT_EQ(outcome.manifest.lines, (std::vector<int>{6, 7, 6}));
+  EXPECT_EQ(outcome.manifest.sources[2], "docs/help/sub/c.htm");
+
+  tree.Add("docs/help/sub/", "link", ITEM_LINK);
+  outcome.ok = ReadManifest(std::string(kProduct) + "[files]\nhelp\\ = docs/help/\nx\\ = docs/help/\n",
+                            "app.ini", "", files.Lookup(), &outcome.manifest, &outcome.errors,
+                            tree.Lister());
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.errors.front(),
+            "app.ini:6: \"sub/link\" in folder \"docs/help/\" is a symbolic link, which could "
+            "point anywhere on this machine; put the file itself there or exclude it");
+}
+
+TEST(Manifest, ExcludePatternsMatchWithinNamesOrPaths) {
+  EXPECT_TRUE(MatchesPattern("*.pdb", "alpha.pdb"));
+  EXPECT_TRUE(MatchesPattern("a?c*", "abc"));
+  EXPECT_FALSE(MatchesPattern("*.pdb", "alpha.pdb.txt"));
+  EXPECT_TRUE(MatchesPattern("build/tmp", "build/tmp"));
+  EXPECT_TRUE(MatchesPattern("*/tmp", "build/tmp"));
+  EXPECT_FALSE(MatchesPattern("*", "build/tmp"));
+  EXPECT_FALSE(MatchesPattern("build/tmp", "build/tmp2"));
+}
+
 TEST(TextEncoding, Utf8DecodingRefusesMalformedInput) {
   std::u32string out;
   EXPECT_TRUE(DecodeUtf8("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", &out));
