@@ -78,6 +78,71 @@ std::string Windows1252Text(const std::string& utf8) {
   return bytes;
 }
 
+// ---- Unknown keys --------------------------------------------------------------------------
+
+const char* const kProductKeys[] = {"name",      "version",      "window_class", "icon",
+                                    "company",   "copyright",    "file_version", "arch"};
+
+// Words other tools and habits use for a key of ours, which no spelling distance finds.
+struct KeySynonym {
+  const char* word;
+  const char* key;
+};
+const KeySynonym kKeySynonyms[] = {
+    {"publisher", "company"},    {"vendor", "company"},      {"manufacturer", "company"},
+    {"author", "company"},       {"organization", "company"}, {"organisation", "company"},
+    {"product", "name"},         {"product_name", "name"},   {"title", "name"},
+    {"product_version", "version"}, {"class", "window_class"}, {"window", "window_class"},
+    {"legal_copyright", "copyright"}, {"architecture", "arch"}, {"platform", "arch"},
+};
+
+// The number of single-letter insertions, deletions and changes that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      size_t change = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+      row[j] = std::min(std::min(row[j - 1] + 1, above + 1), change);
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The known key a publisher most likely meant by `key`, or "" when none is near: a known
+// synonym, else the closest key within two letters (one for keys of up to four letters, so
+// that short words are not taken for each other).
+std::string NearestKey(const std::string& key, const std::vector<std::string>& known) {
+  for (const KeySynonym& synonym : kKeySynonyms) {
+    if (key == synonym.word &&
+        std::find(known.begin(), known.end(), synonym.key) != known.end()) {
+      return synonym.key;
+    }
+  }
+  std::string nearest;
+  size_t best = key.size() <= 4 ? 2 : 3;
+  for (const std::string& candidate : known) {
+    size_t distance = EditDistance(key, candidate);
+    if (distance < best) {
+      best = distance;
+      nearest = candidate;
+    }
+  }
+  return nearest;
+}
+
+// "unknown key "publisher" in [product]; did you mean "company"?"
+std::string UnknownKey(const std::string& key, const char* section,
+                       const std::vector<std::string>& known) {
+  std::string nearest = NearestKey(key, known);
+  return "unknown key " + Quote(key) + " in " + section +
+         (nearest.empty() ? "" : "; did you mean " + Quote(nearest) + "?");
+}
+
 // ---- [product] -----------------------------------------------------------------------------
 
 // Checks a header string (name, version, window_class) and converts it to UTF-16. The
@@ -183,7 +248,8 @@ void ReadProductKey(Reading& reading, Manifest* manifest, const std::string& key
     manifest->arch_line = line;
     if (manifest->arch == ARCH_UNSET) problem = "arch must be x86 or x64, not " + Quote(value);
   } else {
-    problem = "unknown key " + Quote(key) + " in [product]";
+    problem = UnknownKey(key, "[product]", std::vector<std::string>(std::begin(kProductKeys),
+                                                                   std::end(kProductKeys)));
   }
   if (!problem.empty()) Fail(reading, line, problem);
 }
@@ -198,7 +264,9 @@ void ReadOptionKey(Reading& reading, Manifest* manifest, const std::string& key,
     manifest->contents.*kOptionNames[k].field = (uint8_t)(value[0] - '0');
     return;
   }
-  Fail(reading, line, "unknown key " + Quote(key) + " in [options]");
+  std::vector<std::string> known;
+  for (size_t k = 0; k < kOptionNameCount; ++k) known.push_back(kOptionNames[k].key);
+  Fail(reading, line, UnknownKey(key, "[options]", known));
 }
 
 void ReadKeyLine(Reading& reading, Manifest* manifest, Section section, const std::string& text,

@@ -88,4 +88,23 @@ mkdir out
 refused '"a/b/passwd" in folder "docs/help/" is a symbolic link' out/linked.exe first/app.ini
 rm first/docs/help/a/b/passwd
 
+# Messages that point a publisher to the fix: where a missing source was looked for, the
+# key that was meant, the folder syntax for a folder given as a file.
+cat > first/typos.ini <<'INI'
+[product]
+name = Folders
+version = 1.0
+window_class = FoldersWnd
+publisher = KOZ Soft
+[files]
+readme.txt = docs/readme.txt
+help = docs/help
+INI
+refused 'first/typos.ini:5: unknown key "publisher" in [product]; did you mean "company"?' \
+  out/typos.exe first/typos.ini
+grep -qF 'first/typos.ini:7: source "docs/readme.txt" not found (looked for "first/docs/readme.txt")' \
+  refused.err || fail "no resolved path: $(cat refused.err)"
+grep -qF 'first/typos.ini:8: source "docs/help" is a folder, not a file; to add a whole folder, end both target and source with a separator: "folder\ = source/folder/"' \
+  refused.err || fail "no pointer to the folder syntax: $(cat refused.err)"
+
 echo "folder lines and guards: all checks passed"
