@@ -3,7 +3,8 @@
 # pack: a whole tree in one line (nested, an empty folder, exclusions, hidden files) gives
 # the same bytes whatever order the tree was made in, and pack.exe under Wine the same bytes
 # again (the one step that needs Wine, skipped when no pack.exe is built); a link in the tree
-# is refused by name, with nothing written.
+# is refused by name; messages point to the fix; temporary files cannot be planted; inputs
+# are never overwritten. Every refusal writes nothing.
 set -euo pipefail
 wine_run=$1
 bin=$2
@@ -106,5 +107,47 @@ grep -qF 'first/typos.ini:7: source "docs/readme.txt" not found (looked for "fir
   refused.err || fail "no resolved path: $(cat refused.err)"
 grep -qF 'first/typos.ini:8: source "docs/help" is a folder, not a file; to add a whole folder, end both target and source with a separator: "folder\ = source/folder/"' \
   refused.err || fail "no pointer to the folder syntax: $(cat refused.err)"
+
+# An output nobody can plant: a link and a world-writable file at the old fixed temporary
+# names stay untouched (the link's target too); the setup gets the usual mode, and the
+# copy the sign command sees is its owner's alone.
+echo "not for the packer" > victim.txt
+ln -s "$work/victim.txt" out/planted.exe.partial
+echo "planted" > out/planted.exe.uninstall.partial
+chmod 666 out/planted.exe.uninstall.partial
+(umask 022 && "$bin/pack" first/app.ini -o out/planted.exe --sign "stat -c %a {file} >> $work/modes") \
+  > /dev/null 2>&1 || true
+[ "$(cat victim.txt)" = "not for the packer" ] && [ -L out/planted.exe.partial ] &&
+  [ "$(cat out/planted.exe.uninstall.partial)" = planted ] &&
+  [ "$(stat -c %a out/planted.exe.uninstall.partial)" = 666 ] || fail "a planted file was used"
+[ "$(head -1 modes)" = 600 ] || fail "the sign command saw a file of mode $(head -1 modes)"
+(umask 022 && "$bin/pack" first/app.ini -o out/planted.exe > /dev/null) || fail "planted names block"
+[ "$(stat -c %a out/planted.exe)" = 644 ] || fail "the setup has mode $(stat -c %a out/planted.exe)"
+[ "$(ls out | grep -c partial)" -eq 2 ] || fail "temporary files left: $(ls out)"
+rm out/planted.exe*
+
+# An output that is an input, by its name or another one, is refused; so are a manifest or
+# a source that is a pipe (which would block the packer), and a quoted {file}.
+cp first/app.ini out/manifest.ini
+refused '-o "out/manifest.ini" names the manifest "out/manifest.ini"; write the setup to another file' \
+  out/manifest.ini out/manifest.ini
+ln first/alpha.exe out/same.exe
+refused '-o "out/same.exe" names a source "first/alpha.exe" (first/app.ini:8)' out/same.exe first/app.ini
+rm out/manifest.ini out/same.exe
+mkfifo out/pipe.ini
+timeout 10 "$bin/pack" out/pipe.ini -o out/pipe.exe 2> refused.err && fail "a pipe was packed"
+grep -qF 'cannot read the manifest "out/pipe.ini": it is not a regular file' refused.err ||
+  fail "pipe manifest: $(cat refused.err)"
+mkfifo first/docs/pipe
+sed -i '8a pipe.txt = docs/pipe' first/app.ini
+refused 'first/app.ini:9: source "docs/pipe" is not a regular file (a device, a pipe or a socket)' \
+  out/pipe.exe first/app.ini
+rm out/pipe.ini first/docs/pipe
+sed -i '9d' first/app.ini
+code=0
+"$bin/pack" first/app.ini -o out/quoted.exe --sign 'sign "{file}"' 2> refused.err || code=$?
+[ "$code" -eq 2 ] && grep -qF -- '--sign has {file} in quotes; pack quotes the path itself' refused.err ||
+  fail "a quoted {file}: exit $code, $(cat refused.err)"
+[ -z "$(ls out)" ] || fail "files were written: $(ls out)"
 
 echo "folder lines and guards: all checks passed"

@@ -24,7 +24,7 @@ printf '[product]\nname = Signed\nversion = 1.0\nwindow_class = SignedWnd\n[file
 
 "$bin/pack" product/app.ini -o setup.exe --sign "sh $work/sign.sh {file}" > pack.out 2> pack.err ||
   fail "signing failed: $(cat pack.err)"
-[ ! -e setup.exe.partial ] && [ ! -e setup.exe.uninstall.partial ] || fail "temporary files left"
+[ "$(ls setup.exe*)" = setup.exe ] || fail "temporary files left: $(ls setup.exe*)"
 osslsigncode verify -CAfile cert.pem -in setup.exe > verify.out 2>&1 ||
   fail "the setup does not verify: $(cat verify.out)"
 "$bin/pack" --list setup.exe > list.out || fail "the signed setup does not list"
@@ -50,7 +50,7 @@ code=$?
 set -e
 [ "$code" -eq 1 ] || fail "a failing sign command exited with $code"
 grep -q '^the sign command failed for the uninstaller with exit code 4:$' failed.err &&
-  grep -q "^no key for .*failed.exe.uninstall.partial$" failed.err || fail "$(cat failed.err)"
+  grep -q "^no key for .*failed.exe.uninstall.partial-[0-9a-f]*$" failed.err || fail "$(cat failed.err)"
 [ -z "$(ls failed.exe* 2>/dev/null)" ] || fail "a failed signing left files"
 
 PACK_SIGNED_SETUP=$(windows_path "$work/setup.exe") \

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -28,22 +29,27 @@ struct SignedProduct {
     WriteText(scratch / L"sign.cmd", sign_script);
     return RunPack(L"app.ini -o setup.exe --sign \"sign.cmd {file}\"", scratch.path());
   }
+  // No setup and no temporary file (setup.exe.partial-XXXXXXXX and the uninstaller's).
   bool LeftNothing() const {
-    return !FileExists(scratch / L"setup.exe") && !FileExists(scratch / L"setup.exe.partial") &&
-           !FileExists(scratch / L"setup.exe.uninstall.partial");
+    for (const std::wstring& name : FolderContents(scratch.path())) {
+      if (name.compare(0, 9, L"setup.exe") == 0) return false;
+    }
+    return true;
   }
 };
 
 TEST(PackSigning, TheCommandSignsTheUninstallerFirstThenTheSetup) {
   SignedProduct product;
-  ConsoleRun run = product.PackWith("@echo %~nx1>>sign-log.txt\r\n");
+  // %~n1 drops the temporary names' random ".partial-XXXXXXXX".
+  ConsoleRun run = product.PackWith("@echo %~n1>>sign-log.txt\r\n");
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   std::vector<unsigned char> log = ReadBytes(product.scratch / L"sign-log.txt");
   EXPECT_EQ(std::string(log.begin(), log.end()),
-            "setup.exe.uninstall.partial\r\nsetup.exe.partial\r\n");
+            "setup.exe.uninstall\r\nsetup.exe\r\n");
   EXPECT_TRUE(FileExists(product.scratch / L"setup.exe"));
-  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.partial"));
-  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.uninstall.partial"));
+  std::vector<std::wstring> left = FolderContents(product.scratch.path());
+  EXPECT_EQ(std::count(left.begin(), left.end(), L"setup.exe"), 1);
+  for (const std::wstring& name : left) EXPECT_EQ(name.find(L".partial"), std::wstring::npos);
 }
 
 TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
@@ -54,11 +60,11 @@ TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
       {"@echo cannot reach the key store\r\n@exit /b 3\r\n",
        "the sign command failed for the uninstaller with exit code 3:\ncannot reach the key "
        "store\n"},
-      {"@if \"%~nx1\"==\"setup.exe.partial\" exit /b 5\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" exit /b 5\r\n",
        "the sign command failed for the setup executable with exit code 5\n"},
       {"@type nul> %1\r\n",
        "after the sign command the uninstaller is no longer a Windows program for x86\n"},
-      {"@if \"%~nx1\"==\"setup.exe.partial\" type nul> %1\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" type nul> %1\r\n",
        "after the sign command the setup executable no longer carries its package intact\n"},
   };
   for (const Case& c : cases) {
