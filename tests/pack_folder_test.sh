@@ -150,4 +150,12 @@ code=0
   fail "a quoted {file}: exit $code, $(cat refused.err)"
 [ -z "$(ls out)" ] || fail "files were written: $(ls out)"
 
+# A sign step that is checked: a command that writes the signed file elsewhere, or changes
+# the file without signing it, is refused (pack_signing_test.sh signs in place for real).
+refused 'the sign command left the uninstaller unsigned (the file did not change): the command must sign the file it is given in place' \
+  out/copied.exe first/app.ini --sign "cp {file} $work/copied.signed"
+[ -e copied.signed ] || fail "the sign command did not run"
+refused 'the sign command left the uninstaller unsigned (it carries no signature)' \
+  out/appended.exe first/app.ini --sign 'echo more >> {file}'
+
 echo "folder lines and guards: all checks passed"

@@ -13,11 +13,16 @@
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 
 namespace {
 
 // A product folder with a fake uninstaller (a real program, so it reads as one) and a
 // sign command file.
+// The script line that signs %1 in place with fake_signer.exe (built beside the tests): the
+// packer refuses a file that a command left unsigned.
+std::string SignLine() { return "@\"" + Narrow(BinDir()) + "fake_signer.exe\" %1\r\n"; }
+
 struct SignedProduct {
   ScratchFolder scratch;
   SignedProduct() {
@@ -41,7 +46,7 @@ struct SignedProduct {
 TEST(PackSigning, TheCommandSignsTheUninstallerFirstThenTheSetup) {
   SignedProduct product;
   // %~n1 drops the temporary names' random ".partial-XXXXXXXX".
-  ConsoleRun run = product.PackWith("@echo %~n1>>sign-log.txt\r\n");
+  ConsoleRun run = product.PackWith("@echo %~n1>>sign-log.txt\r\n" + SignLine());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   std::vector<unsigned char> log = ReadBytes(product.scratch / L"sign-log.txt");
   EXPECT_EQ(std::string(log.begin(), log.end()),
@@ -53,22 +58,31 @@ TEST(PackSigning, TheCommandSignsTheUninstallerFirstThenTheSetup) {
 }
 
 TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
+  const std::string unsigned_end =
+      "): the command must sign the file it is given in place; a tool that writes the signed "
+      "file elsewhere needs a step that moves it back over {file}\n";
   struct Case {
-    const char* script;
+    std::string script;
     std::string message;
   } cases[] = {
       {"@echo cannot reach the key store\r\n@exit /b 3\r\n",
        "the sign command failed for the uninstaller with exit code 3:\ncannot reach the key "
        "store\n"},
-      {"@if \"%~n1\"==\"setup.exe\" exit /b 5\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" exit /b 5\r\n" + SignLine(),
        "the sign command failed for the setup executable with exit code 5\n"},
       {"@type nul> %1\r\n",
        "after the sign command the uninstaller is no longer a Windows program for x86\n"},
-      {"@if \"%~n1\"==\"setup.exe\" type nul> %1\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" goto damage\r\n" + SignLine() + "@exit /b 0\r\n:damage\r\n"
+       "@type nul> %1\r\n",
        "after the sign command the setup executable no longer carries its package intact\n"},
+      // A tool that writes the signed file elsewhere leaves the file as it was.
+      {"@echo %1>nul\r\n",
+       "the sign command left the uninstaller unsigned (the file did not change" + unsigned_end},
+      {"@echo more>>%1\r\n",
+       "the sign command left the uninstaller unsigned (it carries no signature" + unsigned_end},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.script);
+    SCOPED_TRACE(c.script.c_str());
     SignedProduct product;
     ConsoleRun run = product.PackWith(c.script);
     EXPECT_EQ(run.exit_code, 1u);
