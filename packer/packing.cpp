@@ -173,8 +173,8 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   return true;
 }
 
-// Signs a copy of the uninstaller beside the output (its temporary name in `copy`) and packs
-// that copy instead, so the installed uninstall.exe carries the signature.
+// Signs a copy of the uninstaller beside the output (its temporary name in `copy_path`) and
+// packs that copy instead, so the installed uninstall.exe carries the signature.
 bool SignUninstaller(const PackRequest& request, std::string* copy_path, Manifest* manifest,
                      std::string* error) {
   if (!CopyToTemporaryFile(request.uninstaller, request.output + ".uninstall", copy_path,
@@ -196,8 +196,8 @@ bool SignUninstaller(const PackRequest& request, std::string* copy_path, Manifes
   return true;
 }
 
-// Writes the setup executable as a temporary file beside the output (its name in `partial`),
-// signs it if asked, and renames it into place.
+// Writes the setup executable as a temporary file beside the output (its name in
+// `partial_path`), signs it if asked, and renames it into place.
 bool WriteSetup(const PackRequest& request, const Manifest& manifest,
                 const std::vector<uint8_t>& stub, const SetupBranding& branding,
                 std::string* partial_path, uint64_t package_size, std::string* error) {
