@@ -20,11 +20,17 @@ constexpr FileHandle kNoFile = -1;
 bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what,
                    std::vector<uint8_t>* bytes, std::string* error);
 
-// What `path` is on the drive.
+// What `path` is on the drive (following links).
 SourceInfo LookUpSource(const std::string& path);
 
-// Creates `path` for writing (replacing a file there). Returns kNoFile with a message.
-FileHandle CreateOutputFile(const std::string& path, std::string* error);
+// Lists the names in the folder `path` without following links: each with its kind and,
+// for files, size. Returns false with the system's text in `error`. A FolderLister.
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error);
+
+// Creates a new file `stem` + ".partial-" + eight random hexadecimal digits for writing,
+// exclusively (never a file or link already there), readable by its owner only, and
+// returns its name in `path`. Returns kNoFile with a message.
+FileHandle CreateTemporaryFile(const std::string& stem, std::string* path, std::string* error);
 
 // Writes all `size` bytes at `bytes` to `file`. Returns false with a message in `error`.
 bool WriteAll(FileHandle file, const void* bytes, size_t size, std::string* error);
@@ -41,11 +47,17 @@ bool CloseOutputFile(FileHandle file, const std::string& path, std::string* erro
 bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
                   std::vector<uint8_t>* buffer, std::string* error);
 
-// Copies the file `from` to `to` (replacing it). Returns false with a message.
-bool CopyWholeFile(const std::string& from, const std::string& to, std::string* error);
+// Copies the file `from` to a new temporary file (CreateTemporaryFile with `stem`) and
+// returns its name in `path`. Returns false with a message; nothing is left then.
+bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
+                         std::string* error);
 
-// Renames `from` to `to`, replacing `to`. Returns false with a message.
-bool ReplaceWithFile(const std::string& from, const std::string& to, std::string* error);
+// Gives the temporary file `from` the usual mode of a new file and renames it to `to`,
+// replacing `to`. Returns false with a message.
+bool PublishFile(const std::string& from, const std::string& to, std::string* error);
+
+// Whether `a` and `b` both exist and are the same file (through links or other names too).
+bool IsSameFile(const std::string& a, const std::string& b);
 
 // Deletes `path` if it is there; the result is ignored (clean-up after a failure).
 void RemoveFileQuietly(const std::string& path);

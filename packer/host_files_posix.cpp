@@ -1,5 +1,6 @@
 #include "packer/host_files.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -9,12 +10,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <random>
+
 namespace {
 
 // Sources are copied in slices: large enough for few calls, small enough to stay cached.
 constexpr size_t kCopySliceBytes = 1024 * 1024;
-// New files get the usual permissions, less the user's umask.
+// A finished setup gets the usual permissions of a new file, less the user's umask.
 constexpr mode_t kNewFileMode = 0666;
+// Until then only its owner may read or write it: no one else may change what is published.
+constexpr mode_t kTemporaryFileMode = 0600;
+// Names tried before giving up: each clash is a file someone else put there.
+constexpr int kTemporaryNameAttempts = 16;
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -32,10 +39,29 @@ std::string HostPath(const std::string& path) {
   return host;
 }
 
+// Opens without waiting: a pipe opened for reading would otherwise block until a writer
+// comes. Regular files ignore O_NONBLOCK.
 int OpenForReading(const std::string& path) {
   int fd;
-  do fd = open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC); while (fd < 0 && errno == EINTR);
+  do {
+    fd = open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+// "partial-1f0c9a3e": a suffix no other run predicts.
+std::string RandomSuffix() {
+  std::random_device random;
+  char suffix[32];
+  snprintf(suffix, sizeof(suffix), "partial-%08x", (unsigned)random());
+  return suffix;
+}
+
+// The mode a new file gets here: kNewFileMode less the umask.
+mode_t UsualMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return kNewFileMode & ~mask;
 }
 
 // Reads up to `count` bytes; returns the number read, 0 at the end, -1 on failure.
@@ -60,6 +86,11 @@ bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what
   if (ok && S_ISDIR(info.st_mode)) {
     errno = EISDIR;
     *error = ErrorText(std::string("cannot read ") + what, path);
+    ok = false;
+  }
+  if (ok && !S_ISREG(info.st_mode)) {
+    *error = std::string("cannot read ") + what + " " + Quote(path) +
+             ": it is not a regular file (a device, a pipe or a socket)";
     ok = false;
   }
   if (ok && (uint64_t)info.st_size > max_bytes) {
@@ -94,20 +125,68 @@ SourceInfo LookUpSource(const std::string& path) {
   } else if (S_ISREG(data.st_mode)) {
     info.kind = SOURCE_FILE;
     info.size = (uint64_t)data.st_size;
+  } else {
+    info.kind = SOURCE_OTHER;
   }
   return info;
 }
 
-FileHandle CreateOutputFile(const std::string& path, std::string* error) {
-  int fd;
-  do {
-    fd = open(HostPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    *error = ErrorText("cannot create", path);
-    return kNoFile;
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  DIR* folder = opendir(HostPath(path).c_str());
+  if (folder == nullptr) {
+    *error = ErrorText("cannot list the folder", path);
+    return false;
   }
-  return fd;
+  bool ok = true;
+  for (;;) {
+    errno = 0;
+    struct dirent* found = readdir(folder);
+    if (found == nullptr) {
+      if (errno != 0) {
+        *error = ErrorText("cannot list the folder", path);
+        ok = false;
+      }
+      break;
+    }
+    std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat data;
+    if (fstatat(dirfd(folder), found->d_name, &data, AT_SYMLINK_NOFOLLOW) != 0) {
+      *error = ErrorText("cannot read", HostPath(path) + name);
+      ok = false;
+      break;
+    }
+    FolderItem item;
+    item.name = name;
+    item.kind = S_ISLNK(data.st_mode)   ? ITEM_LINK
+                : S_ISDIR(data.st_mode) ? ITEM_FOLDER
+                : S_ISREG(data.st_mode) ? ITEM_FILE
+                                        : ITEM_OTHER;
+    if (item.kind == ITEM_FILE) item.size = (uint64_t)data.st_size;
+    items->push_back(item);
+  }
+  closedir(folder);
+  return ok;
+}
+
+FileHandle CreateTemporaryFile(const std::string& stem, std::string* path, std::string* error) {
+  std::string candidate;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    candidate = stem + "." + RandomSuffix();
+    int fd;
+    do {
+      fd = open(HostPath(candidate).c_str(),
+                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kTemporaryFileMode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) {
+      *path = candidate;
+      return fd;
+    }
+    if (errno != EEXIST) break;
+  }
+  *error = ErrorText("cannot create", candidate);
+  return kNoFile;
 }
 
 bool WriteAll(FileHandle file, const void* bytes, size_t size, std::string* error) {
@@ -177,30 +256,53 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
   return ok;
 }
 
-bool CopyWholeFile(const std::string& from, const std::string& to, std::string* error) {
+bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
+                         std::string* error) {
   SourceInfo info = LookUpSource(from);
   if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
     errno = info.kind == SOURCE_FOLDER ? EISDIR : ENOENT;
-    *error = ErrorText("cannot copy " + Quote(from) + " to", to);
+    *error = ErrorText("cannot copy", from);
     return false;
   }
-  FileHandle out = CreateOutputFile(to, error);
+  FileHandle out = CreateTemporaryFile(stem, path, error);
   if (out == kNoFile) return false;
   std::vector<uint8_t> buffer;
   bool ok = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
   std::string close_error;
-  if (!CloseOutputFile(out, to, &close_error) && ok) {
+  if (!CloseOutputFile(out, *path, &close_error) && ok) {
     *error = close_error;
     ok = false;
   }
-  if (!ok) RemoveFileQuietly(to);
+  if (!ok) {
+    RemoveFileQuietly(*path);
+    path->clear();
+  }
   return ok;
 }
 
-bool ReplaceWithFile(const std::string& from, const std::string& to, std::string* error) {
-  if (rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0) return true;
-  *error = ErrorText("cannot write", to);
-  return false;
+bool PublishFile(const std::string& from, const std::string& to, std::string* error) {
+  // The sign command may have put a new file in place of ours: set the mode on what is
+  // there now, as long as it is a regular file and not a link.
+  int fd;
+  do fd = open(HostPath(from).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+  while (fd < 0 && errno == EINTR);
+  struct stat info;
+  bool ok = fd >= 0 && fstat(fd, &info) == 0;
+  if (ok && !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    ok = false;
+  }
+  ok = ok && fchmod(fd, UsualMode()) == 0;
+  if (fd >= 0) close(fd);
+  ok = ok && rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+  if (!ok) *error = ErrorText("cannot write", to);
+  return ok;
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  return stat(HostPath(a).c_str(), &first) == 0 && stat(HostPath(b).c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 void RemoveFileQuietly(const std::string& path) { unlink(HostPath(path).c_str()); }

@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
+#include <random>
+
 #include "packer/windows_text.h"
 
 namespace {
@@ -10,6 +14,8 @@ namespace {
 constexpr DWORD kSliceBytes = 16 * 1024 * 1024;
 // Sources are copied in slices: large enough for few calls, small enough to stay cached.
 constexpr DWORD kCopySliceBytes = 1024 * 1024;
+// Names tried before giving up: each clash is a file someone else put there.
+constexpr int kTemporaryNameAttempts = 16;
 
 std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
@@ -19,6 +25,17 @@ std::string ErrorText(const std::string& what, const std::string& path) {
 }
 
 HANDLE Handle(FileHandle file) { return (HANDLE)file; }
+
+// "partial-1f0c9a3e": a suffix no other run predicts.
+std::string RandomSuffix() {
+  std::random_device random;
+  char suffix[32];
+  snprintf(suffix, sizeof(suffix), "partial-%08x", (unsigned)random());
+  return suffix;
+}
+
+// Refuses what a package cannot carry: a pipe, a console, a device.
+bool IsDiskFile(HANDLE file) { return GetFileType(file) == FILE_TYPE_DISK; }
 
 }  // namespace
 
@@ -31,8 +48,13 @@ bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what
     return false;
   }
   LARGE_INTEGER size;
-  bool ok = GetFileSizeEx(file, &size) != FALSE;
-  if (!ok) *error = ErrorText(std::string("cannot read ") + what, path);
+  bool ok = IsDiskFile(file);
+  if (!ok) {
+    *error = std::string("cannot read ") + what + " " + Quote(path) +
+             ": it is not a regular file (a device, a pipe or a socket)";
+  } else if (!(ok = GetFileSizeEx(file, &size) != FALSE)) {
+    *error = ErrorText(std::string("cannot read ") + what, path);
+  }
   if (ok && (uint64_t)size.QuadPart > max_bytes) {
     *error = std::string("cannot read ") + what + " " + Quote(path) + ": it has more than " +
              std::to_string(max_bytes) + " bytes";
@@ -62,14 +84,54 @@ SourceInfo LookUpSource(const std::string& path) {
   return info;
 }
 
-FileHandle CreateOutputFile(const std::string& path, std::string* error) {
-  HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-  if (file == INVALID_HANDLE_VALUE) {
-    *error = ErrorText("cannot create", path);
-    return kNoFile;
+bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+  items->clear();
+  std::string pattern = path;
+  if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\') pattern += '\\';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW(Utf16(pattern + "*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, NULL, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return true;  // a drive's empty root
+    *error = ErrorText("cannot list the folder", path);
+    return false;
   }
-  return (FileHandle)file;
+  do {
+    std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderItem item;
+    item.name = Utf8(name);
+    DWORD attributes = found.dwFileAttributes;
+    // Symbolic links and junctions are reparse points: they could lead anywhere.
+    item.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ITEM_LINK
+                : (attributes & FILE_ATTRIBUTE_DIRECTORY)   ? ITEM_FOLDER
+                : (attributes & FILE_ATTRIBUTE_DEVICE)      ? ITEM_OTHER
+                                                            : ITEM_FILE;
+    if (item.kind == ITEM_FILE) item.size = ((uint64_t)found.nFileSizeHigh << 32) | found.nFileSizeLow;
+    items->push_back(item);
+  } while (FindNextFileW(search, &found));
+  bool ok = GetLastError() == ERROR_NO_MORE_FILES;
+  if (!ok) *error = ErrorText("cannot list the folder", path);
+  FindClose(search);
+  return ok;
+}
+
+FileHandle CreateTemporaryFile(const std::string& stem, std::string* path, std::string* error) {
+  std::string candidate;
+  for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+    candidate = stem + "." + RandomSuffix();
+    // CREATE_NEW fails on anything already there, a link included, so nothing planted is
+    // written through.
+    HANDLE file = CreateFileW(Utf16(candidate).c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+      *path = candidate;
+      return (FileHandle)file;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+  }
+  *error = ErrorText("cannot create", candidate);
+  return kNoFile;
 }
 
 bool WriteAll(FileHandle file, const void* bytes, size_t size, std::string* error) {
@@ -127,13 +189,50 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
   return ok;
 }
 
-bool CopyWholeFile(const std::string& from, const std::string& to, std::string* error) {
-  if (CopyFileW(Utf16(from).c_str(), Utf16(to).c_str(), FALSE)) return true;
-  *error = ErrorText("cannot copy " + Quote(from) + " to", to);
-  return false;
+bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
+                         std::string* error) {
+  SourceInfo info = LookUpSource(from);
+  if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
+    SetLastError(info.kind == SOURCE_FOLDER ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    *error = ErrorText("cannot copy", from);
+    return false;
+  }
+  FileHandle out = CreateTemporaryFile(stem, path, error);
+  if (out == kNoFile) return false;
+  std::vector<uint8_t> buffer;
+  bool ok = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
+  std::string close_error;
+  if (!CloseOutputFile(out, *path, &close_error) && ok) {
+    *error = close_error;
+    ok = false;
+  }
+  if (!ok) {
+    RemoveFileQuietly(*path);
+    path->clear();
+  }
+  return ok;
 }
 
-bool ReplaceWithFile(const std::string& from, const std::string& to, std::string* error) {
+bool IsSameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first = {}, second = {};
+  const std::string* paths[2] = {&a, &b};
+  BY_HANDLE_FILE_INFORMATION* infos[2] = {&first, &second};
+  for (int k = 0; k < 2; ++k) {
+    // No access asked: only the identity is read, whoever has the file open.
+    HANDLE file = CreateFileW(Utf16(*paths[k]).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BOOL read = GetFileInformationByHandle(file, infos[k]);
+    CloseHandle(file);
+    if (!read) return false;
+  }
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
+// The new file keeps the folder's inherited permissions, as any file created there would.
+bool PublishFile(const std::string& from, const std::string& to, std::string* error) {
   if (MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   *error = ErrorText("cannot write", to);
   return false;

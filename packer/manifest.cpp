@@ -1,5 +1,6 @@
 #include "packer/manifest.h"
 
+#include <algorithm>
 #include <map>
 
 #include "package/package_layout.h"
@@ -12,19 +13,30 @@
 
 namespace {
 
-enum Section { SECTION_NONE, SECTION_PRODUCT, SECTION_OPTIONS, SECTION_FILES, SECTION_FOLDERS };
+enum Section {
+  SECTION_NONE,
+  SECTION_PRODUCT,
+  SECTION_OPTIONS,
+  SECTION_FILES,
+  SECTION_FOLDERS,
+  SECTION_EXCLUDE,
+};
 
 // Everything one reading collects before it becomes a Manifest.
 struct Reading {
   std::string name;  // the manifest's name, for messages
   std::string folder;
   const SourceLookup* lookup;
+  const FolderLister* lister;
   std::vector<std::string>* errors;
+  std::vector<std::string> excludes;               // [exclude] patterns, "/" between folders
+  std::map<std::string, size_t> tree_entries;      // NameKey -> entry a folder line brought
   std::map<std::string, int> keys_seen;            // "[section]key" -> line
   std::map<std::string, int> targets;              // NameKey -> line of the file entry
   std::map<std::string, int> folders;              // NameKey -> line that brought it
   int files_section_line = 0;                      // the first "[files]" line
   int file_lines = 0;                              // lines under [files], refused or not
+  bool file_line_refused = false;                  // some [files] line was refused
 };
 
 void Fail(Reading& reading, int line, const std::string& message) {
@@ -64,6 +76,71 @@ std::string Windows1252Text(const std::string& utf8) {
     bytes += (char)byte;
   }
   return bytes;
+}
+
+// ---- Unknown keys --------------------------------------------------------------------------
+
+const char* const kProductKeys[] = {"name",      "version",      "window_class", "icon",
+                                    "company",   "copyright",    "file_version", "arch"};
+
+// Words other tools and habits use for a key of ours, which no spelling distance finds.
+struct KeySynonym {
+  const char* word;
+  const char* key;
+};
+const KeySynonym kKeySynonyms[] = {
+    {"publisher", "company"},    {"vendor", "company"},      {"manufacturer", "company"},
+    {"author", "company"},       {"organization", "company"}, {"organisation", "company"},
+    {"product", "name"},         {"product_name", "name"},   {"title", "name"},
+    {"product_version", "version"}, {"class", "window_class"}, {"window", "window_class"},
+    {"legal_copyright", "copyright"}, {"architecture", "arch"}, {"platform", "arch"},
+};
+
+// The number of single-letter insertions, deletions and changes that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      size_t change = diagonal + (a[i - 1] == b[j - 1] ? 0 : 1);
+      row[j] = std::min(std::min(row[j - 1] + 1, above + 1), change);
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The known key a publisher most likely meant by `key`, or "" when none is near: a known
+// synonym, else the closest key within two letters (one for keys of up to four letters, so
+// that short words are not taken for each other).
+std::string NearestKey(const std::string& key, const std::vector<std::string>& known) {
+  for (const KeySynonym& synonym : kKeySynonyms) {
+    if (key == synonym.word &&
+        std::find(known.begin(), known.end(), synonym.key) != known.end()) {
+      return synonym.key;
+    }
+  }
+  std::string nearest;
+  size_t best = key.size() <= 4 ? 2 : 3;
+  for (const std::string& candidate : known) {
+    size_t distance = EditDistance(key, candidate);
+    if (distance < best) {
+      best = distance;
+      nearest = candidate;
+    }
+  }
+  return nearest;
+}
+
+// "unknown key "publisher" in [product]; did you mean "company"?"
+std::string UnknownKey(const std::string& key, const char* section,
+                       const std::vector<std::string>& known) {
+  std::string nearest = NearestKey(key, known);
+  return "unknown key " + Quote(key) + " in " + section +
+         (nearest.empty() ? "" : "; did you mean " + Quote(nearest) + "?");
 }
 
 // ---- [product] -----------------------------------------------------------------------------
@@ -173,7 +250,8 @@ void ReadProductKey(Reading& reading, Manifest* manifest, const std::string& key
     manifest->arch_line = line;
     if (manifest->arch == ARCH_UNSET) problem = "arch must be x86 or x64, not " + Quote(value);
   } else {
-    problem = "unknown key " + Quote(key) + " in [product]";
+    problem = UnknownKey(key, "[product]", std::vector<std::string>(std::begin(kProductKeys),
+                                                                   std::end(kProductKeys)));
   }
   if (!problem.empty()) Fail(reading, line, problem);
 }
@@ -188,7 +266,9 @@ void ReadOptionKey(Reading& reading, Manifest* manifest, const std::string& key,
     manifest->contents.*kOptionNames[k].field = (uint8_t)(value[0] - '0');
     return;
   }
-  Fail(reading, line, "unknown key " + Quote(key) + " in [options]");
+  std::vector<std::string> known;
+  for (size_t k = 0; k < kOptionNameCount; ++k) known.push_back(kOptionNames[k].key);
+  Fail(reading, line, UnknownKey(key, "[options]", known));
 }
 
 void ReadKeyLine(Reading& reading, Manifest* manifest, Section section, const std::string& text,
@@ -340,20 +420,226 @@ void AddFolder(Reading& reading, Manifest* manifest, const std::string& folder, 
   }
 }
 
-// Checks that the source of a [files] line is a file of less than 4 GiB. Returns "" or the
-// problem.
-std::string CheckSource(const std::string& source, const SourceInfo& info) {
-  if (info.kind == SOURCE_MISSING) return "source " + Quote(source) + " not found";
-  if (info.kind == SOURCE_FOLDER) return "source " + Quote(source) + " is a folder, not a file";
+// How a folder line is written, for messages that point a publisher to it.
+const char kFolderSyntax[] = "\"folder\\ = source/folder/\"";
+
+// Checks what the file system says about the source of a [files] line: a regular file of
+// less than 4 GiB. `path` is where it was looked for. Returns "" or the problem.
+std::string CheckSource(const std::string& source, const std::string& path,
+                        const SourceInfo& info) {
+  std::string quoted = "source " + Quote(source);
+  if (info.kind == SOURCE_MISSING) {
+    // Sources resolve against the manifest's folder, not the current one: say where.
+    return quoted + " not found" + (path == source ? "" : " (looked for " + Quote(path) + ")");
+  }
+  if (info.kind == SOURCE_FOLDER) {
+    return quoted + " is a folder, not a file; to add a whole folder, end both target and " +
+           "source with a separator: " + kFolderSyntax;
+  }
+  if (info.kind == SOURCE_OTHER) {
+    return quoted + " is not a regular file (a device, a pipe or a socket)";
+  }
   if (info.size > 0xFFFFFFFFull) {
-    return "source " + Quote(source) + " has " + std::to_string(info.size) +
+    return quoted + " has " + std::to_string(info.size) +
            " bytes; a package entry holds less than 4 GiB";
   }
   return "";
 }
 
-void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text, int line) {
-  ++reading.file_lines;
+// One file to put in the package, from a [files] line or found below a folder line.
+struct FileToAdd {
+  std::string target;   // UTF-8, backslashes between folders
+  std::string source;   // as the manifest writes it, for messages
+  std::string path;     // resolved, for the host
+  uint16_t flags = 0;
+  bool from_tree = false;  // brought by a folder line: an explicit line may replace it
+  std::string context;  // "" or where below a folder line the file was found, for messages
+};
+
+// Gives the entry a folder line brought for `key` the flags and source of an explicit
+// line. Returns false when no folder line brought it (a plain duplicate).
+bool ReplaceTreeEntry(Reading& reading, Manifest* manifest, const std::string& key,
+                      const FileToAdd& file, const SourceInfo& info, int line) {
+  auto tree = reading.tree_entries.find(key);
+  if (tree == reading.tree_entries.end()) return false;
+  size_t index = tree->second;
+  reading.tree_entries.erase(tree);
+  reading.targets[key] = line;
+  manifest->contents.entries[index].flags = file.flags;
+  manifest->sources[index] = file.path;
+  manifest->content_sizes[index] = (uint32_t)info.size;
+  manifest->lines[index] = line;
+  return true;
+}
+
+// Adds one file entry after the checks every file gets: its target, the folders it needs,
+// earlier targets and its source (`info`).
+void AddFileEntry(Reading& reading, Manifest* manifest, const FileToAdd& file,
+                  const SourceInfo& info, int line) {
+  std::string ansi;
+  std::string problem = CheckTargetName(file.target, "target", &ansi);
+  if (problem.empty()) problem = ReservedRootName("target", ansi);
+  if (!problem.empty()) return Fail(reading, line, file.context + problem);
+  std::string key = NameKey(ansi);
+  auto earlier = reading.targets.find(key);
+  if (earlier != reading.targets.end()) {
+    bool earlier_from_tree = reading.tree_entries.count(key) != 0;
+    // A file with its own line keeps it, whichever comes first; only trees may overlap it.
+    if (file.from_tree && !earlier_from_tree) return;
+    if (!file.from_tree && earlier_from_tree) {
+      problem = CheckSource(file.source, file.path, info);
+      if (!problem.empty()) return Fail(reading, line, problem);
+      ReplaceTreeEntry(reading, manifest, key, file, info, line);
+      return;
+    }
+    return Fail(reading, line, file.context + "duplicate target " + Quote(file.target) +
+                                   " (first at line " + std::to_string(earlier->second) + ")");
+  }
+  auto folder_seen = reading.folders.find(key);
+  if (folder_seen != reading.folders.end()) {
+    return Fail(reading, line, file.context + "target " + Quote(file.target) +
+                                   " is a folder at line " + std::to_string(folder_seen->second));
+  }
+  size_t last = ansi.rfind('\\');
+  if (last != std::string::npos) AddFolder(reading, manifest, ansi.substr(0, last), line);
+  reading.targets.emplace(key, line);
+
+  problem = CheckSource(file.source, file.path, info);
+  if (!problem.empty()) return Fail(reading, line, file.context + problem);
+  if (file.from_tree) reading.tree_entries[key] = manifest->contents.entries.size();
+  PackageEntry entry;
+  entry.flags = file.flags;
+  entry.name = ansi;
+  manifest->contents.entries.push_back(entry);
+  manifest->sources.push_back(file.path);
+  manifest->content_sizes.push_back((uint32_t)info.size);
+  manifest->lines.push_back(line);
+}
+
+// A [files] line that adds a source folder's tree below a target folder.
+struct FolderLine {
+  std::string target;  // UTF-8 with its trailing backslash; "" for the installation folder
+  std::string source;  // as written, ending in a separator
+  std::string root;    // resolved, ending in "/"
+  int line = 0;
+};
+
+// ""sub/page.htm" in folder "docs/help/"", which messages about a found path start with.
+std::string FoundPath(const FolderLine& tree, const std::string& relative) {
+  return Quote(relative) + " in folder " + Quote(tree.source);
+}
+
+// Whether an [exclude] pattern leaves out `relative` (the path below the folder line's
+// source) or its last part `name`.
+bool IsExcluded(const Reading& reading, const std::string& relative, const std::string& name) {
+  for (const std::string& pattern : reading.excludes) {
+    bool by_path = pattern.find('/') != std::string::npos;
+    if (MatchesPattern(pattern, by_path ? relative : name)) return true;
+  }
+  return false;
+}
+
+void AddFolderTree(Reading& reading, Manifest* manifest, const FolderLine& tree,
+                   const std::string& relative);
+
+// Adds one item a folder lists; `relative` is its path below the folder line's source.
+void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
+                  const FolderItem& item, const std::string& relative) {
+  std::string found = FoundPath(tree, relative);
+  std::string context = found + ": ";
+  if (item.kind == ITEM_LINK) {
+    return Fail(reading, tree.line, found + " is a symbolic link, which could point anywhere " +
+                                        "on this machine; put the file itself there or exclude it");
+  }
+  if (item.kind == ITEM_OTHER) {
+    return Fail(reading, tree.line, found + " is not a regular file (a device, a pipe or a socket)");
+  }
+  // A POSIX name may hold a backslash, which Windows would take for a folder separator.
+  if (item.name.find('\\') != std::string::npos) {
+    return Fail(reading, tree.line, found + " holds a backslash in its name, which Windows " +
+                                        "takes for a folder separator");
+  }
+  std::string target = tree.target + relative;
+  std::replace(target.begin(), target.end(), '/', '\\');
+  if (item.kind == ITEM_FOLDER) {
+    std::string ansi;
+    std::string problem = CheckTargetName(target, "folder", &ansi);
+    if (problem.empty()) problem = ReservedRootName("folder", ansi);
+    if (!problem.empty()) return Fail(reading, tree.line, context + problem);
+    size_t errors_before = reading.errors->size();
+    AddFolder(reading, manifest, ansi, tree.line);
+    if (reading.errors->size() == errors_before) {
+      AddFolderTree(reading, manifest, tree, relative + "/");
+    }
+    return;
+  }
+  FileToAdd file;
+  file.target = target;
+  file.source = tree.source + relative;
+  file.path = tree.root + relative;
+  file.from_tree = true;
+  file.context = context;
+  SourceInfo info;
+  info.kind = SOURCE_FILE;
+  info.size = item.size;
+  AddFileEntry(reading, manifest, file, info, tree.line);
+}
+
+// Adds everything below `relative` ("" or a path ending in "/") of the folder line's
+// source, sorted by name so that the package is the same whatever order the host lists.
+// Depth is bounded by the target length, which every folder found is checked against.
+void AddFolderTree(Reading& reading, Manifest* manifest, const FolderLine& tree,
+                   const std::string& relative) {
+  std::vector<FolderItem> items;
+  std::string error;
+  if (!(*reading.lister)(tree.root + relative, &items, &error)) {
+    return Fail(reading, tree.line, error);
+  }
+  std::sort(items.begin(), items.end(),
+            [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
+  for (const FolderItem& item : items) {
+    std::string path = relative + item.name;
+    if (IsExcluded(reading, path, item.name)) continue;
+    AddFoundItem(reading, manifest, tree, item, path);
+  }
+}
+
+// Reads a folder line: `target` ends in a backslash, `source` in a separator.
+void ReadFolderTreeLine(Reading& reading, Manifest* manifest, const std::string& target,
+                        const std::string& source, int line) {
+  FolderLine tree;
+  tree.target = target == "\\" ? "" : target;
+  tree.source = source;
+  tree.root = ResolveSource(reading.folder, source);
+  tree.line = line;
+  if (!tree.target.empty()) {
+    std::string ansi;
+    std::string folder = tree.target.substr(0, tree.target.size() - 1);
+    std::string problem = CheckTargetName(folder, "folder", &ansi);
+    if (problem.empty()) problem = ReservedRootName("folder", ansi);
+    if (!problem.empty()) return Fail(reading, line, problem);
+    size_t errors_before = reading.errors->size();
+    AddFolder(reading, manifest, ansi, line);
+    if (reading.errors->size() != errors_before) return;
+  }
+  SourceInfo info = (*reading.lookup)(tree.root.substr(0, tree.root.size() - 1));
+  if (info.kind == SOURCE_MISSING) {
+    return Fail(reading, line, "source folder " + Quote(source) + " not found" +
+                                   (tree.root == source ? "" : " (looked for " + Quote(tree.root) + ")"));
+  }
+  if (info.kind != SOURCE_FOLDER) {
+    return Fail(reading, line, "source " + Quote(source) + " is not a folder; a line for one " +
+                                   "file has no separator at the end of either name");
+  }
+  if (!*reading.lister) return Fail(reading, line, "folder lines cannot be read here");
+  AddFolderTree(reading, manifest, tree, "");
+}
+
+bool EndsInSeparator(const std::string& path) {
+  return !path.empty() && (path.back() == '/' || path.back() == '\\');
+}
+
+void ReadFileFields(Reading& reading, Manifest* manifest, const std::string& text, int line) {
   size_t at = 0;
   std::string target, source, problem;
   if (!ReadField(text, &at, "=", &target, &problem)) return Fail(reading, line, problem);
@@ -362,8 +648,13 @@ void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text,
   }
   ++at;
   if (!ReadField(text, &at, "|", &source, &problem)) return Fail(reading, line, problem);
+  bool folder_line = !target.empty() && target.back() == '\\' && EndsInSeparator(source);
   uint16_t flags = 0;
   if (at < text.size()) {  // at the "|"
+    if (folder_line) {
+      return Fail(reading, line, "a folder line takes no flags; give a file that needs flags " +
+                                     std::string("a line of its own, which replaces the folder's"));
+    }
     std::string flag_text = Trim(text.substr(at + 1));
     if (flag_text.empty()) return Fail(reading, line, "no flags after \"|\"");
     problem = ParseFlags(flag_text, &flags);
@@ -371,37 +662,25 @@ void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text,
   }
   if (target.empty()) return Fail(reading, line, "the target is empty");
   if (source.empty()) return Fail(reading, line, "no source for target " + Quote(target));
-
-  std::string ansi;
-  problem = CheckTargetName(target, "target", &ansi);
-  if (problem.empty()) problem = ReservedRootName("target", ansi);
-  if (!problem.empty()) return Fail(reading, line, problem);
-  std::string key = NameKey(ansi);
-  auto earlier = reading.targets.find(key);
-  if (earlier != reading.targets.end()) {
-    return Fail(reading, line, "duplicate target " + Quote(target) + " (first at line " +
-                                   std::to_string(earlier->second) + ")");
+  if (target.find_first_of("*") != std::string::npos) {
+    return Fail(reading, line, "target " + Quote(target) + " contains \"*\": wildcards are " +
+                                   "not supported; to add a whole folder write " + kFolderSyntax);
   }
-  auto folder_seen = reading.folders.find(key);
-  if (folder_seen != reading.folders.end()) {
-    return Fail(reading, line, "target " + Quote(target) + " is a folder at line " +
-                                   std::to_string(folder_seen->second));
-  }
-  size_t last = ansi.rfind('\\');
-  if (last != std::string::npos) AddFolder(reading, manifest, ansi.substr(0, last), line);
-  reading.targets.emplace(key, line);
+  if (folder_line) return ReadFolderTreeLine(reading, manifest, target, source, line);
 
-  std::string path = ResolveSource(reading.folder, source);
-  SourceInfo info = (*reading.lookup)(path);
-  problem = CheckSource(source, info);
-  if (!problem.empty()) return Fail(reading, line, problem);
-  PackageEntry entry;
-  entry.flags = flags;
-  entry.name = ansi;
-  manifest->contents.entries.push_back(entry);
-  manifest->sources.push_back(path);
-  manifest->content_sizes.push_back((uint32_t)info.size);
-  manifest->lines.push_back(line);
+  FileToAdd file;
+  file.target = target;
+  file.source = source;
+  file.path = ResolveSource(reading.folder, source);
+  file.flags = flags;
+  AddFileEntry(reading, manifest, file, (*reading.lookup)(file.path), line);
+}
+
+void ReadFileLine(Reading& reading, Manifest* manifest, const std::string& text, int line) {
+  ++reading.file_lines;
+  size_t errors_before = reading.errors->size();
+  ReadFileFields(reading, manifest, text, line);
+  if (reading.errors->size() != errors_before) reading.file_line_refused = true;
 }
 
 void ReadFolderLine(Reading& reading, Manifest* manifest, const std::string& text, int line) {
@@ -437,10 +716,28 @@ Section SectionNamed(const std::string& content) {
          : name == "options" ? SECTION_OPTIONS
          : name == "files"   ? SECTION_FILES
          : name == "folders" ? SECTION_FOLDERS
+         : name == "exclude" ? SECTION_EXCLUDE
                              : SECTION_NONE;
 }
 
-void ReadLines(Reading& reading, const std::string& text, Manifest* manifest) {
+// Reads an [exclude] line: a name pattern, or a path pattern below a folder line's source.
+void ReadExcludeLine(Reading& reading, const std::string& text, int line) {
+  std::string pattern = text;
+  std::replace(pattern.begin(), pattern.end(), '\\', '/');
+  while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, 2);
+  while (!pattern.empty() && pattern.front() == '/') pattern.erase(0, 1);
+  while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+  if (pattern.empty()) {
+    return Fail(reading, line, "exclude pattern " + Quote(text) + " names nothing");
+  }
+  reading.excludes.push_back(pattern);
+}
+
+// Which lines a pass over the manifest reads: the [exclude] patterns come first, since a
+// folder line anywhere needs all of them.
+enum Pass { PASS_EXCLUDES, PASS_REST };
+
+void ReadLines(Reading& reading, const std::string& text, Manifest* manifest, Pass pass) {
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   Section section = SECTION_NONE;
   int line = 0;
@@ -452,20 +749,24 @@ void ReadLines(Reading& reading, const std::string& text, Manifest* manifest) {
     start = stop + 1;
     if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     if (raw.find('\0') != std::string::npos) {
-      Fail(reading, line, "the line contains a NUL byte");
+      if (pass == PASS_REST) Fail(reading, line, "the line contains a NUL byte");
       continue;
     }
     std::string content = Trim(raw);
     if (content.empty() || content[0] == ';') continue;
     if (content[0] == '[') {
       section = SectionNamed(content);
-      if (section == SECTION_NONE) {
+      if (section == SECTION_NONE && pass == PASS_REST) {
         Fail(reading, line, "unknown section " + content +
-                                " (use [product], [options], [files] or [folders])");
+                                " (use [product], [options], [files], [folders] or [exclude])");
       }
       if (section == SECTION_FILES && reading.files_section_line == 0) {
         reading.files_section_line = line;
       }
+      continue;
+    }
+    if (pass == PASS_EXCLUDES) {
+      if (section == SECTION_EXCLUDE) ReadExcludeLine(reading, content, line);
       continue;
     }
     switch (section) {
@@ -482,6 +783,8 @@ void ReadLines(Reading& reading, const std::string& text, Manifest* manifest) {
       case SECTION_FOLDERS:
         ReadFolderLine(reading, manifest, content, line);
         break;
+      case SECTION_EXCLUDE:
+        break;  // read in the first pass
     }
   }
 }
@@ -499,6 +802,10 @@ void CheckWhole(Reading& reading, Manifest* manifest) {
   } else if (reading.file_lines == 0) {
     Fail(reading, reading.files_section_line,
          "[files] lists no file; a setup needs at least one file to install");
+  } else if (!reading.file_line_refused && manifest->contents.entries.empty()) {
+    Fail(reading, reading.files_section_line,
+         "the folders of [files] hold no file (empty or excluded); a setup needs at least one "
+         "file to install");
   }
   auto run_once = reading.keys_seen.find("[options]allow_run_once");
   bool launchable = false;
@@ -506,8 +813,7 @@ void CheckWhole(Reading& reading, Manifest* manifest) {
     launchable = launchable || (entry.flags & kLaunchMask) == ENTRY_LAUNCH;
   }
   // Refused [files] lines may have held the launch entry: say nothing until they are fixed.
-  bool every_file_read = manifest->contents.entries.size() == (size_t)reading.file_lines;
-  if (manifest->contents.allow_run_once && !launchable && every_file_read) {
+  if (manifest->contents.allow_run_once && !launchable && !reading.file_line_refused) {
     Fail(reading, run_once->second,
          "allow_run_once = 1, but no [files] entry has the flag launch: Run Once would start "
          "nothing");
@@ -534,20 +840,22 @@ std::string ResolveSource(const std::string& folder, const std::string& source) 
 
 bool ReadManifest(const std::string& text, const std::string& manifest_name,
                   const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
-                  std::vector<std::string>* errors) {
+                  std::vector<std::string>* errors, const FolderLister& lister) {
   *manifest = Manifest();
   size_t errors_before = errors->size();
   Reading reading;
   reading.name = manifest_name;
   reading.folder = folder;
   reading.lookup = &lookup;
+  reading.lister = &lister;
   reading.errors = errors;
   if (IsUtf16(text)) {
     Fail(reading, 0, "the manifest is saved as UTF-16 (what Notepad calls \"Unicode\"); save it "
                      "as UTF-8");
     return false;
   }
-  ReadLines(reading, text, manifest);
+  ReadLines(reading, text, manifest, PASS_EXCLUDES);
+  ReadLines(reading, text, manifest, PASS_REST);
   CheckWhole(reading, manifest);
   return errors->size() == errors_before;
 }
@@ -579,4 +887,50 @@ bool CheckPackageSize(const Manifest& manifest, const std::string& manifest_name
                     std::to_string(kMaxPackageBytes) + " bytes (" +
                     std::to_string(kMaxPackageBytes >> 20) + " MiB)");
   return false;
+}
+
+namespace {
+
+// Whether one path part `name` matches the pattern part `pattern` ("*" any run, "?" one
+// character). Greedy with one point to return to, so it takes time linear in each size.
+bool MatchesPart(const std::string& pattern, const std::string& name) {
+  size_t p = 0, n = 0, star = std::string::npos, star_n = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_n = n;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      n = ++star_n;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::vector<std::string> SplitAtSlashes(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    size_t stop = path.find('/', start);
+    parts.push_back(path.substr(start, stop == std::string::npos ? std::string::npos : stop - start));
+    if (stop == std::string::npos) return parts;
+    start = stop + 1;
+  }
+}
+
+}  // namespace
+
+bool MatchesPattern(const std::string& pattern, const std::string& name) {
+  std::vector<std::string> pattern_parts = SplitAtSlashes(pattern), name_parts = SplitAtSlashes(name);
+  if (pattern_parts.size() != name_parts.size()) return false;
+  for (size_t k = 0; k < pattern_parts.size(); ++k) {
+    if (!MatchesPart(pattern_parts[k], name_parts[k])) return false;
+  }
+  return true;
 }

@@ -8,7 +8,9 @@
 //   [options]  allow_run_once, log_executables, default_desktop, default_startup,
 //              default_programs, default_launch = 0 or 1 (default 0)
 //   [files]    target = source [| flags]     (one line per entry, in package order)
+//              target\ = source/             (a whole folder's tree, recursively)
 //   [folders]  folder                        (empty folders to create)
+//   [exclude]  pattern                       (names or paths the folder lines leave out)
 #pragma once
 
 #include <stdint.h>
@@ -30,12 +32,25 @@ enum SourceKind {
   SOURCE_MISSING,  // nothing there, or not readable
   SOURCE_FILE,     // a file of `size` bytes
   SOURCE_FOLDER,   // a folder, not a file
+  SOURCE_OTHER,    // a device, a pipe or a socket: nothing a package can carry
 };
 struct SourceInfo {
   SourceKind kind = SOURCE_MISSING;
   uint64_t size = 0;
 };
 using SourceLookup = std::function<SourceInfo(const std::string& path)>;
+
+// One name in a folder, as the host lists it, without following links.
+enum FolderItemKind { ITEM_FILE, ITEM_FOLDER, ITEM_LINK, ITEM_OTHER };
+struct FolderItem {
+  std::string name;  // UTF-8, no separator
+  FolderItemKind kind = ITEM_OTHER;
+  uint64_t size = 0;  // for ITEM_FILE
+};
+// Lists the folder `path` (any order) into `items`. Returns false with the system's text in
+// `error` when the folder cannot be read.
+using FolderLister = std::function<bool(const std::string& path, std::vector<FolderItem>* items,
+                                        std::string* error)>;
 
 // Longest company and copyright texts of the version resource, in UTF-16 units.
 constexpr size_t kVersionTextMaxUnits = 127;
@@ -69,11 +84,16 @@ struct Manifest {
 
 // Reads the manifest `text`. `manifest_name` names it in messages ("app.ini:12: ...");
 // `folder` is the manifest's folder (UTF-8, ending in a separator, or empty), against
-// which relative sources resolve; `lookup` is asked about every source. Appends one
-// message per problem to `errors` and returns true only when there is none.
+// which relative sources resolve; `lookup` is asked about every source and `lister` about
+// the folders of folder lines (without one, folder lines are refused). Appends one message
+// per problem to `errors` and returns true only when there is none.
 bool ReadManifest(const std::string& text, const std::string& manifest_name,
                   const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
-                  std::vector<std::string>* errors);
+                  std::vector<std::string>* errors, const FolderLister& lister = FolderLister());
+
+// Whether `name` matches `pattern`, where "*" stands for any run of characters and "?" for
+// one, neither crossing a "/".
+bool MatchesPattern(const std::string& pattern, const std::string& name);
 
 // Puts the uninstaller first: flags 0xFFFE, name "uninstall.exe", content from `path`.
 // Returns false with a message in `errors` when `path` is not a file.

@@ -32,6 +32,20 @@ struct Arguments {
   bool help = false, version = false;
 };
 
+// Whether `command` puts a quote right before or after a {file}. The path comes quoted
+// already; quoting it again would leave it bare, where the shell expands what it holds.
+bool HasQuotedPlaceholder(const std::string& command) {
+  const std::string placeholder = SIGN_FILE_PLACEHOLDER;
+  for (size_t at = command.find(placeholder); at != std::string::npos;
+       at = command.find(placeholder, at + 1)) {
+    size_t after = at + placeholder.size();
+    bool quote_before = at > 0 && (command[at - 1] == '"' || command[at - 1] == '\'');
+    bool quote_after = after < command.size() && (command[after] == '"' || command[after] == '\'');
+    if (quote_before || quote_after) return true;
+  }
+  return false;
+}
+
 // Reads `arguments`. Returns "" or the usage problem.
 std::string ParseArguments(const std::vector<std::string>& arguments, Arguments* parsed) {
   for (size_t k = 0; k < arguments.size(); ++k) {
@@ -70,6 +84,10 @@ std::string ParseArguments(const std::vector<std::string>& arguments, Arguments*
   if (!pack.sign_command.empty() &&
       pack.sign_command.find(SIGN_FILE_PLACEHOLDER) == std::string::npos) {
     return "--sign needs " SIGN_FILE_PLACEHOLDER " where the file to sign goes";
+  }
+  if (HasQuotedPlaceholder(pack.sign_command)) {
+    return "--sign has " SIGN_FILE_PLACEHOLDER " in quotes; " PACK_TOOL_NAME " quotes the path "
+           "itself: write " SIGN_FILE_PLACEHOLDER " without quotes";
   }
   return "";
 }

@@ -92,6 +92,32 @@ void CheckProgramKinds(const PackRequest& request, const Manifest& manifest,
   }
 }
 
+// Refuses an output that is one of the inputs (the same file, by any name): writing it
+// would replace what the setup is made of.
+void CheckOutputIsNoInput(const PackRequest& request, const Manifest& manifest,
+                          std::vector<std::string>* errors) {
+  const std::string& output = request.output;
+  std::string start = "-o \"" + output + "\" names ";
+  std::string end = "; write the setup to another file";
+  if (IsSameFile(output, request.manifest)) {
+    errors->push_back(start + "the manifest \"" + request.manifest + "\"" + end);
+  }
+  if (IsSameFile(output, request.stub)) {
+    errors->push_back(start + "the setup stub \"" + request.stub + "\"" + end);
+  }
+  if (!manifest.branding.icon_source.empty() &&
+      IsSameFile(output, manifest.branding.icon_source)) {
+    errors->push_back(start + "the icon \"" + manifest.branding.icon_source + "\"" + end);
+  }
+  for (size_t k = 0; k < manifest.sources.size(); ++k) {
+    if (!IsSameFile(output, manifest.sources[k])) continue;
+    std::string what = manifest.lines[k] == 0 ? "the uninstaller" : "a source";
+    std::string where = manifest.lines[k] == 0 ? "" : " (" + request.manifest + ":" +
+                                                           std::to_string(manifest.lines[k]) + ")";
+    errors->push_back(start + what + " \"" + manifest.sources[k] + "\"" + where + end);
+  }
+}
+
 // Reads the manifest and everything it names that the checks need, and fills in the
 // default stub and uninstaller for the manifest's `arch`. Returns false with every problem
 // in `errors`.
@@ -105,7 +131,7 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   }
   std::string text(bytes.begin(), bytes.end());
   ReadManifest(text, request->manifest, FolderOf(request->manifest), LookUpSource, manifest,
-               errors);
+               errors, ListFolder);
   const char* suffix = manifest->arch == ARCH_X64 ? "-x64.exe" : ".exe";
   if (request->stub.empty()) request->stub = DefaultPart(std::string("setup-stub") + suffix);
   if (request->uninstaller.empty()) {
@@ -130,6 +156,7 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
                         product.icon_text + "\" is not a well-formed icon: " + problem);
     }
   }
+  CheckOutputIsNoInput(*request, *manifest, errors);
   if (!errors->empty()) return false;
 
   VersionInfo version;
@@ -146,12 +173,16 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   return true;
 }
 
-// Signs a copy of the uninstaller beside the output and packs that copy instead, so the
-// installed uninstall.exe carries the signature.
-bool SignUninstaller(const PackRequest& request, const std::string& copy, Manifest* manifest,
+// Signs a copy of the uninstaller beside the output (its temporary name in `copy_path`) and
+// packs that copy instead, so the installed uninstall.exe carries the signature.
+bool SignUninstaller(const PackRequest& request, std::string* copy_path, Manifest* manifest,
                      std::string* error) {
-  if (!CopyWholeFile(request.uninstaller, copy, error) ||
-      !SignFile(request.sign_command, copy, "the uninstaller", error) ||
+  if (!CopyToTemporaryFile(request.uninstaller, request.output + ".uninstall", copy_path,
+                           error)) {
+    return false;
+  }
+  const std::string& copy = *copy_path;
+  if (!SignFile(request.sign_command, copy, "the uninstaller", error) ||
       !CheckSignedUninstaller(copy, error)) {
     return false;
   }
@@ -165,23 +196,27 @@ bool SignUninstaller(const PackRequest& request, const std::string& copy, Manife
   return true;
 }
 
-// Writes the setup executable as `partial`, signs it if asked, and renames it into place.
+// Writes the setup executable as a temporary file beside the output (its name in
+// `partial_path`), signs it if asked, and renames it into place.
 bool WriteSetup(const PackRequest& request, const Manifest& manifest,
                 const std::vector<uint8_t>& stub, const SetupBranding& branding,
-                const std::string& partial, uint64_t package_size, std::string* error) {
+                std::string* partial_path, uint64_t package_size, std::string* error) {
   SetupImagePlan plan;
   if (!PlanSetupImage(stub, branding, package_size, kMaxSetupImageBytes, &plan, error)) {
     *error = request.stub + ": " + *error;
     return false;
   }
   ProductPackage package(manifest);
-  if (!WriteSetupFile(partial, plan, package_size, package, error)) return false;
+  if (!WriteSetupFile(request.output, plan, package_size, package, partial_path, error)) {
+    return false;
+  }
+  const std::string& partial = *partial_path;
   if (!request.sign_command.empty() &&
       (!SignFile(request.sign_command, partial, "the setup executable", error) ||
        !CheckSignedSetup(partial, plan.package_rva, package_size, error))) {
     return false;
   }
-  return ReplaceWithFile(partial, request.output, error);
+  return PublishFile(partial, request.output, error);
 }
 
 }  // namespace
@@ -202,23 +237,24 @@ int PackInstaller(const PackRequest& given) {
   std::vector<std::string> errors;
   if (!ReadProduct(&request, &manifest, &branding, &stub, &errors)) return Refuse(errors);
 
-  // Both temporary files lie beside the output and go whatever happens.
-  std::string partial = request.output + ".partial";
-  std::string uninstaller_copy = request.output + ".uninstall.partial";
+  // Both temporary files lie beside the output, under names made for this run, and go
+  // whatever happens. Only files this run created are removed: a name stays empty until
+  // its file is created.
+  std::string partial, uninstaller_copy;
   std::string error;
   if (!CheckPackageSize(manifest, request.manifest, &errors)) return Refuse(errors);
   bool ok = request.sign_command.empty() ||
-            SignUninstaller(request, uninstaller_copy, &manifest, &error);
+            SignUninstaller(request, &uninstaller_copy, &manifest, &error);
   // The signature makes the uninstaller larger.
   if (ok && !CheckPackageSize(manifest, request.manifest, &errors)) {
     RemoveFileQuietly(uninstaller_copy);
     return Refuse(errors);
   }
   uint64_t size = PackageSize(manifest.contents, manifest.content_sizes);
-  ok = ok && WriteSetup(request, manifest, stub, branding, partial, size, &error);
-  RemoveFileQuietly(uninstaller_copy);
+  ok = ok && WriteSetup(request, manifest, stub, branding, &partial, size, &error);
+  if (!uninstaller_copy.empty()) RemoveFileQuietly(uninstaller_copy);
   if (!ok) {
-    RemoveFileQuietly(partial);
+    if (!partial.empty()) RemoveFileQuietly(partial);
     return Refuse({error});
   }
   PrintOut(request.output + ": " + std::to_string(manifest.contents.entries.size()) +

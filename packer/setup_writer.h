@@ -22,8 +22,8 @@ struct PackageSource {
   ~PackageSource() = default;
 };
 
-// Writes the file `path` (created or replaced): the plan's prefix, the `package_size`
-// bytes that `package` writes, the plan's padding. Returns false with a message in `error`;
-// a file begun is removed again.
-bool WriteSetupFile(const std::string& path, const SetupImagePlan& plan, uint64_t package_size,
-                    PackageSource& package, std::string* error);
+// Writes a new temporary file (CreateTemporaryFile with `stem`, its name in `path`): the
+// plan's prefix, the `package_size` bytes that `package` writes, the plan's padding.
+// Returns false with a message in `error`; a file begun is removed again.
+bool WriteSetupFile(const std::string& stem, const SetupImagePlan& plan, uint64_t package_size,
+                    PackageSource& package, std::string* path, std::string* error);

@@ -260,13 +260,18 @@ TEST(Manifest, ProductRefusals) {
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nname = B\n",
        "app.ini:5: duplicate key \"name\" (first at line 2)"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nvendor = V\n",
-       "app.ini:5: unknown key \"vendor\" in [product]"},
+       "app.ini:5: unknown key \"vendor\" in [product]; did you mean \"company\"?"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\npublisher = V\n",
+       "app.ini:5: unknown key \"publisher\" in [product]; did you mean \"company\"?"},
+      {"[product]\nname = A\nversion = 1\nwindow_class = W\nverison = 2\n",
+       "app.ini:5: unknown key \"verison\" in [product]; did you mean \"version\"?"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nnothing here\n",
        "app.ini:5: expected \"key = value\""},
       {"name = A\n[product]\nname = A\nversion = 1\nwindow_class = W\n",
        "app.ini:1: text outside a section"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[extras]\n",
-       "app.ini:5: unknown section [extras] (use [product], [options], [files] or [folders])"},
+       "app.ini:5: unknown section [extras] (use [product], [options], [files], [folders] or "
+       "[exclude])"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nallow_run_once = yes\n",
        "app.ini:6: allow_run_once must be 0 or 1, not \"yes\""},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\n[options]\nsilent = 1\n",
@@ -289,7 +294,9 @@ TEST(Manifest, FileRefusalsNameTheLine) {
   EXPECT_EQ(RefusalOf("readme.txt = readme.txt\nbin\\a.exe = alpha.exe\nREADME.TXT = a.txt\n"),
             "app.ini:8: duplicate target \"README.TXT\" (first at line 6)");
   EXPECT_EQ(RefusalOf("x.txt = missing.txt\n"), "app.ini:6: source \"missing.txt\" not found");
-  EXPECT_EQ(RefusalOf("x.txt = docs\n"), "app.ini:6: source \"docs\" is a folder, not a file");
+  EXPECT_EQ(RefusalOf("x.txt = docs\n"),
+            "app.ini:6: source \"docs\" is a folder, not a file; to add a whole folder, end both "
+            "target and source with a separator: \"folder\\ = source/folder/\"");
   EXPECT_EQ(RefusalOf("x.txt =\n"), "app.ini:6: no source for target \"x.txt\"");
   EXPECT_EQ(RefusalOf("= a.txt\n"), "app.ini:6: the target is empty");
   EXPECT_EQ(RefusalOf("just a name\n"), "app.ini:6: expected \"target = source [| flags]\"");
@@ -327,12 +334,16 @@ TEST(Manifest, FileRefusalsNameTheLine) {
   EXPECT_EQ(RefusalOf("com1 = a.txt\n"),
             "app.ini:6: target \"com1\" uses \"com1\", a name Windows keeps for a device");
   for (char forbidden : std::string("<>:\"|?*")) {
-    if (forbidden == '"' || forbidden == '|') continue;  // checked below: they split the line
+    // '"' and '|' split the line (checked below); '*' gets its own message (below).
+    if (forbidden == '"' || forbidden == '|' || forbidden == '*') continue;
     std::string name = std::string("ab") + forbidden + "c";
     EXPECT_EQ(RefusalOf(name + " = a.txt\n"),
               "app.ini:6: target \"" + name + "\" contains \"" + std::string(1, forbidden) +
                   "\", which Windows forbids in file names");
   }
+  EXPECT_EQ(RefusalOf("*.txt = a.txt\n"),
+            "app.ini:6: target \"*.txt\" contains \"*\": wildcards are not supported; to add a "
+            "whole folder write \"folder\\ = source/folder/\"");
   EXPECT_EQ(RefusalOf("\"a|b\" = a.txt\n"),
             "app.ini:6: target \"a|b\" contains \"|\", which Windows forbids in file names");
   EXPECT_EQ(RefusalOf("a\tb = a.txt\n"),
@@ -645,6 +656,73 @@ TEST(Manifest, VersionInformationAndIcon) {
 
 // ---------------------------------------------------------------------------------------
 // Text encodings and names
+
+// A tree of folders for folder lines: folder path (ending in "/") -> what it lists, in a
+// scrambled order, as a file system may list it.
+struct FakeTree {
+  std::map<std::string, std::vector<FolderItem>> folders;
+  void Add(const std::string& folder, const std::string& name, FolderItemKind kind) {
+    FolderItem item;
+    item.name = name;
+    item.kind = kind;
+    item.size = kind == ITEM_FILE ? 3 : 0;
+    folders[folder].insert(folders[folder].begin(), item);
+  }
+  FolderLister Lister() const {
+    return [this](const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+      auto found = folders.find(path);
+      if (found == folders.end()) *error = "cannot list the folder \"" + path + "\"";
+      if (found != folders.end()) *items = found->second;
+      return found != folders.end();
+    };
+  }
+};
+
+TEST(Manifest, FolderLineAddsTheSortedTreeAndOwnLinesReplaceItsEntries) {
+  FakeFiles files;
+  files.AddFolder("docs/help");
+  files.Add("docs/help/b.htm", 3);
+  FakeTree tree;
+  for (const char* name : {"a.htm", "b.htm", "z.pdb"}) tree.Add("docs/help/", name, ITEM_FILE);
+  tree.Add("docs/help/", "sub", ITEM_FOLDER);
+  tree.Add("docs/help/", "empty", ITEM_FOLDER);
+  tree.Add("docs/help/sub/", "c.htm", ITEM_FILE);
+  tree.folders["docs/help/empty/"];
+  Outcome outcome;
+  outcome.ok = ReadManifest(std::string(kProduct) +
+                                "[files]\nhelp\\ = docs/help/\nhelp\\b.htm = docs/help/b.htm | programs\n"
+                                "[exclude]\n*.pdb\n",
+                            "app.ini", "", files.Lookup(), &outcome.manifest, &outcome.errors,
+                            tree.Lister());
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  const PackageContents& contents = outcome.manifest.contents;
+  std::vector<std::string> names, folders = {"help", "help\\empty", "help\\sub"};
+  for (const PackageEntry& entry : contents.entries) names.push_back(entry.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"help\\a.htm", "help\\b.htm", "help\\sub\\c.htm"}));
+  EXPECT_EQ(contents.folders, folders);
+  EXPECT_EQ(contents.entries[1].flags, ENTRY_PROGRAMS_SHORTCUT);
+  EXPECT_EQ(outcome.manifest.lines, (std::vector<int>{6, 7, 6}));
+  EXPECT_EQ(outcome.manifest.sources[2], "docs/help/sub/c.htm");
+
+  tree.Add("docs/help/sub/", "link", ITEM_LINK);
+  outcome.ok = ReadManifest(std::string(kProduct) + "[files]\nhelp\\ = docs/help/\nx\\ = docs/help/\n",
+                            "app.ini", "", files.Lookup(), &outcome.manifest, &outcome.errors,
+                            tree.Lister());
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.errors.front(),
+            "app.ini:6: \"sub/link\" in folder \"docs/help/\" is a symbolic link, which could "
+            "point anywhere on this machine; put the file itself there or exclude it");
+}
+
+TEST(Manifest, ExcludePatternsMatchWithinNamesOrPaths) {
+  EXPECT_TRUE(MatchesPattern("*.pdb", "alpha.pdb"));
+  EXPECT_TRUE(MatchesPattern("a?c*", "abc"));
+  EXPECT_FALSE(MatchesPattern("*.pdb", "alpha.pdb.txt"));
+  EXPECT_TRUE(MatchesPattern("build/tmp", "build/tmp"));
+  EXPECT_TRUE(MatchesPattern("*/tmp", "build/tmp"));
+  EXPECT_FALSE(MatchesPattern("*", "build/tmp"));
+  EXPECT_FALSE(MatchesPattern("build/tmp", "build/tmp2"));
+}
 
 TEST(TextEncoding, Utf8DecodingRefusesMalformedInput) {
   std::u32string out;

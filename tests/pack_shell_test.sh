@@ -30,7 +30,7 @@ set -e
 grep -q '^out/setup.exe: 4 entries, 1 folders, package of [0-9]* bytes' pack.out ||
   fail "unexpected output: $(cat pack.out)"
 [ -f out/setup.exe ] || fail "out/setup.exe missing"
-[ ! -e out/setup.exe.partial ] || fail "temporary file left behind"
+[ "$(ls out)" = setup.exe ] || fail "temporary file left behind: $(ls out)"
 
 "$wine_run" "$bin/pack.exe" --list out/setup.exe > list.out 2> list.err ||
   fail "listing failed: $(cat list.err)"

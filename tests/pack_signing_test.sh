@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signing a setup on Linux the way packer/README.md shows: a throw-away certificate from
 # openssl, osslsigncode behind --sign. The setup and the uninstaller inside its package
-# verify; the signed setup still lists its package; a failing command writes nothing; and
+# verify; the signed setup still lists its package; a failing command, or one that leaves
+# the file unsigned, writes nothing; and
 # under Wine the setup installs the signed uninstaller byte for byte (packer_tests.exe,
 # SignedSetup).
 set -euo pipefail
@@ -24,7 +25,7 @@ printf '[product]\nname = Signed\nversion = 1.0\nwindow_class = SignedWnd\n[file
 
 "$bin/pack" product/app.ini -o setup.exe --sign "sh $work/sign.sh {file}" > pack.out 2> pack.err ||
   fail "signing failed: $(cat pack.err)"
-[ ! -e setup.exe.partial ] && [ ! -e setup.exe.uninstall.partial ] || fail "temporary files left"
+[ "$(ls setup.exe*)" = setup.exe ] || fail "temporary files left: $(ls setup.exe*)"
 osslsigncode verify -CAfile cert.pem -in setup.exe > verify.out 2>&1 ||
   fail "the setup does not verify: $(cat verify.out)"
 "$bin/pack" --list setup.exe > list.out || fail "the signed setup does not list"
@@ -50,8 +51,21 @@ code=$?
 set -e
 [ "$code" -eq 1 ] || fail "a failing sign command exited with $code"
 grep -q '^the sign command failed for the uninstaller with exit code 4:$' failed.err &&
-  grep -q "^no key for .*failed.exe.uninstall.partial$" failed.err || fail "$(cat failed.err)"
+  grep -q "^no key for .*failed.exe.uninstall.partial-[0-9a-f]*$" failed.err || fail "$(cat failed.err)"
 [ -z "$(ls failed.exe* 2>/dev/null)" ] || fail "a failed signing left files"
+
+# The tool's natural form, which writes the signed file elsewhere, exits 0 and leaves the
+# file unsigned: refused, with nothing of the packer's left (only the tool's own output).
+set +e
+"$bin/pack" product/app.ini -o elsewhere.exe --sign \
+  "osslsigncode sign -certs $work/cert.pem -key $work/key.pem -in {file} -out {file}.signed" \
+  > elsewhere.out 2> elsewhere.err
+code=$?
+set -e
+[ "$code" -eq 1 ] || fail "a command that signs elsewhere exited with $code"
+grep -q '^the sign command left the uninstaller unsigned (the file did not change): the command must sign the file it is given in place' \
+  elsewhere.err || fail "$(cat elsewhere.err)"
+[ -z "$(ls elsewhere.exe* | grep -v '\.signed$')" ] || fail "files left: $(ls elsewhere.exe*)"
 
 PACK_SIGNED_SETUP=$(windows_path "$work/setup.exe") \
 PACK_SIGNED_UNINSTALLER=$(windows_path "$work/uninstall.exe") \

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,16 @@
 #include "harness/console_child.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/text.h"
 
 namespace {
 
 // A product folder with a fake uninstaller (a real program, so it reads as one) and a
 // sign command file.
+// The script line that signs %1 in place with fake_signer.exe (built beside the tests): the
+// packer refuses a file that a command left unsigned.
+std::string SignLine() { return "@\"" + Narrow(BinDir()) + "fake_signer.exe\" %1\r\n"; }
+
 struct SignedProduct {
   ScratchFolder scratch;
   SignedProduct() {
@@ -28,41 +34,55 @@ struct SignedProduct {
     WriteText(scratch / L"sign.cmd", sign_script);
     return RunPack(L"app.ini -o setup.exe --sign \"sign.cmd {file}\"", scratch.path());
   }
+  // No setup and no temporary file (setup.exe.partial-XXXXXXXX and the uninstaller's).
   bool LeftNothing() const {
-    return !FileExists(scratch / L"setup.exe") && !FileExists(scratch / L"setup.exe.partial") &&
-           !FileExists(scratch / L"setup.exe.uninstall.partial");
+    for (const std::wstring& name : FolderContents(scratch.path())) {
+      if (name.compare(0, 9, L"setup.exe") == 0) return false;
+    }
+    return true;
   }
 };
 
 TEST(PackSigning, TheCommandSignsTheUninstallerFirstThenTheSetup) {
   SignedProduct product;
-  ConsoleRun run = product.PackWith("@echo %~nx1>>sign-log.txt\r\n");
+  // %~n1 drops the temporary names' random ".partial-XXXXXXXX".
+  ConsoleRun run = product.PackWith("@echo %~n1>>sign-log.txt\r\n" + SignLine());
   ASSERT_EQ(run.exit_code, 0u) << run.err;
   std::vector<unsigned char> log = ReadBytes(product.scratch / L"sign-log.txt");
   EXPECT_EQ(std::string(log.begin(), log.end()),
-            "setup.exe.uninstall.partial\r\nsetup.exe.partial\r\n");
+            "setup.exe.uninstall\r\nsetup.exe\r\n");
   EXPECT_TRUE(FileExists(product.scratch / L"setup.exe"));
-  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.partial"));
-  EXPECT_FALSE(FileExists(product.scratch / L"setup.exe.uninstall.partial"));
+  std::vector<std::wstring> left = FolderContents(product.scratch.path());
+  EXPECT_EQ(std::count(left.begin(), left.end(), L"setup.exe"), 1);
+  for (const std::wstring& name : left) EXPECT_EQ(name.find(L".partial"), std::wstring::npos);
 }
 
 TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
+  const std::string unsigned_end =
+      "): the command must sign the file it is given in place; a tool that writes the signed "
+      "file elsewhere needs a step that moves it back over {file}\n";
   struct Case {
-    const char* script;
+    std::string script;
     std::string message;
   } cases[] = {
       {"@echo cannot reach the key store\r\n@exit /b 3\r\n",
        "the sign command failed for the uninstaller with exit code 3:\ncannot reach the key "
        "store\n"},
-      {"@if \"%~nx1\"==\"setup.exe.partial\" exit /b 5\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" exit /b 5\r\n" + SignLine(),
        "the sign command failed for the setup executable with exit code 5\n"},
       {"@type nul> %1\r\n",
        "after the sign command the uninstaller is no longer a Windows program for x86\n"},
-      {"@if \"%~nx1\"==\"setup.exe.partial\" type nul> %1\r\n",
+      {"@if \"%~n1\"==\"setup.exe\" goto damage\r\n" + SignLine() + "@exit /b 0\r\n:damage\r\n"
+       "@type nul> %1\r\n",
        "after the sign command the setup executable no longer carries its package intact\n"},
+      // A tool that writes the signed file elsewhere leaves the file as it was.
+      {"@echo %1>nul\r\n",
+       "the sign command left the uninstaller unsigned (the file did not change" + unsigned_end},
+      {"@echo more>>%1\r\n",
+       "the sign command left the uninstaller unsigned (it carries no signature" + unsigned_end},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.script);
+    SCOPED_TRACE(c.script.c_str());
     SignedProduct product;
     ConsoleRun run = product.PackWith(c.script);
     EXPECT_EQ(run.exit_code, 1u);

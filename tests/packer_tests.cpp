@@ -341,7 +341,7 @@ TEST(PackTool, ManifestOrOutputFolderThatIsMissingIsNamedWithTheSystemsText) {
     const wchar_t* arguments;
     std::string start;
   } cases[] = {{L"nothing.ini -o setup.exe", "cannot open the manifest \"nothing.ini\": "},
-               {L"app.ini -o missing\\setup.exe", "cannot create \"missing\\setup.exe.partial\": "}};
+               {L"app.ini -o missing\\setup.exe", "cannot create \"missing\\setup.exe.partial-"}};
   for (const Case& c : cases) {
     ConsoleRun run = RunPack(std::wstring(c.arguments) + L" " + product.TestParts(),
                           product.scratch.path());
