@@ -5,6 +5,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "packer/host_files.h"
 #include "packer/setup_writer.h"
 
 namespace {
@@ -101,10 +102,11 @@ bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
   std::vector<unsigned char> stub = ReadBytes(ProgramPath(program));
   SetupImagePlan plan;
   BytesSource source(package);
-  std::string error;
+  std::string error, written;
   if (!PlanSetupImage(std::vector<uint8_t>(stub.begin(), stub.end()), SetupBranding(),
                       package.size(), kMaxSetupImageBytes, &plan, &error) ||
-      !WriteSetupFile(Narrow(output), plan, package.size(), source, &error)) {
+      !WriteSetupFile(Narrow(output), plan, package.size(), source, &written, &error) ||
+      !PublishFile(written, Narrow(output), &error)) {
     ADD_FAILURE() << "cannot build " << Narrow(output) << ": " << error;
     return false;
   }
