@@ -46,6 +46,8 @@ void EnsureFolderWithAccess(const wchar_t* path, const wchar_t* logged_name,
     return;
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) FatalErrorWithPath(FOLDER_IS_FILE_MESSAGE, path);
+  // Nothing is written through a link someone left where a folder of the product goes.
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) FatalErrorWithPath(FOLDER_IS_LINK_MESSAGE, path);
   if (!IsListed(logged_name)) Append(logged_name);
 }
 

@@ -22,6 +22,7 @@ extern TouchedFolderList g_touched_folders;
 // Fatal texts of folder creation; the failing path follows the ">".
 #define FOLDER_CREATE_FAILED_MESSAGE L"Could not create folder [1]\n>"
 #define FOLDER_IS_FILE_MESSAGE L"Could not create folder [2]\n>"
+#define FOLDER_IS_LINK_MESSAGE L"Could not create folder [3]: it is a junction or symbolic link\n>"
 
 // Makes sure `path` exists as a folder, creating one level (the parent must exist), and
 // records `logged_name` in the list: always when the folder was created, otherwise only

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "common/fatal_error.h"
+#include "common/held_folders.h"
 #include "common/installation_identity.h"
 #include "common/path_syntax.h"
 #include "engine/folders.h"
@@ -193,6 +194,20 @@ void MakeInstallFolderNormal(wchar_t* install_dir) {
   CopyText(install_dir, kPathCapacity, normal);
 }
 
+// Holds the installation folder and every folder above it that exists, from the drive
+// root down, or ends the run naming the first one that is a junction or symbolic link: an
+// elevated setup must not write its files, uninstall.exe and the log through a link that
+// a user planted on the way (any user may create folders in a drive root).
+void HoldInstallationPath(HeldFolders* held, const wchar_t* folder) {
+  size_t stopped = 0;
+  HoldResult result = HoldFolderLevels(held, folder, 0, true, &stopped);
+  if (result == HOLD_DONE || result == HOLD_MISSING) return;
+  wchar_t level[kPathCapacity];
+  CopyUnits(level, kPathCapacity, folder, stopped);
+  FatalErrorWithPath(result == HOLD_LINK ? FOLDER_IS_LINK_MESSAGE : FOLDER_CREATE_FAILED_MESSAGE,
+                     level);
+}
+
 }  // namespace
 
 void InstallPackage(HWND dialog) {
@@ -205,7 +220,11 @@ void InstallPackage(HWND dialog) {
   if (!EndWithBackslash(install_dir, kPathCapacity)) FatalError(LOG_CREATE_FAILED_MESSAGE);
   CheckPackage();
 
+  // Held from before the first folder is made until the run ends, the new ones too.
+  HeldFolders held = {};
+  HoldInstallationPath(&held, folder);
   CreateFolderPath(folder);
+  HoldInstallationPath(&held, folder);
   CreatePackageFolders();
 
   wchar_t path[kPathCapacity];
@@ -231,6 +250,8 @@ void InstallPackage(HWND dialog) {
   WriteLogEndMarker();
   SetFatalErrorCleanup(NULL);
   CloseUninstallLog();
+  // Let go before the launch: Run Once's uninstaller removes these folders.
+  ReleaseHeldFolders(&held);
 
   if (IsNormalInstall()) {
     MessageBoxW(NULL, INSTALL_COMPLETE_MESSAGE, INSTALL_COMPLETE_CAPTION, MB_ICONINFORMATION);

@@ -6,7 +6,12 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/resource.h"
 #include "harness/environment.h"
+#include "harness/installation.h"
+#include "harness/message_boxes.h"
+#include "harness/package_builder.h"
+#include "harness/setup_session.h"
 #include "harness/leftovers.h"
 #include "harness/log_text.h"
 #include "harness/process.h"
@@ -136,6 +141,79 @@ TEST(UninstallAttack, LoggedFolderReplacedByALinkKeepsTheVictimsFiles) {
   EXPECT_TRUE(UninstallSilently(dir, record).empty()) << "a program behind the link started";
   EXPECT_TRUE(FileExists(victim + L"\\file.txt")) << "deleted through the link";
   EXPECT_FALSE(FileExists(dir + L"\\own.txt")) << "the installation's own files still go";
+}
+
+
+// The fixture's folder, or "" when the test runs without security_link_fixture.sh.
+std::wstring LinkFixture() {
+  wchar_t fixture[MAX_PATH];
+  DWORD length = GetEnvironmentVariableW(L"SECURITY_LINK_FIXTURE", fixture, MAX_PATH);
+  return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(fixture);
+}
+
+// An elevated setup asked to install behind a link ("inst\data" leads to "victim") names
+// the link and writes nothing, neither there nor in the folder it leads to.
+TEST(LinkAttack, SetupRefusesALinkOnTheInstallationPath) {
+  const std::wstring fixture = LinkFixture();
+  if (fixture.empty()) GTEST_SKIP() << "run through security_link_fixture.sh";
+  ScratchFolder scratch;
+  PackageContents contents = DialogTestPackage(L"Linked Setup");
+  AddUninstallerEntry(contents, FakeCleanupExe());
+  AddEntry(contents, 0, "readme.txt", "read me");
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  setup.SetFolder(fixture + L"\\inst\\data\\Product");
+  setup.Click(IDC_LICENSE_AGREE);
+  setup.Press(IDOK);
+  MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
+  EXPECT_EQ(box.text, L"Could not create folder [3]: it is a junction or symbolic link\n>" +
+                          fixture + L"\\inst\\data");
+  PressButton(box.window, IDOK);
+  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_FALSE(FolderExists(fixture + L"\\victim\\Product")) << "written through the link";
+}
+
+// While the first phase works in an installation, its folders cannot be renamed (so none
+// can be swapped for a link); a second phase that meets a link above its folder anyway
+// changes nothing and says so.
+TEST(LinkAttack, FoldersAboveTheInstallationAreHeldAndALinkThereStopsTheSecondPhase) {
+  const std::wstring fixture = LinkFixture();
+  if (fixture.empty()) GTEST_SKIP() << "run through security_link_fixture.sh";
+  SecondPhaseCleanup cleanup;
+  const std::wstring parent = fixture + L"\\held", dir = parent + L"\\Held 1.0";
+  ASSERT_TRUE(CreateDirectoryW(parent.c_str(), NULL) && CreateDirectoryW(dir.c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  const std::wstring log = LogContents(LogHeaderLine(L"Held", L"1.0", L"HeldWnd"),
+                                       {{L'F', dir + L"\\uninstall.exe"},
+                                        {L'F', dir + L"\\uninstall.dat"},
+                                        {L'S', dir}});
+  WriteLog(dir + L"\\uninstall.dat", log);
+  Child first = StartChild(Quoted(dir + L"\\uninstall.exe"), fixture.c_str());
+  MessageBoxSeen question = WaitForMessageBox(first.pid, kWindowTimeoutMs, L"Uninstaller");
+  ASSERT_NE(question.window, (HWND)NULL);
+  EXPECT_FALSE(MoveFileW(parent.c_str(), (parent + L"-moved").c_str()));
+  EXPECT_FALSE(MoveFileW(dir.c_str(), (parent + L"\\moved").c_str()));
+  PressButton(question.window, IDNO);
+  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
+
+  // "victim" seen through the link "inst\data": a second phase for a folder there.
+  const std::wstring behind = fixture + L"\\victim\\Behind";
+  ASSERT_TRUE(CreateDirectoryW(behind.c_str(), NULL));
+  WriteText(behind + L"\\kept.txt", "kept");
+  const std::wstring linked = fixture + L"\\inst\\data\\Behind";
+  const std::wstring linked_log = LogContents(LogHeaderLine(L"Held", L"1.0", L"HeldWnd"),
+                                              {{L'F', linked + L"\\kept.txt"},
+                                               {L'F', linked + L"\\uninstall.dat"}});
+  WriteLog(behind + L"\\uninstall.dat", linked_log);
+  Child second = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(linked) + L" /PHASE2",
+                            fixture.c_str());
+  AnswerMessageBox(second.pid, L"Fatal error",
+                   L"The installation folder is reached through a junction or symbolic link, "
+                   L"uninstall aborted!",
+                   {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 1u);
+  EXPECT_TRUE(FileExists(behind + L"\\kept.txt"));
+  EXPECT_EQ(ReadLog(behind + L"\\uninstall.dat"), linked_log);
 }
 
 }  // namespace

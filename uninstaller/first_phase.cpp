@@ -72,12 +72,18 @@ int RunFirstPhase(bool interactive) {
     return 1;
   }
 
+  // Only programs below this folder, the one its log lies in, are started. Its folders are
+  // held from here until this phase ends, so none can be renamed or become a link.
+  if (!SetInstallationScope(install_folder, &header, GetSpecialFolder) ||
+      !HoldInstallationFolders(install_folder)) {
+    FreeLogText(&log);
+    ShowFolderBehindLink();
+    return 1;
+  }
   if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
     FreeLogText(&log);
     return 0;
   }
-  // Only programs below this folder, the one its log lies in, are started.
-  SetInstallationScope(install_folder, &header, GetSpecialFolder);
   RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
   FreeLogText(&log);
 

@@ -11,6 +11,11 @@ InstallationScope g_installation;
 
 namespace {
 
+// From the drive root to the installation folder, for the whole phase.
+HeldFolders g_installation_chain;
+// Below a trusted folder on the way to the current record.
+HeldFolders g_record_folders;
+
 // Whether `path` (`length` units) lies below `folder` (`folder_length` units, no trailing
 // backslash) along a path that cannot lead back out of it.
 bool IsBelow(const wchar_t* path, size_t length, const wchar_t* folder, size_t folder_length) {
@@ -112,10 +117,8 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
   }
   size_t folder_length = (size_t)lstrlenW(scope.folder);
   if (IsBelow(path, length, scope.folder, folder_length)) {
-    // The installation folder itself must be free of links too: it is checked from its
-    // parent on (a drive root has none and is trusted).
-    const wchar_t* parent_end = StrRChrW(scope.folder, NULL, L'\\');
-    *base_length = parent_end != NULL ? (size_t)(parent_end - scope.folder) : folder_length;
+    // The installation folder and those above it are held free of links for the phase.
+    *base_length = folder_length;
     return true;
   }
   if (letter == LOG_RECORD_EXECUTABLE) return false;
@@ -136,62 +139,39 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
   return false;
 }
 
-bool HoldFoldersFreeOfLinks(const wchar_t* path, size_t base_length, HeldFolders* held) {
-  held->count = 0;
-  wchar_t folder[kPathCapacity];
-  if (!CopyText(folder, kPathCapacity, path)) return false;
-  for (size_t end = base_length + 1; folder[end - 1] != 0 && folder[end] != 0; ++end) {
-    if (folder[end] != L'\\') continue;
-    folder[end] = 0;
-    // Opened without following a link where the platform can (Wine follows a Unix
-    // symbolic link all the same, but reports it as a reparse point by name below).
-    HANDLE handle = held->count < kHeldFoldersCapacity
-                        ? CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, NULL,
-                                      OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                      NULL)
-                        : INVALID_HANDLE_VALUE;
-    if (handle == INVALID_HANDLE_VALUE) {
-      ReleaseHeldFolders(held);
-      return false;
-    }
-    held->handles[held->count++] = handle;
-    // Asked only now that the folder is held, so the answer stays true while it is.
-    DWORD attributes = GetFileAttributesW(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      ReleaseHeldFolders(held);
-      return false;
-    }
-    folder[end] = L'\\';
-  }
-  return true;
+bool HoldInstallationFolders(const wchar_t* folder) {
+  return folder[0] != 0 &&
+         HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) == HOLD_DONE;
 }
 
-void ReleaseHeldFolders(HeldFolders* held) {
-  while (held->count > 0) CloseHandle(held->handles[--held->count]);
+void ReleaseInstallationFolders() {
+  ReleaseHeldFolders(&g_record_folders);
+  ReleaseHeldFolders(&g_installation_chain);
 }
 
 void ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
   size_t base_length = 0;
-  HeldFolders held;
-  if (!IsRecordInScope(letter, path, &base_length) ||
-      !HoldFoldersFreeOfLinks(path, base_length, &held)) {
+  if (!IsRecordInScope(letter, path, &base_length)) return;
+  if (letter == LOG_RECORD_FOLDER) {
+    // A held folder cannot be removed: let go of it, and of what lies below it.
+    ReleaseHeldFoldersAtOrBelow(&g_record_folders, path);
+    ReleaseHeldFoldersAtOrBelow(&g_installation_chain, path);
+  }
+  if (letter != LOG_RECORD_REGISTRY &&
+      HoldFolderLevels(&g_record_folders, path, base_length, false, NULL) != HOLD_DONE) {
     return;
   }
   ApplyLogRecord(letter, path);
-  ReleaseHeldFolders(&held);
 }
 
 void StartInstalledApplication(const wchar_t* path) {
   size_t base_length = 0;
-  HeldFolders held;
   if (!IsRecordInScope(LOG_RECORD_EXECUTABLE, path, &base_length) ||
-      !HoldFoldersFreeOfLinks(path, base_length, &held)) {
+      HoldFolderLevels(&g_record_folders, path, base_length, false, NULL) != HOLD_DONE) {
     return;
   }
   HANDLE process = StartApplication(path);
   // Held until the program is started only: its own clean-up may change its folders.
-  ReleaseHeldFolders(&held);
+  ReleaseHeldFolders(&g_record_folders);
   WaitForApplication(process);
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "common/bounded_text.h"
+#include "common/held_folders.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/log_replay.h"
 
@@ -50,30 +51,24 @@ bool LogBelongsToScope(const wchar_t* text, size_t length);
 // No record may hold a "/": the link checks split paths at "\" only. Paths below a folder
 // may hold no "..", "." or empty part and no ":". When the
 // record may be applied, `*base_length` is the length of the part of `path` that is
-// trusted as it stands: every folder of `path` that ends after it, up to the target's
-// parent, must be free of links (for paths below the installation folder this includes
-// the installation folder itself).
+// trusted as it stands (the installation folder, which HoldInstallationFolders holds, or a
+// shortcut folder): every folder of `path` that ends after it, up to the target's parent,
+// must be free of links.
 bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length);
 
-// Folders held open while one record is applied.
-constexpr unsigned kHeldFoldersCapacity = 32;
-struct HeldFolders {
-  HANDLE handles[kHeldFoldersCapacity];
-  unsigned count;
-};
+// Holds every folder from the drive root down to the installation folder `folder` (in
+// normal form), for as long as the phase works there: none can be renamed or swapped for a
+// link meanwhile. Returns false when one of them is missing, cannot be opened or is a
+// junction or symbolic link.
+bool HoldInstallationFolders(const wchar_t* folder);
 
-// Opens every folder of `path` that ends after its first `base_length` units, up to the
-// target's parent, and keeps them open (sharing reading only) so that none can be renamed,
-// replaced or turned into a link until ReleaseHeldFolders. Returns false, with nothing
-// held, when one of them is missing, is not a folder or is a junction or symbolic link
-// (a reparse point), or when there are more than kHeldFoldersCapacity.
-bool HoldFoldersFreeOfLinks(const wchar_t* path, size_t base_length, HeldFolders* held);
-
-// Closes what HoldFoldersFreeOfLinks opened.
-void ReleaseHeldFolders(HeldFolders* held);
+// Releases what HoldInstallationFolders and the record actions hold.
+void ReleaseInstallationFolders();
 
 // The second phase's record action: ApplyLogRecord for records in scope whose folders are
-// free of links, nothing for the others.
+// free of links, nothing for the others. The folders below the installation (or shortcut)
+// folder on the way to each record are held until a record on another way needs others,
+// so each is opened once for the records in it; a folder is let go before its own removal.
 void ApplyInstallationRecord(wchar_t letter, const wchar_t* path);
 
 // The first phase's application starter: starts an `E` record's program that lies below

@@ -59,6 +59,13 @@ void ShowScopeNotEstablished() {
               L"Fatal error", MB_ICONERROR);
 }
 
+void ShowFolderBehindLink() {
+  MessageBoxW(NULL,
+              L"The installation folder is reached through a junction or symbolic link, "
+              L"uninstall aborted!",
+              L"Fatal error", MB_ICONERROR);
+}
+
 void ShowLogNotOpened() {
   MessageBoxW(NULL, L"Could not open uninstall.dat, uninstall aborted!", L"Fatal error",
               MB_ICONERROR);

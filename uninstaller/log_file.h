@@ -42,3 +42,8 @@ void ShowLogNotOpened();
 // the second phase found no normal form for its folder, no header, or not the log's own
 // record for that folder, and removed nothing.
 void ShowScopeNotEstablished();
+
+// Shows "The installation folder is reached through a junction or symbolic link, uninstall
+// aborted!": a folder from the drive root down to the installation folder is a link (or
+// cannot be held), and nothing was changed.
+void ShowFolderBehindLink();

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
 #include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
@@ -21,9 +22,17 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   // Only exactly one further argument "/SILENT" silences the phase.
   bool interactive = !(count == 4 && StrCmpIW(arguments[3], L"/SILENT") == 0);
 
+  // The folder as setup logged it, and its folders held from the drive root down before
+  // anything in it is read: the first phase checked them, but someone may have swapped one
+  // for a link since it ended.
+  wchar_t folder[kPathCapacity];
+  if (NormalizeInstallationFolder(arguments[1], folder) && !HoldInstallationFolders(folder)) {
+    if (interactive) ShowFolderBehindLink();
+    return 1;
+  }
   wchar_t log_path[kPathCapacity];
   LogText log = {NULL, 0};
-  LogReadResult read = ReadInstallationLog(arguments[1], log_path, &log);
+  LogReadResult read = ReadInstallationLog(folder, log_path, &log);
   // A log that was not read whole stays where it is, so no record is lost.
   if (read != LOG_READ_COMPLETE) {
     if (interactive) ShowLogNotOpened();
@@ -36,7 +45,7 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   LogHeader header;
   size_t after_header = 0;
   if (!SplitLogHeader(log.text, log.length, &header, &after_header) ||
-      !SetInstallationScope(arguments[1], &header, GetSpecialFolder) ||
+      !SetInstallationScope(folder, &header, GetSpecialFolder) ||
       !LogBelongsToScope(log.text, log.length)) {
     FreeLogText(&log);
     if (interactive) ShowScopeNotEstablished();
@@ -47,6 +56,7 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   DeleteFileW(log_path);
   ReplayLog(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
   FreeLogText(&log);
+  ReleaseInstallationFolders();
 
   if (interactive) {
     MessageBoxW(NULL, L"Uninstall completed, thank you for using KOZ Soft products", L"Done",
