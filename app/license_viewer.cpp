@@ -57,7 +57,9 @@ bool WriteNewFile(const wchar_t* path, const BYTE* data, DWORD size) {
 bool WriteLicenseDocument(const BYTE* data, DWORD size, wchar_t* path) {
   wchar_t folder[kPathCapacity];
   HANDLE hold;
-  if (!CreatePrivateFolder(folder, kLicenseNameLength, &hold)) return false;
+  if (!CreatePrivateFolder(folder, kLicenseNameLength, &hold, PRIVATE_READABLE_BY_USER)) {
+    return false;
+  }
   // With 0 as the unique number the system makes a new empty file, which reserves the name.
   wchar_t reservation[kPathCapacity];
   bool reserved = GetTempFileNameW(folder, L"koz", 0, reservation) != 0;

@@ -48,6 +48,17 @@ NTSTATUS CreateAndHoldFolder(HANDLE parent, const wchar_t* name,
                       FILE_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, NULL, 0);
 }
 
+// Puts "%SystemRoot%\Temp" into `temp` (kPathCapacity units) and returns its length, 0
+// when it does not fit.
+DWORD GetSystemTempFolder(wchar_t* temp) {
+  UINT length = GetSystemWindowsDirectoryW(temp, kPathCapacity);
+  if (length == 0 || length >= kPathCapacity || !EndWithBackslash(temp, kPathCapacity) ||
+      !AppendText(temp, kPathCapacity, L"Temp")) {
+    return 0;
+  }
+  return (DWORD)lstrlenW(temp);
+}
+
 }  // namespace
 
 void FormatPrivateFolderName(DWORD seed, unsigned attempt, wchar_t* name) {
@@ -66,29 +77,56 @@ bool RunsAsAdministrator() {
   return member != FALSE;
 }
 
-bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold) {
+bool FormatUserReadableSddl(const wchar_t* user_sid, wchar_t* out) {
+  return CopyText(out, kPrivateSddlCapacity, ADMINISTRATORS_ONLY_SDDL L"(A;OICI;FRFX;;;") &&
+         AppendText(out, kPrivateSddlCapacity, user_sid) &&
+         AppendText(out, kPrivateSddlCapacity, L")");
+}
+
+bool BuildPrivateFolderDescriptor(PrivateFolderUse use, PSECURITY_DESCRIPTOR* descriptor) {
+  *descriptor = NULL;
+  if (!RunsAsAdministrator()) return true;
+  wchar_t sddl[kPrivateSddlCapacity];
+  CopyText(sddl, kPrivateSddlCapacity, ADMINISTRATORS_ONLY_SDDL);
+  if (use == PRIVATE_READABLE_BY_USER) {
+    // The token's user: the account that started the program, elevated or not.
+    wchar_t* user_sid = NULL;
+    BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    HANDLE token = NULL;
+    bool found = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+                 GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+                 ConvertSidToStringSidW(((TOKEN_USER*)buffer)->User.Sid, &user_sid);
+    if (token != NULL) CloseHandle(token);
+    found = found && FormatUserReadableSddl(user_sid, sddl);
+    if (user_sid != NULL) LocalFree(user_sid);
+    if (!found) return false;
+  }
+  return ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor,
+                                                              NULL) != FALSE;
+}
+
+bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold, PrivateFolderUse use) {
   // The clock, and where the stack lies (randomised on systems that place it anew for
   // every process).
   return CreatePrivateFolderFromSeed(GetTickCount() ^ (DWORD)(ULONG_PTR)&folder, folder,
-                                     room, hold);
+                                     room, hold, use);
 }
 
-bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold) {
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold,
+                                 PrivateFolderUse use) {
   *hold = INVALID_HANDLE_VALUE;
   folder[0] = 0;
   wchar_t temp[kPathCapacity];
-  DWORD temp_length = GetTempPathW(kPathCapacity, temp);
+  DWORD temp_length = use == PRIVATE_IN_SYSTEM_TEMP && RunsAsAdministrator()
+                          ? GetSystemTempFolder(temp)
+                          : GetTempPathW(kPathCapacity, temp);
   if (temp_length == 0 || temp_length >= kPathCapacity) return false;
   PathAddBackslashW(temp);
   if ((unsigned)lstrlenW(temp) + kFolderNameCapacity + room >= kPathCapacity) return false;
 
   PSECURITY_DESCRIPTOR descriptor = NULL;
-  if (RunsAsAdministrator() &&
-      !ConvertStringSecurityDescriptorToSecurityDescriptorW(ADMINISTRATORS_ONLY_SDDL,
-                                                            SDDL_REVISION_1, &descriptor,
-                                                            NULL)) {
-    return false;
-  }
+  if (!BuildPrivateFolderDescriptor(use, &descriptor)) return false;
   // The new folder is made inside the temporary folder opened here, whatever becomes of
   // that folder's name meanwhile.
   HANDLE parent = CreateFileW(temp, FILE_TRAVERSE,

@@ -21,6 +21,31 @@ constexpr unsigned kPrivateFolderAttempts = 64;
 // everything created inside.
 #define ADMINISTRATORS_ONLY_SDDL L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
 
+// Where a private folder is made and who besides SYSTEM and Administrators may read it.
+enum PrivateFolderUse {
+  // Below the user's temporary folder, closed to everyone else (the Run Once installation).
+  PRIVATE_FOR_ADMINISTRATORS,
+  // As above, but the user who started the program may read and list it, never write:
+  // a browser that runs unelevated can show a document from it (the licence document).
+  PRIVATE_READABLE_BY_USER,
+  // When elevated, below the system's own temporary folder (%SystemRoot%\Temp), where a
+  // standard user cannot rename what lies: a path scheduled for deletion at the next
+  // restart still names this folder then (the uninstaller's copy). Unelevated, as the
+  // first.
+  PRIVATE_IN_SYSTEM_TEMP,
+};
+
+// The access list of a private folder readable by the user whose SID is `user_sid` (its
+// string form): ADMINISTRATORS_ONLY_SDDL and read and list access for that user. Puts it
+// into `out` (kPrivateSddlCapacity units); false when it does not fit.
+constexpr unsigned kPrivateSddlCapacity = 256;
+bool FormatUserReadableSddl(const wchar_t* user_sid, wchar_t* out);
+
+// Builds the access list a private folder for `use` gets in this process: NULL in
+// `*descriptor` when the process is not elevated (the inherited list then), else one to
+// free with LocalFree. Returns false when it cannot be built.
+bool BuildPrivateFolderDescriptor(PrivateFolderUse use, PSECURITY_DESCRIPTOR* descriptor);
+
 // Puts the name for attempt `attempt` of a run seeded with `seed` into `name` (13 units):
 // "koz-" and eight hexadecimal digits. Different attempts give different names.
 void FormatPrivateFolderName(DWORD seed, unsigned attempt, wchar_t* name);
@@ -40,8 +65,10 @@ bool RunsAsAdministrator();
 // `folder` empty and `*hold` INVALID_HANDLE_VALUE, when no folder could be made: the
 // temporary folder is missing, too long or neither a drive nor a network path, the access
 // list cannot be built, or every attempt met an existing name.
-bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold);
+bool CreatePrivateFolder(wchar_t* folder, unsigned room, HANDLE* hold,
+                         PrivateFolderUse use = PRIVATE_FOR_ADMINISTRATORS);
 
 // CreatePrivateFolder with the names of a run seeded with `seed` (CreatePrivateFolder
 // seeds from the clock and the stack's place). Open for tests.
-bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold);
+bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HANDLE* hold,
+                                 PrivateFolderUse use = PRIVATE_FOR_ADMINISTRATORS);

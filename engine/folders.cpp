@@ -57,7 +57,7 @@ void EnsureFolder(const wchar_t* path, const wchar_t* logged_name) {
   EnsureFolderWithAccess(path, logged_name, NULL);
 }
 
-void CreateFolderPath(const wchar_t* path) {
+void CreateFolderPath(const wchar_t* path, size_t from) {
   wchar_t work[kPathCapacity];
   if (!CopyText(work, kPathCapacity, path)) FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
   // Elevated, the folders made here hold what an administrator runs later (uninstall.exe
@@ -76,7 +76,7 @@ void CreateFolderPath(const wchar_t* path) {
   if (separator != NULL) separator = StrChrW(separator + 1, L'\\');
   while (separator != NULL) {
     *separator = 0;
-    EnsureFolderWithAccess(work, work, &access);
+    if ((size_t)(separator - work) > from) EnsureFolderWithAccess(work, work, &access);
     *separator = L'\\';
     separator = StrChrW(separator + 1, L'\\');
   }

@@ -37,10 +37,11 @@ void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
 #define INSTALL_FOLDER_SDDL L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
 
 // Ensures every folder along the full `path` (no trailing backslash), from the first one
-// below the drive or share root to `path` itself, each recorded under its own path. When
+// below the drive or share root to `path` itself, each recorded under its own path; with
+// `from` > 0, only the folders that end after the first `from` units. When
 // RunsAsAdministrator(), the folders it creates get INSTALL_FOLDER_SDDL; existing ones keep
 // their list. A path longer than kPathCapacity - 1 is fatal. Returns only on success.
-void CreateFolderPath(const wchar_t* path);
+void CreateFolderPath(const wchar_t* path, size_t from = 0);
 
 // Writes one "S" record per listed folder to the open uninstall log, newest first, so a
 // reader removing them in file order meets children before their parents; then frees

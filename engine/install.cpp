@@ -223,7 +223,15 @@ void InstallPackage(HWND dialog) {
   // Held from before the first folder is made until the run ends, the new ones too.
   HeldFolders held = {};
   HoldInstallationPath(&held, folder);
-  CreateFolderPath(folder);
+  // Run Once installs into a folder in a private folder made for the run: only those two
+  // are its own to log and remove, not the user's temporary folder and those above it.
+  const wchar_t* private_folder_end = IsNormalInstall() ? NULL : StrRChrW(folder, NULL, L'\\');
+  size_t own_from = 0;
+  if (private_folder_end != NULL) {
+    const wchar_t* temp_end = StrRChrW(folder, private_folder_end, L'\\');
+    if (temp_end != NULL) own_from = (size_t)(temp_end - folder);
+  }
+  CreateFolderPath(folder, own_from);
   HoldInstallationPath(&held, folder);
   CreatePackageFolders();
 

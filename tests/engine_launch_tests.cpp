@@ -131,7 +131,9 @@ TEST(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
                         {L'F', dir + L"\\bin\\second.exe"},
                         {L'F', dir + L"\\uninstall.exe"},
                         {L'F', dir + L"\\uninstall.dat"}};
-  AddFolderRecords(records, FolderChain(dir), {dir + L"\\bin"});
+  // Only the run's own folders: the installation's and the one it lies in (the private
+  // folder, here the scratch folder), not the temporary folder and those above it.
+  AddFolderRecords(records, {scratch.path(), dir}, {dir + L"\\bin"});
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             LogContents(LogHeaderLine(L"Run Once Test", L"1.0", L"TestProductWindow"), records));
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Run Once Test", L"1.0")));
@@ -164,7 +166,7 @@ TEST(Launch, RunOnceWithoutLaunchableFileStartsTheUninstallerAtOnce) {
   LogRecords records = {{L'F', dir + L"\\plain.txt"},
                         {L'F', dir + L"\\uninstall.exe"},
                         {L'F', dir + L"\\uninstall.dat"}};
-  AddFolderRecords(records, FolderChain(dir));
+  AddFolderRecords(records, {scratch.path(), dir});
   EXPECT_EQ(log, LogContents(LogHeaderLine(L"Plain Test", L"1.0", L"TestProductWindow"), records));
   EXPECT_EQ(log.find(L"|R|"), std::wstring::npos);
   EXPECT_EQ(log.find(L'<'), std::wstring::npos);

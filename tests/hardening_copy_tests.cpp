@@ -107,6 +107,31 @@ TEST(PrivateFolder, AccessListAdmitsOnlyAdministratorsAndSystem) {
   LocalFree(descriptor);
 }
 
+// The licence document's folder as an elevated setup builds it: the same list, and read
+// and list access (never write) for the user who started setup, whose unelevated browser
+// opens the document.
+TEST(PrivateFolder, LicenceFolderIsReadableByTheUserWhoStartedSetup) {
+  ASSERT_TRUE(RunsAsAdministrator()) << "Wine runs its programs elevated";
+  PSECURITY_DESCRIPTOR descriptor = NULL;
+  ASSERT_TRUE(BuildPrivateFolderDescriptor(PRIVATE_READABLE_BY_USER, &descriptor));
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL acl = NULL;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && acl);
+  ASSERT_EQ(acl->AceCount, 3u);
+  ACCESS_ALLOWED_ACE* ace = NULL;
+  ASSERT_TRUE(GetAce(acl, 2, (void**)&ace));
+  EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+  EXPECT_EQ(ace->Mask, (DWORD)(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
+  HANDLE token = NULL;
+  BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD size = 0;
+  ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+              GetTokenInformation(token, TokenUser, user, sizeof(user), &size));
+  CloseHandle(token);
+  EXPECT_TRUE(EqualSid((PSID)&ace->SidStart, ((TOKEN_USER*)user)->User.Sid));
+  LocalFree(descriptor);
+}
+
 TEST(PrivateFolder, IsMadeFreshBelowTheTemporaryFolder) {
   ScratchFolder scratch;
   TemporaryFolderAt temp(scratch.path());
@@ -233,14 +258,13 @@ TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
 
   std::vector<std::wstring> folders = SecondPhaseFolders();
   ASSERT_EQ(folders.size(), 2u) << "one private folder per run";
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
+  const std::wstring temp = CopyHomeFolder();
   std::vector<std::wstring> expected_pending;
   for (size_t i = 0; i < 2; ++i) {
     SCOPED_TRACE(i);
     const std::wstring& folder = folders[i];
     std::wstring copy = folder + L"\\" + kCopyName;
-    EXPECT_EQ(lstrcmpiW((Parent(folder) + L"\\").c_str(), temp), 0) << Narrow(folder);
+    EXPECT_EQ(lstrcmpiW((Parent(folder) + L"\\").c_str(), temp.c_str()), 0) << Narrow(folder);
     EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
     EXPECT_TRUE(SameBytes(copy, UninstallerExe())) << "the copy is the uninstaller itself";
     ASSERT_TRUE(views[i].read);
@@ -294,6 +318,25 @@ TEST(TemporaryCopy, FolderAtTheOldPlaceDoesNotBreakTheRun) {
 
 // Without a private folder the copy is not started and nothing is removed; the logged
 // application has cleaned up already, so the message does not claim that nothing changed.
+// Moves the folder where the uninstaller makes its copy's private folder aside while it
+// lives (the system's temporary folder when elevated), so that none can be made there.
+class CopyHomeMissing {
+ public:
+  CopyHomeMissing() : home_(CopyHomeFolder()) {
+    home_.pop_back();
+    aside_ = home_ + L"-aside";
+    moved_ = MoveFileW(home_.c_str(), aside_.c_str()) != FALSE;
+  }
+  ~CopyHomeMissing() {
+    if (moved_) MoveFileW(aside_.c_str(), home_.c_str());
+  }
+  bool moved() const { return moved_; }
+
+ private:
+  std::wstring home_, aside_;
+  bool moved_ = false;
+};
+
 TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
   SecondPhaseCleanup cleanup;
   CopyInstallation inst;
@@ -301,6 +344,8 @@ TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
   inst.WriteLog({{L'E', inst / L"cleanup.exe"}, {L'F', inst / L"copy.exe"}, {L'S', inst.dir}});
   ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"0");
   TemporaryFolderAt temp(inst.scratch / L"no such folder");
+  CopyHomeMissing home;
+  ASSERT_TRUE(home.moved() || !RunsAsAdministrator());
 
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", UninstallerWelcomeText(L"Copy"), {IDYES, IDNO},
@@ -319,16 +364,17 @@ TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
   EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
-// A Run Once log names the temporary folder and its parents as folders to remove, since
-// the installation was made inside it. The private folder keeps the temporary folder
-// from being empty while the second phase replays the log.
+// A Run Once log names the installation folder and the private folder made for the run,
+// not the temporary folder they lie in: the uninstall leaves that folder, even empty.
 TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
   ScratchFolder scratch;
   std::wstring temp_folder = scratch / L"temp";
+  std::wstring private_folder = temp_folder + L"\\koz-0123abcd";
   ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL));
   TemporaryFolderAt temp(temp_folder);
   SecondPhaseCleanup cleanup;
-  std::wstring dir = temp_folder + L"\\KOZ_Soft_Copy";
+  std::wstring dir = private_folder + L"\\KOZ_Soft_Copy";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
   WriteText(dir + L"\\copy.exe", "program");
@@ -338,15 +384,14 @@ TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
                         {L'F', dir + L"\\uninstall.exe"},
                         {L'F', dir + L"\\uninstall.dat"},
                         {L'S', dir},
-                        {L'S', temp_folder},
-                        {L'S', scratch.path()}}));
+                        {L'S', private_folder}}));
 
   // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
 
-  EXPECT_FALSE(FolderExists(dir));
+  EXPECT_FALSE(FolderExists(private_folder));
   EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";
   EXPECT_EQ(SecondPhaseFolders().size(), 1u);
 }

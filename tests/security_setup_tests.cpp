@@ -22,15 +22,6 @@ bool StartsWith(const std::wstring& text, const std::wstring& head) {
   return lstrcmpiW(text.substr(0, head.size()).c_str(), head.c_str()) == 0;
 }
 
-// The private folders ("koz-" and eight hexadecimal digits) in `folder`.
-std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder) {
-  std::vector<std::wstring> found;
-  for (const std::wstring& name : FolderContents(folder)) {
-    if (IsPrivateFolderName(name)) found.push_back(folder + L"\\" + name);
-  }
-  return found;
-}
-
 // Each test's temporary folder (TMP and TEMP of all it starts) and the record files of
 // alpha.exe (the product) and the recording clean-up program (its uninstaller, no window).
 class SetupAttack : public ::testing::Test {

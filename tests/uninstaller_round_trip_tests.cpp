@@ -246,7 +246,7 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, nullptr);
     // "KOZ_Soft_Alpha" in the run's own private folder below the temporary folder.
-    std::vector<std::wstring> made = SecondPhaseFolders();
+    std::vector<std::wstring> made = PrivateFoldersIn(scratch.temp);
     ASSERT_EQ(made.size(), 1u);
     dir = made[0] + L"\\KOZ_Soft_Alpha";
     for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
@@ -270,14 +270,15 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
       << Narrow(starts[1].command);
   EXPECT_FALSE(FolderExists(dir));
   // Only the private folder with the running copy of the uninstaller is left, both to be
-  // deleted at the next restart; the Run Once folder's own private folder went with it,
-  // and the temporary folder itself stays.
+  // deleted at the next restart, in the system's temporary folder where no user can rename
+  // them meanwhile; the Run Once folder's own private folder went with it, and the
+  // temporary folder itself stays.
   std::vector<std::wstring> private_folders = SecondPhaseFolders();
-  ASSERT_EQ(private_folders.size(), 1u);
-  std::wstring private_name = private_folders[0].substr(scratch.temp.size() + 1);
-  EXPECT_EQ(FolderContents(scratch.temp), (std::vector<std::wstring>{private_name}));
-  EXPECT_EQ(FolderContents(private_folders[0]),
+  ASSERT_FALSE(private_folders.empty());
+  EXPECT_EQ(FolderContents(private_folders.back()),
             (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
+  EXPECT_TRUE(PrivateFoldersIn(scratch.temp).empty());
+  EXPECT_TRUE(FolderContents(scratch.temp).empty());
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Alpha", L"1.0")));
   EXPECT_EQ(shell.Contents(), shell_before);

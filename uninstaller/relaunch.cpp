@@ -42,7 +42,7 @@ bool StartSecondPhaseCopy(const wchar_t* install_folder, bool interactive) {
   // as its working directory: nobody can rename the folder or slip another one in under
   // its name between the copy and the start.
   HANDLE hold;
-  if (!CreatePrivateFolder(folder, name_length, &hold)) return false;
+  if (!CreatePrivateFolder(folder, name_length, &hold, PRIVATE_IN_SYSTEM_TEMP)) return false;
   wchar_t copy_path[kPathCapacity];
   CopyText(copy_path, kPathCapacity, folder);
   AppendText(copy_path, kPathCapacity, L"\\" SECOND_PHASE_COPY_NAME);

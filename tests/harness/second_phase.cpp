@@ -1,5 +1,7 @@
 #include "harness/second_phase.h"
 
+#include "common/private_folder.h"
+
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
 
@@ -73,15 +75,28 @@ std::wstring TempFolder() {
 // inside one, or the unprotected copy.
 bool NamesCopy(const std::wstring& entry) {
   std::wstring path = entry.compare(0, 4, L"\\??\\") == 0 ? entry.substr(4) : entry;
-  std::wstring temp = TempFolder();
-  if (path.size() <= temp.size() || _wcsnicmp(path.c_str(), temp.c_str(), temp.size()) != 0) {
-    return false;
+  for (const std::wstring& temp : {TempFolder(), CopyHomeFolder()}) {
+    if (path.size() <= temp.size() || _wcsnicmp(path.c_str(), temp.c_str(), temp.size()) != 0) {
+      continue;
+    }
+    std::wstring rest = path.substr(temp.size());
+    if (lstrcmpiW(rest.c_str(), kCopyName) == 0 || IsPrivateFolderName(rest.substr(0, 12))) {
+      return true;
+    }
   }
-  std::wstring rest = path.substr(temp.size());
-  return lstrcmpiW(rest.c_str(), kCopyName) == 0 || IsPrivateFolderName(rest.substr(0, 12));
+  return false;
 }
 
 }  // namespace
+
+// Where the uninstaller makes the private folder for its copy, with a trailing backslash:
+// the system's temporary folder when it runs elevated (as under Wine), else ours.
+std::wstring CopyHomeFolder() {
+  if (!RunsAsAdministrator()) return TempFolder();
+  wchar_t windows[MAX_PATH];
+  GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  return std::wstring(windows) + L"\\Temp\\";
+}
 
 bool IsPrivateFolderName(const std::wstring& name) {
   if (name.size() != 12 || name.compare(0, 4, L"koz-") != 0) return false;
@@ -91,9 +106,12 @@ bool IsPrivateFolderName(const std::wstring& name) {
   return true;
 }
 
-std::vector<std::wstring> SecondPhaseFolders() {
+std::vector<std::wstring> SecondPhaseFolders() { return PrivateFoldersIn(CopyHomeFolder()); }
+
+std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder) {
   std::vector<std::pair<ULONGLONG, std::wstring>> found;
-  std::wstring temp = TempFolder();
+  std::wstring temp = folder;
+  if (!temp.empty() && temp.back() != L'\\') temp += L'\\';
   WIN32_FIND_DATAW data;
   HANDLE search = FindFirstFileW((temp + L"koz-*").c_str(), &data);
   if (search != INVALID_HANDLE_VALUE) {

@@ -13,9 +13,17 @@
 // Whether `name` has the form of a private folder's: "koz-" and eight hexadecimal digits.
 bool IsPrivateFolderName(const std::wstring& name);
 
-// The private folders below our temporary folder ("koz-" + eight hexadecimal digits),
-// full paths without trailing backslash, oldest first.
+// The private folders ("koz-" + eight hexadecimal digits) where the uninstaller makes the
+// one for its copy: the system's temporary folder when elevated (as under Wine), else
+// ours. Full paths without trailing backslash, oldest first.
 std::vector<std::wstring> SecondPhaseFolders();
+
+// Where those are, with a trailing backslash.
+std::wstring CopyHomeFolder();
+
+// The private folders ("koz-" and eight hexadecimal digits) directly in `folder`, oldest
+// first: the Run Once and licence folders that setup makes in the user's temporary folder.
+std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder);
 
 // Full path of the second phase's copy in the newest private folder below our temporary
 // folder; empty when there is none.
