@@ -68,6 +68,10 @@ bool ReadStub(const std::vector<uint8_t>& stub, StubLayout* layout, std::string*
       return Fail(error, "the setup stub's headers are damaged");
   }
   const PeImage& image = layout->image;
+  // Every section is checked before any address is computed from it: the layout below
+  // trusts that the image ends below 4 GiB and that its raw data lies in the file.
+  std::string damage = CheckPeLayout(image);
+  if (!damage.empty()) return Fail(error, "the setup stub is damaged: " + damage);
   if (DirectorySize(image, kCertificateDirectory) != 0) {
     return Fail(error, "the setup stub is signed; sign the setup executable after packing");
   }
@@ -302,6 +306,10 @@ bool PlanSetupImage(const std::vector<uint8_t>& stub, const SetupBranding& brand
   AddSetupResources(layout, branding, &tree);
 
   uint64_t section_rva = AlignUp(layout.image_end, layout.image.section_alignment);
+  // Addresses in the new section are 32-bit: refuse before any of them is computed.
+  if (section_rva + package_size > max_image_size) {
+    return Fail(error, "the setup executable would be too large to load");
+  }
   PackageSection section = LayOutSection(tree, section_rva, (uint32_t)package_size);
   uint64_t content_size = section.package_offset + package_size;
   uint64_t image_size = AlignUp(section_rva + content_size, layout.image.section_alignment);
