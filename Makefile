@@ -9,7 +9,7 @@ PREFIX ?= /usr/local
 SHARE = $(DESTDIR)$(PREFIX)/share/pack
 SHARED_FILES = setup-stub.exe uninstall.exe setup-stub-x64.exe uninstall-x64.exe README.md
 
-.PHONY: all deps build test demo bench install uninstall clean fuzz
+.PHONY: all deps build test demo bench install uninstall clean fuzz deb
 
 all: build
 
@@ -69,6 +69,12 @@ install: build
 	install -m 755 $(BUILD)/bin/pack $(DESTDIR)$(PREFIX)/bin/pack
 	install -m 644 $(BUILD)/bin/setup-stub.exe $(BUILD)/bin/uninstall.exe packer/README.md $(SHARE)
 	install -m 644 $(BUILD64)/bin/setup-stub-x64.exe $(BUILD64)/bin/uninstall-x64.exe $(SHARE)
+
+# The Debian package pack_VERSION_ARCH.deb in $(DEB_DIR): the same files as `make install`
+# with PREFIX=/usr, a manual page, the copyright and the changelog (tools/make-deb.sh).
+DEB_DIR ?= .
+deb: build
+	bash tools/make-deb.sh . $(BUILD) $(BUILD64) $(DEB_DIR)
 
 # Removes exactly what `make install` put there, and the share folder once it is empty.
 uninstall:
