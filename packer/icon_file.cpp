@@ -1,5 +1,7 @@
 #include "packer/icon_file.h"
 
+#include <algorithm>
+
 namespace {
 
 // ICONDIR and its entries, in the file; GRPICONDIRENTRY in the resource.
@@ -88,6 +90,43 @@ std::string CheckBitmap(const IconImage& image, uint32_t width, uint32_t height)
   return "";
 }
 
+// Where one image's bytes lie in the file.
+struct ImageSpan {
+  uint32_t offset, size, index;
+};
+
+// Checks that every image lies in the file after the directory and that no two share
+// bytes: a file whose entries all point at one large image would otherwise be copied once
+// per entry. Returns "" or the problem.
+std::string CheckImageSpans(const std::vector<uint8_t>& file, uint32_t count) {
+  uint64_t directory_end = kIconDirectorySize + (uint64_t)kIconEntrySize * count;
+  std::vector<ImageSpan> spans;
+  for (uint32_t k = 0; k < count; ++k) {
+    const uint8_t* entry = &file[kIconDirectorySize + kIconEntrySize * k];
+    ImageSpan span{Little32(entry + 12), Little32(entry + 8), k};
+    std::string image_name = "image " + std::to_string(k + 1) + " ";
+    if (span.size == 0) return image_name + "is empty";
+    if (span.offset > file.size() || span.size > file.size() - span.offset) {
+      return image_name + "runs past the end of the file";
+    }
+    if (span.offset < directory_end) return image_name + "overlaps the icon directory";
+    spans.push_back(span);
+  }
+  std::sort(spans.begin(), spans.end(),
+            [](const ImageSpan& a, const ImageSpan& b) {
+              return a.offset != b.offset ? a.offset < b.offset : a.index < b.index;
+            });
+  for (size_t k = 1; k < spans.size(); ++k) {
+    const ImageSpan& before = spans[k - 1];
+    if ((uint64_t)before.offset + before.size > spans[k].offset) {
+      uint32_t first = std::min(before.index, spans[k].index) + 1;
+      uint32_t second = std::max(before.index, spans[k].index) + 1;
+      return "image " + std::to_string(second) + " overlaps image " + std::to_string(first);
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage>* images) {
@@ -102,6 +141,8 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
   if (file.size() < kIconDirectorySize + (uint64_t)kIconEntrySize * count) {
     return "its directory of " + std::to_string(count) + " images runs past the end of the file";
   }
+  std::string overlap = CheckImageSpans(file, count);
+  if (!overlap.empty()) return overlap;
   for (uint32_t k = 0; k < count; ++k) {
     const uint8_t* entry = &file[kIconDirectorySize + kIconEntrySize * k];
     std::string image_name = "image " + std::to_string(k + 1) + " ";
@@ -112,10 +153,6 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
     image.planes = (uint16_t)Little16(entry + 4);
     image.bit_count = (uint16_t)Little16(entry + 6);
     uint32_t size = Little32(entry + 8), offset = Little32(entry + 12);
-    if (size == 0) return image_name + "is empty";
-    if (offset > file.size() || size > file.size() - offset) {
-      return image_name + "runs past the end of the file";
-    }
     image.bytes.assign(file.begin() + offset, file.begin() + offset + size);
     uint32_t width = image.width ? image.width : 256, height = image.height ? image.height : 256;
     bool png = IsPng(image.bytes);

@@ -380,23 +380,35 @@ bool ReadField(const std::string& line, size_t* at, const char* stops, std::stri
   return true;
 }
 
-// Names the root may not use: the packer's uninstaller and the installer's log, also
-// through a short 8.3 name that the file system could resolve to them.
-std::string ReservedRootName(const char* noun, const std::string& ansi) {
-  std::string key = NameKey(ansi);
-  std::string quoted = std::string(noun) + " " + Quote(AnsiToUtf8(ansi));
+// Why the root may not hold `key` (a NameKey of one path part): the packer's uninstaller and
+// the installer's log, also through a short 8.3 name that the file system could resolve to
+// them. Returns "" when it may.
+std::string ReservedRootReason(const std::string& key) {
   std::string reserved = IsShortNameOf(key, UNINSTALLER_FILE_NAME) ? UNINSTALLER_FILE_NAME
                          : IsShortNameOf(key, "uninstall.dat")     ? "uninstall.dat"
                                                                    : "";
   if (!reserved.empty()) {
-    return quoted + " could be taken for \"" + reserved + "\" through its short 8.3 name, " +
+    return "could be taken for \"" + reserved + "\" through its short 8.3 name, " +
            "which is reserved at the root";
   }
   if (key == UNINSTALLER_FILE_NAME) {
-    return quoted + " is reserved for the uninstaller that " PACK_TOOL_NAME " adds itself";
+    return "is reserved for the uninstaller that " PACK_TOOL_NAME " adds itself";
   }
-  if (key == "uninstall.dat") return quoted + " is reserved for the installer's uninstall log";
+  if (key == "uninstall.dat") return "is reserved for the installer's uninstall log";
   return "";
+}
+
+// Refuses a file or folder whose name at the root is reserved, whether it is the path
+// itself or the root folder it lies in (a root folder "uninstall.dat" would stand where
+// the installer writes its log).
+std::string ReservedRootName(const char* noun, const std::string& ansi) {
+  std::string root = ansi.substr(0, ansi.find('\\'));
+  std::string reason = ReservedRootReason(NameKey(root));
+  if (reason.empty()) return "";
+  std::string quoted = std::string(noun) + " " + Quote(AnsiToUtf8(ansi));
+  if (root == ansi) return quoted + " " + reason;
+  return quoted + " lies in the folder " + Quote(AnsiToUtf8(root)) + " at the root; " +
+         Quote(AnsiToUtf8(root)) + " " + reason;
 }
 
 // Adds `folder` and its parents to the folder list, parents first.

@@ -1,6 +1,9 @@
 #include "packer/package_listing.h"
 
 #include <stdio.h>
+#include <string.h>
+
+#include <algorithm>
 
 #include "package/package_reader.h"
 #include "packer/console.h"
@@ -21,7 +24,12 @@ std::string HeaderString(const uint8_t* field) {
     if (c == 0) break;
     text += c;
   }
-  return Utf16ToUtf8(text);
+  return EscapeControls(Utf16ToUtf8(text));
+}
+
+// A stored name as the listing shows it: in UTF-8, its control characters escaped.
+std::string ListedName(const char* name, unsigned length) {
+  return EscapeControls(AnsiToUtf8(std::string(name, length)));
 }
 
 // What one listing has read so far.
@@ -31,10 +39,17 @@ struct Listing {
   std::string name;         // the setup, for messages
   std::string* out;
   std::string* problems;
+  bool cut_off;             // the file ends before the package does
 
-  int Malformed(const char* what, const uint8_t* at) {
-    *problems += name + ": the package is malformed: " + what + " at offset " +
-                 std::to_string(at - package) + "\n";
+  // Reports where reading stopped. In a file that ends inside its package, a record that
+  // runs past the bytes there is the cut, not damage.
+  int Malformed(const std::string& what, const uint8_t* at) {
+    std::string offset = std::to_string(at - package);
+    if (cut_off) {
+      *problems += name + ": the listing stops at offset " + offset + ", where the file ends\n";
+    } else {
+      *problems += name + ": the package is malformed: " + what + " at offset " + offset + "\n";
+    }
     return 1;
   }
 };
@@ -75,11 +90,24 @@ bool ListFolders(Listing& listing, const uint8_t** p) {
     }
     *p = next;
     if (result == PACKAGE_READ_END) break;
-    folders += "  " + AnsiToUtf8(std::string(name, length)) + "\n";
+    folders += "  " + ListedName(name, length) + "\n";
     ++count;
   }
   *listing.out += "folders: " + std::to_string(count) + "\n" + folders;
   return true;
+}
+
+// Why the entry record at `p` could not be read: a name without its terminator within the
+// longest name the installer takes, or a record that runs past the package's end.
+std::string EntryProblem(const uint8_t* p, const uint8_t* end) {
+  const uint8_t* name = p + 2;
+  if (end - p > 2) {
+    size_t room = std::min<size_t>(end - name, kEntryNameMaxBytes + 1);
+    if (room == kEntryNameMaxBytes + 1 && memchr(name, 0, room) == nullptr) {
+      return "an entry name is longer than " + std::to_string(kEntryNameMaxBytes) + " bytes";
+    }
+  }
+  return "an entry record runs past the end of the package";
 }
 
 // The entry records from `*p`; on success `*p` is the end marker.
@@ -93,14 +121,14 @@ bool ListEntries(Listing& listing, const uint8_t** p) {
         ParseEntryRecord(*p, listing.end, kEntryNameMaxBytes + 1, &record, &next);
     if (result == PACKAGE_READ_MALFORMED) {
       *listing.out += "entries:\n" + entries;
-      listing.Malformed("an entry record is cut short or its name is too long", *p);
+      listing.Malformed(EntryProblem(*p, listing.end), *p);
       return false;
     }
     if (result == PACKAGE_READ_END) break;
     char columns[64];
     snprintf(columns, sizeof(columns), "  %10lu  %-40s  ", (unsigned long)record.size,
              FlagNames(record.flags).c_str());
-    entries += columns + AnsiToUtf8(std::string(record.name, record.name_length)) + "\n";
+    entries += columns + ListedName(record.name, record.name_length) + "\n";
     ++count;
     *p = next;
   }
@@ -156,13 +184,16 @@ int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
   *out += std::string("arch: ") + PeArchName(image) + "\n";
   *out += "package: " + std::to_string(place.leaf.size) + " bytes\n";
   int code = 0;
-  if (place.held < place.leaf.size) {
-    *problems += name + ": the package runs past the end of the file: " +
-                 std::to_string(place.held) + " of its " + std::to_string(place.leaf.size) +
-                 " bytes are there\n";
+  bool cut_off = place.held < place.leaf.size;
+  if (cut_off) {
+    *problems += name + ": the file is shorter than its package says: " +
+                 std::to_string(place.held) + " of the package's " +
+                 std::to_string(place.leaf.size) + " bytes are there; the file was probably " +
+                 "cut off (a download or a copy that did not finish)\n";
     code = 1;
   }
-  Listing listing{file + place.offset, file + place.offset + place.held, name, out, problems};
+  Listing listing{file + place.offset, file + place.offset + place.held, name, out, problems,
+                  cut_off};
   if (!ListHeader(listing)) return 1;
   const uint8_t* p = listing.package + ReadPackageUint32(listing.package + kHeaderSizeOffset);
   if (!ListFolders(listing, &p) || !ListEntries(listing, &p)) return 1;

@@ -73,6 +73,12 @@ void CheckProgramKinds(const PackRequest& request, const Manifest& manifest,
                        const std::vector<uint8_t>& stub, std::vector<std::string>* errors) {
   PeImage stub_image, uninstaller_image;
   if (ReadPeImage(stub.data(), stub.size(), &stub_image) != PE_OK) return;
+  // Every section of the stub is checked here, before anything is laid out or written.
+  std::string stub_damage = CheckPeLayout(stub_image);
+  if (!stub_damage.empty()) {
+    errors->push_back("the setup stub \"" + request.stub + "\" is damaged: " + stub_damage);
+    return;
+  }
   if (manifest.arch != ARCH_UNSET && (manifest.arch == ARCH_X64) != stub_image.is_64_bit) {
     errors->push_back(request.manifest + ":" + std::to_string(manifest.arch_line) + ": arch = " +
                       (manifest.arch == ARCH_X64 ? "x64" : "x86") + ", but the setup stub \"" +
@@ -82,6 +88,13 @@ void CheckProgramKinds(const PackRequest& request, const Manifest& manifest,
   std::string error;
   if (!ReadWholeFile(request.uninstaller, kStubMaxBytes, "the uninstaller", &uninstaller, &error) ||
       ReadPeImage(uninstaller.data(), uninstaller.size(), &uninstaller_image) != PE_OK) {
+    return;
+  }
+  // The uninstaller is carried as it is, but a program whose sections lie outside it is
+  // damaged: it would be installed and then fail on every machine.
+  std::string damage = CheckPeLayout(uninstaller_image);
+  if (!damage.empty()) {
+    errors->push_back("the uninstaller \"" + request.uninstaller + "\" is damaged: " + damage);
     return;
   }
   if (uninstaller_image.is_64_bit != stub_image.is_64_bit) {

@@ -5,12 +5,19 @@ namespace {
 // A damaged tree can point many entries at the same directories; a program's own tree has
 // a few dozen, so more than this many visited entries is taken for damage, not walked.
 constexpr uint32_t kMaxResourceEntries = 100000;
+// Names are read for every entry that points at one, so a damaged tree could make many
+// entries point at one long name: all names read together hold at most this many UTF-16
+// units (a program's own names take a few hundred).
+constexpr uint64_t kMaxResourceNameUnits = 1024 * 1024;
 
 bool Inside(const PeImage& image, uint64_t at, uint64_t count) {
   return at <= image.size && count <= image.size - at;
 }
 
-bool ReadKey(const PeImage& image, uint64_t root, uint32_t field, ResourceKey* key) {
+// Reads the type, name or language `field` of a directory entry; `name_units` counts the
+// name units read so far, against kMaxResourceNameUnits.
+bool ReadKey(const PeImage& image, uint64_t root, uint32_t field, ResourceKey* key,
+             uint64_t* name_units) {
   if (!(field & kResourceSubdirectoryBit)) {
     key->id = field;
     return true;
@@ -20,6 +27,8 @@ bool ReadKey(const PeImage& image, uint64_t root, uint32_t field, ResourceKey* k
   if (!Inside(image, at, 2)) return false;
   uint32_t length = PeUint16(image, at);
   if (!Inside(image, at + 2, 2ull * length)) return false;
+  *name_units += length;
+  if (*name_units > kMaxResourceNameUnits) return false;
   for (uint32_t i = 0; i < length; ++i) key->name += (char16_t)PeUint16(image, at + 2 + 2 * i);
   return true;
 }
@@ -31,8 +40,12 @@ struct ResourceWalk {
   const PeImage& image;
   uint64_t root;
   ResourceTree* tree;
-  ResourceKey keys[2];
+  // The type and the name being walked, looked up once per directory, so that a long key
+  // is compared once and not again for every leaf below it.
+  ResourceNames* names = nullptr;
+  ResourceLanguages* languages = nullptr;
   uint32_t visited = 0;
+  uint64_t name_units = 0;
 
   bool Directory(uint64_t directory, int level) {
     if (!Inside(image, directory, kResourceDirectoryHeaderSize)) return false;
@@ -43,14 +56,18 @@ struct ResourceWalk {
       if (!Inside(image, entry, kResourceDirectoryEntrySize)) return false;
       if (++visited > kMaxResourceEntries) return false;
       ResourceKey key;
-      if (!ReadKey(image, root, PeUint32(image, entry), &key)) return false;
+      if (!ReadKey(image, root, PeUint32(image, entry), &key, &name_units)) return false;
       uint32_t target = PeUint32(image, entry + 4);
       bool subdirectory = (target & kResourceSubdirectoryBit) != 0;
       if (subdirectory != (level < 2)) return false;
       uint64_t at = root + (target & ~kResourceSubdirectoryBit);
       if (level < 2) {
-        keys[level] = key;
+        if (level == 0) names = &(*tree)[key];
+        if (level == 1) languages = &(*names)[key];
         if (!Directory(at, level + 1)) return false;
+        // A directory without leaves below it adds nothing to the tree.
+        if (level == 0 && names->empty()) tree->erase(key);
+        if (level == 1 && languages->empty()) names->erase(key);
       } else if (!Leaf(at, key)) {
         return false;
       }
@@ -60,7 +77,7 @@ struct ResourceWalk {
 
   bool Leaf(uint64_t at, const ResourceKey& language) {
     if (!Inside(image, at, kResourceDataEntrySize)) return false;
-    ResourceLeaf& leaf = (*tree)[keys[0]][keys[1]][language];
+    ResourceLeaf& leaf = (*languages)[language];
     leaf.data_rva = PeUint32(image, at);
     leaf.size = PeUint32(image, at + 4);
     leaf.code_page = PeUint32(image, at + 8);
@@ -124,6 +141,49 @@ PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
   return PE_OK;
 }
 
+namespace {
+
+bool IsPowerOfTwoUpTo(uint32_t value, uint32_t most) {
+  return value != 0 && (value & (value - 1)) == 0 && value <= most;
+}
+
+std::string SectionProblem(const PeImage& image, const PeSection& s, size_t index) {
+  std::string section = "section " + std::to_string(index + 1) + " ";
+  uint64_t memory_end = (uint64_t)s.virtual_address +
+                        (s.virtual_size > s.raw_size ? s.virtual_size : s.raw_size);
+  if (memory_end > 0xFFFFFFFFull) return section + "ends past 4 GiB in memory";
+  if (s.raw_size > 0 && !Inside(image, s.raw_pointer, s.raw_size)) {
+    return section + "has its data at bytes " + std::to_string(s.raw_pointer) + " to " +
+           std::to_string((uint64_t)s.raw_pointer + s.raw_size) + ", past the end of the file (" +
+           std::to_string(image.size) + " bytes)";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string CheckPeLayout(const PeImage& image) {
+  if (!IsPowerOfTwoUpTo(image.file_alignment, kPeMaxAlignment)) {
+    return "its file alignment " + std::to_string(image.file_alignment) +
+           " is not a power of two up to " + std::to_string(kPeMaxAlignment);
+  }
+  if (!IsPowerOfTwoUpTo(image.section_alignment, kPeMaxAlignment) ||
+      image.section_alignment < image.file_alignment) {
+    return "its section alignment " + std::to_string(image.section_alignment) +
+           " is not a power of two from the file alignment up to " +
+           std::to_string(kPeMaxAlignment);
+  }
+  if (image.headers_size > image.size) {
+    return "its headers (" + std::to_string(image.headers_size) +
+           " bytes) are longer than the file";
+  }
+  for (size_t k = 0; k < image.sections.size(); ++k) {
+    std::string problem = SectionProblem(image, image.sections[k], k);
+    if (!problem.empty()) return problem;
+  }
+  return "";
+}
+
 const char* PeArchName(const PeImage& image) { return image.is_64_bit ? "x64" : "x86"; }
 
 uint64_t DirectoryField(const PeImage& image, uint32_t index) {
@@ -174,6 +234,6 @@ bool ReadResourceTree(const PeImage& image, ResourceTree* tree) {
   if (FileBytesAt(image, rva, kResourceDirectoryHeaderSize, &root) < kResourceDirectoryHeaderSize) {
     return false;
   }
-  ResourceWalk walk{image, root, tree, {}};
+  ResourceWalk walk{image, root, tree};
   return walk.Directory(root, 0);
 }

@@ -90,6 +90,15 @@ enum PeReadResult {
 // Reads the headers and the section table of the `size` bytes at `bytes`.
 PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image);
 
+// The largest file or section alignment a program may ask for; stubs use 512 and 4096.
+constexpr uint32_t kPeMaxAlignment = 64 * 1024;
+
+// Checks what laying out a copy of the program relies on: alignments that are powers of two
+// up to kPeMaxAlignment (the section alignment no smaller than the file alignment), headers
+// and every section's raw data inside the file, and every section ending below 4 GiB in
+// memory. Returns "" or the first problem ("section 3 ends past 4 GiB in memory").
+std::string CheckPeLayout(const PeImage& image);
+
 // The little-endian integers at `at`, 0 where the bytes end.
 uint32_t PeUint16(const PeImage& image, uint64_t at);
 uint32_t PeUint32(const PeImage& image, uint64_t at);

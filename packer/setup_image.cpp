@@ -14,8 +14,12 @@ constexpr uint32_t kResourceDataAlignment = 8;
 // The icon group the setup dialog draws and the version resource's identifier.
 constexpr uint32_t kSetupIconGroup = 102;
 constexpr uint32_t kVersionResourceId = 1;
-// The new section: initialised data, readable.
-const uint8_t kPackageSectionName[8] = {'.', 'p', 'a', 'c', 'k', 'a', 'g', 'e'};
+// The new section: initialised data, readable. It holds the live resource tree, so it takes
+// the name readers look for resources under (some go by the first section named ".rsrc",
+// not by the data directory), and the stub's own resource section, whose data the new tree
+// still points at, is renamed so that it is the only one.
+const uint8_t kPackageSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+const uint8_t kStubResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', '0', 0, 0};
 constexpr uint32_t kPackageSectionCharacteristics = 0x40000040u;
 
 void Put16(std::vector<uint8_t>& b, uint64_t at, uint32_t value) {
@@ -68,6 +72,10 @@ bool ReadStub(const std::vector<uint8_t>& stub, StubLayout* layout, std::string*
       return Fail(error, "the setup stub's headers are damaged");
   }
   const PeImage& image = layout->image;
+  // Every section is checked before any address is computed from it: the layout below
+  // trusts that the image ends below 4 GiB and that its raw data lies in the file.
+  std::string damage = CheckPeLayout(image);
+  if (!damage.empty()) return Fail(error, "the setup stub is damaged: " + damage);
   if (DirectorySize(image, kCertificateDirectory) != 0) {
     return Fail(error, "the setup stub is signed; sign the setup executable after packing");
   }
@@ -273,6 +281,12 @@ void WritePrefix(const std::vector<uint8_t>& stub, const StubLayout& layout,
   prefix->resize(raw_pointer, 0);
   std::vector<uint8_t>& p = *prefix;
   Put16(p, image.pe + kCoffSectionCount, (uint32_t)image.sections.size() + 1);
+  for (size_t k = 0; k < image.sections.size(); ++k) {
+    auto name = p.begin() + image.section_table + kSectionHeaderSize * k + kSectionName;
+    if (std::equal(name, name + 8, kPackageSectionName)) {
+      std::copy(kStubResourceSectionName, kStubResourceSectionName + 8, name);
+    }
+  }
   uint64_t header = layout.new_header;
   std::copy(kPackageSectionName, kPackageSectionName + 8, p.begin() + header + kSectionName);
   Put32(p, header + kSectionVirtualSize, (uint32_t)content_size);
@@ -302,6 +316,10 @@ bool PlanSetupImage(const std::vector<uint8_t>& stub, const SetupBranding& brand
   AddSetupResources(layout, branding, &tree);
 
   uint64_t section_rva = AlignUp(layout.image_end, layout.image.section_alignment);
+  // Addresses in the new section are 32-bit: refuse before any of them is computed.
+  if (section_rva + package_size > max_image_size) {
+    return Fail(error, "the setup executable would be too large to load");
+  }
   PackageSection section = LayOutSection(tree, section_rva, (uint32_t)package_size);
   uint64_t content_size = section.package_offset + package_size;
   uint64_t image_size = AlignUp(section_rva + content_size, layout.image.section_alignment);

@@ -1,5 +1,7 @@
 #include "packer/text_encoding.h"
 
+#include <stdio.h>
+
 namespace {
 
 // Code points of the bytes 0x80..0x9F; 0 where Windows-1252 assigns nothing.
@@ -117,4 +119,31 @@ std::string Utf16ToUtf8(const std::u16string& units) {
     code_points.push_back(c);
   }
   return EncodeUtf8(code_points);
+}
+
+namespace {
+
+bool IsHiddenControl(char32_t c) {
+  return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029 ||
+         (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
+std::string EscapeControls(const std::string& utf8) {
+  std::u32string code_points;
+  if (!DecodeUtf8(utf8, &code_points)) return utf8;
+  std::string text;
+  std::u32string run;
+  for (char32_t c : code_points) {
+    if (!IsHiddenControl(c)) {
+      run += c;
+      continue;
+    }
+    char escaped[16];
+    snprintf(escaped, sizeof(escaped), "<U+%04X>", (unsigned)c);
+    text += EncodeUtf8(run) + escaped;
+    run.clear();
+  }
+  return text + EncodeUtf8(run);
 }

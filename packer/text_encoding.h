@@ -25,3 +25,8 @@ char32_t Windows1252CodePoint(uint8_t byte);
 
 // UTF-16 code units (as written into package headers) back to UTF-8, for listings.
 std::string Utf16ToUtf8(const std::u16string& units);
+
+// `utf8` with every character that could move the terminal's cursor, start an escape
+// sequence or reorder a line (C0 and C1 controls, DEL, line and paragraph separators, bidi
+// overrides and isolates) written as "<U+001B>", so a listing shows what a name holds.
+std::string EscapeControls(const std::string& utf8);

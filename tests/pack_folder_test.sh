@@ -158,4 +158,28 @@ refused 'the sign command left the uninstaller unsigned (the file did not change
 refused 'the sign command left the uninstaller unsigned (it carries no signature)' \
   out/appended.exe first/app.ini --sign 'echo more >> {file}'
 
+# A root folder with a reserved name is refused as the reserved file itself is.
+printf '[product]\nname = R\nversion = 1\nwindow_class = W\n[files]\nuninstall.dat\\log.txt = alpha.exe\n' \
+  > first/reserved.ini
+refused 'first/reserved.ini:6: target "uninstall.dat\log.txt" lies in the folder "uninstall.dat" at the root; "uninstall.dat" is reserved for the installer'"'"'s uninstall log' \
+  out/reserved.exe first/reserved.ini
+
+# --list on a setup cut short says so; names from a crafted setup show their control
+# characters escaped, so an escape sequence cannot hide a line.
+head -c 40000 first.exe > out/cut.exe
+"$bin/pack" --list out/cut.exe > /dev/null 2> refused.err && fail "a cut setup was listed"
+grep -qF 'out/cut.exe: the file is shorter than its package says: ' refused.err &&
+  grep -qF 'bytes are there; the file was probably cut off' refused.err ||
+  fail "cut setup: $(cat refused.err)"
+python3 - first.exe out/crafted.exe <<'PY'
+import sys
+setup = open(sys.argv[1], "rb").read()
+assert setup.count(b"help\\index.htm\0") == 1
+open(sys.argv[2], "wb").write(setup.replace(b"help\\index.htm\0", b"help\\\x1b[K\rx.htm\0"))
+PY
+"$bin/pack" --list out/crafted.exe > list.out || fail "the crafted setup was not listed"
+grep -qF 'help\<U+001B>[K<U+000D>x.htm' list.out || fail "control characters listed: $(cat -v list.out)"
+! grep -q $'\x1b' list.out || fail "an escape character reached the listing"
+rm out/cut.exe out/crafted.exe
+
 echo "folder lines and guards: all checks passed"

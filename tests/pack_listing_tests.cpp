@@ -45,7 +45,7 @@ TEST(PackListing, EverySetupCutShortIsReportedAsDamage) {
   for (size_t cut : {(size_t)30000, setup.size() / 2, last}) {
     ConsoleRun list = List(scratch, std::vector<unsigned char>(setup.begin(), setup.begin() + cut));
     EXPECT_EQ(list.exit_code, 1u) << "cut at " << cut;
-    EXPECT_NE(list.err.find("damaged.exe: the package runs past the end of the file: "),
+    EXPECT_NE(list.err.find("damaged.exe: the file is shorter than its package says: "),
               std::string::npos)
         << list.err;
   }
@@ -68,9 +68,9 @@ TEST(PackListing, APackageSizeThatRunsPastTheImageIsReportedAsDamage) {
   memcpy(&*found + 4, &huge, 4);
   ConsoleRun list = List(scratch, setup);
   EXPECT_EQ(list.exit_code, 1u);
-  EXPECT_EQ(list.err.find("damaged.exe: the package runs past the end of the file: "), 0u)
+  EXPECT_EQ(list.err.find("damaged.exe: the file is shorter than its package says: "), 0u)
       << list.err;
-  EXPECT_NE(list.err.find(" of its 2147483632 bytes are there\n"), std::string::npos) << list.err;
+  EXPECT_NE(list.err.find(" of the package's 2147483632 bytes are there; "), std::string::npos) << list.err;
   EXPECT_NE(list.out.find("product_name: Alpha\n"), std::string::npos) << list.out;
 }
 

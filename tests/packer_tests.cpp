@@ -204,8 +204,8 @@ TEST(PackTool, ListReportsAMalformedPackageAndWhatCameBefore) {
   ConsoleRun list = RunPack(L"--list broken.exe", scratch.path());
   EXPECT_EQ(list.exit_code, 1u);
   size_t second = 204 + 1 + (2 + 10 + 4 + 3);
-  EXPECT_EQ(list.err, "broken.exe: the package is malformed: an entry record is cut short or "
-                      "its name is too long at offset " + std::to_string(second) + "\n");
+  EXPECT_EQ(list.err, "broken.exe: the package is malformed: an entry record runs past the end "
+                      "of the package at offset " + std::to_string(second) + "\n");
   EXPECT_NE(list.out.find("product_name: Test Product\n"), std::string::npos);
   EXPECT_NE(list.out.find("           3  -                                         first.txt\n"),
             std::string::npos);

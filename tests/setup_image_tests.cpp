@@ -41,7 +41,12 @@ TEST(SetupImage, PackageSectionStartsOnAPageOfTheFile) {
   unsigned sections = plan.prefix[pe + 6] | (plan.prefix[pe + 7] << 8);
   size_t table = pe + 24 + (plan.prefix[pe + 20] | (plan.prefix[pe + 21] << 8));
   size_t last = table + 40 * (sections - 1);
-  EXPECT_EQ(std::string((const char*)&plan.prefix[last], 8), ".package");
+  // The new section is the one and only ".rsrc": the stub's own is renamed.
+  const std::string kResourceName(".rsrc\0\0\0", 8);
+  EXPECT_EQ(std::string((const char*)&plan.prefix[last], 8), kResourceName);
+  for (unsigned k = 0; k + 1 < sections; ++k) {
+    EXPECT_NE(std::string((const char*)&plan.prefix[table + 40 * k], 8), kResourceName) << k;
+  }
   EXPECT_EQ(Get32(plan.prefix, last + 20) % 4096, 0u);
   // The resource directory now points at the new section.
   uint32_t directories = pe + 24 + (sizeof(void*) == 8 ? 112 : 96);

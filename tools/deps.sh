@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # 64-bit Windows with its 32-bit half (WOW64), and the tools of the tests.
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64
           wine32:i386 xvfb xauth fonts-wine g++ cmake make time googletest python3 openssl
-          osslsigncode icoutils)
+          osslsigncode icoutils python3-pefile libimage-exiftool-perl lintian clang dpkg-dev)
 
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
