@@ -237,6 +237,8 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   EXPECT_TRUE(IsPrivateFolderName(made[0])) << Narrow(made[0]);
   const std::wstring dir = scratch_.temp + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
   EXPECT_TRUE(starts[0].RanIn(dir)) << Narrow(starts[0].folder);
+  EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\dlgonce.exe\" /RUNONCE"))
+      << Narrow(starts[0].command);
   HWND window = WaitForWindow(0, kProgramWindowClass, NULL, kWindowTimeoutMs);
   ASSERT_NE(window, (HWND)NULL);
 
@@ -253,11 +255,19 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   starts = scratch_.starts.Wait(2);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_TRUE(starts[1].RanIn(dir)) << Narrow(starts[1].folder);
+  EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\uninstall.exe\" /AUTO"))
+      << Narrow(starts[1].command);
+  EXPECT_EQ(scratch_.starts.Wait(3, 1000).size(), 2u) << "the second launchable file started";
 
-  // Extracted into the temporary folder with its log, the folder row ignored.
+  // Extracted into the temporary folder with its log, the folder row ignored; with every
+  // shortcut box ticked, Run Once still makes no shortcut and no registration.
   EXPECT_TRUE(FileExists(dir + L"\\dlgonce.exe"));
   EXPECT_TRUE(FileExists(dir + L"\\uninstall.dat"));
   EXPECT_FALSE(FolderExists(scratch_ / L"ignored in Run Once"));
+  EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\dlgonce.lnk"));
+  EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_STARTUP) + L"\\dlgonce.lnk"));
+  EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + name + L" 2.5"));
+  EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(name, L"2.5")));
 }
 
 TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
