@@ -6,6 +6,7 @@
 #include "app/license_viewer.h"
 #include "app/resource.h"
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
 #include "common/fatal_error.h"
 #include "common/private_folder.h"
 #include "engine/install.h"
@@ -27,7 +28,7 @@ constexpr unsigned kRunningMessageCapacity = 128;
 
 // Run Once installs into this folder, named after the product only, inside a private
 // folder below the temporary folder.
-const wchar_t kRunOnceFolderName[] = L"KOZ_Soft_#N";
+const wchar_t kRunOnceFolderName[] = RUN_ONCE_FOLDER_PREFIX L"#N";
 
 // Controls shown in Normal install and hidden in Run Once mode.
 const int kNormalInstallControls[] = {

@@ -11,6 +11,10 @@
 // follow, separated by spaces.
 #define UNINSTALL_KEY_PREFIX L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft "
 
+// Run Once installs into this prefix and the product's name, in a private folder made for
+// the run below the temporary folder.
+#define RUN_ONCE_FOLDER_PREFIX L"KOZ_Soft_"
+
 // The uninstaller's name in the installation folder, which its registration names.
 #define INSTALLED_UNINSTALLER_NAME L"uninstall.exe"
 

@@ -253,6 +253,10 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
                                 L"uninstall.exe", L"uninstall.dat"}) {
       EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Narrow(file);
     }
+    // Files the product leaves beside itself, which no log names.
+    WriteText(dir + L"\\settings.ini", "left by the product");
+    ASSERT_TRUE(CreateDirectoryW((dir + L"\\cache").c_str(), NULL));
+    WriteText(dir + L"\\cache\\page.tmp", "left by the product");
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(setup.WaitForExit(), 0u);
   }
@@ -277,7 +281,8 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   ASSERT_FALSE(private_folders.empty());
   EXPECT_EQ(FolderContents(private_folders.back()),
             (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
-  EXPECT_TRUE(PrivateFoldersIn(scratch.temp).empty());
+  EXPECT_TRUE(PrivateFoldersIn(scratch.temp).empty()) << "with what the product left in it";
+  EXPECT_TRUE(FolderExists(scratch.temp));
   EXPECT_TRUE(FolderContents(scratch.temp).empty());
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Alpha", L"1.0")));

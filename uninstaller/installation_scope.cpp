@@ -6,6 +6,7 @@
 #include "common/path_syntax.h"
 #include "uninstall_log/log_format.h"
 #include "uninstaller/log_applications.h"
+#include "uninstaller/run_once_folder.h"
 
 InstallationScope g_installation;
 
@@ -142,6 +143,15 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
 bool HoldInstallationFolders(const wchar_t* folder) {
   return folder[0] != 0 &&
          HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) == HOLD_DONE;
+}
+
+void RemoveRunOncePrivateFolder(const wchar_t* product_name) {
+  wchar_t private_folder[kPathCapacity];
+  if (!FindRunOncePrivateFolder(g_installation.folder, product_name, private_folder)) return;
+  // Let go of the held folders in it, so they can be removed.
+  ReleaseHeldFoldersAtOrBelow(&g_record_folders, private_folder);
+  ReleaseHeldFoldersAtOrBelow(&g_installation_chain, private_folder);
+  DeleteFolderTree(private_folder);
 }
 
 void ReleaseInstallationFolders() {

@@ -62,6 +62,10 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length);
 // junction or symbolic link.
 bool HoldInstallationFolders(const wchar_t* folder);
 
+// After the replay of a Run Once installation of `product_name` (FindRunOncePrivateFolder),
+// removes the private folder it was made in with everything left in it.
+void RemoveRunOncePrivateFolder(const wchar_t* product_name);
+
 // Releases what HoldInstallationFolders and the record actions hold.
 void ReleaseInstallationFolders();
 

@@ -56,6 +56,7 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   DeleteFileW(log_path);
   ReplayLog(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
   FreeLogText(&log);
+  RemoveRunOncePrivateFolder(header.product_name);
   ReleaseInstallationFolders();
 
   if (interactive) {
