@@ -47,11 +47,6 @@ bool CloseOutputFile(FileHandle file, const std::string& path, std::string* erro
 bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
                   std::vector<uint8_t>* buffer, std::string* error);
 
-// Copies the file `from` to a new temporary file (CreateTemporaryFile with `stem`) and
-// returns its name in `path`. Returns false with a message; nothing is left then.
-bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
-                         std::string* error);
-
 // Gives the temporary file `from` the usual mode of a new file and renames it to `to`,
 // replacing `to`. Returns false with a message.
 bool PublishFile(const std::string& from, const std::string& to, std::string* error);

@@ -256,30 +256,6 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
   return ok;
 }
 
-bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
-                         std::string* error) {
-  SourceInfo info = LookUpSource(from);
-  if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
-    errno = info.kind == SOURCE_FOLDER ? EISDIR : ENOENT;
-    *error = ErrorText("cannot copy", from);
-    return false;
-  }
-  FileHandle out = CreateTemporaryFile(stem, path, error);
-  if (out == kNoFile) return false;
-  std::vector<uint8_t> buffer;
-  bool ok = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
-  std::string close_error;
-  if (!CloseOutputFile(out, *path, &close_error) && ok) {
-    *error = close_error;
-    ok = false;
-  }
-  if (!ok) {
-    RemoveFileQuietly(*path);
-    path->clear();
-  }
-  return ok;
-}
-
 bool PublishFile(const std::string& from, const std::string& to, std::string* error) {
   // The sign command may have put a new file in place of ours: set the mode on what is
   // there now, as long as it is a regular file and not a link.

@@ -189,30 +189,6 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
   return ok;
 }
 
-bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
-                         std::string* error) {
-  SourceInfo info = LookUpSource(from);
-  if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
-    SetLastError(info.kind == SOURCE_FOLDER ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
-    *error = ErrorText("cannot copy", from);
-    return false;
-  }
-  FileHandle out = CreateTemporaryFile(stem, path, error);
-  if (out == kNoFile) return false;
-  std::vector<uint8_t> buffer;
-  bool ok = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
-  std::string close_error;
-  if (!CloseOutputFile(out, *path, &close_error) && ok) {
-    *error = close_error;
-    ok = false;
-  }
-  if (!ok) {
-    RemoveFileQuietly(*path);
-    path->clear();
-  }
-  return ok;
-}
-
 bool IsSameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION first = {}, second = {};
   const std::string* paths[2] = {&a, &b};

@@ -14,14 +14,32 @@ bool WriteSetupFile(const std::string& stem, const SetupImagePlan& plan, uint64_
   }
   std::vector<uint8_t> zeros(plan.suffix_zeros, 0);
   ok = ok && WriteAll(file, zeros.data(), zeros.size(), error);
+  return FinishTemporaryFile(file, ok, path, error);
+}
+
+bool FinishTemporaryFile(FileHandle file, bool written, std::string* path, std::string* error) {
   std::string close_error;
-  if (!CloseOutputFile(file, *path, &close_error) && ok) {
+  if (!CloseOutputFile(file, *path, &close_error) && written) {
     *error = close_error;
-    ok = false;
+    written = false;
   }
-  if (!ok) {
+  if (!written) {
     RemoveFileQuietly(*path);
     path->clear();
   }
-  return ok;
+  return written;
+}
+
+bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
+                         std::string* error) {
+  SourceInfo info = LookUpSource(from);
+  if (info.kind != SOURCE_FILE || info.size > 0xFFFFFFFFull) {
+    *error = "cannot copy \"" + from + "\": it is not a readable file under 4 GiB";
+    return false;
+  }
+  FileHandle out = CreateTemporaryFile(stem, path, error);
+  if (out == kNoFile) return false;
+  std::vector<uint8_t> buffer;
+  bool copied = CopySourceTo(from, (uint32_t)info.size, out, &buffer, error);
+  return FinishTemporaryFile(out, copied, path, error);
 }

@@ -22,6 +22,16 @@ struct PackageSource {
   ~PackageSource() = default;
 };
 
+// Closes the temporary file `file` named `*path` that `written` says was written whole.
+// Returns true when both went well; otherwise removes the file, clears `*path` and returns
+// false with a message in `error` (the close's own when the writing went well).
+bool FinishTemporaryFile(FileHandle file, bool written, std::string* path, std::string* error);
+
+// Copies the file `from` to a new temporary file (CreateTemporaryFile with `stem`) and
+// returns its name in `path`. Returns false with a message; nothing is left then.
+bool CopyToTemporaryFile(const std::string& from, const std::string& stem, std::string* path,
+                         std::string* error);
+
 // Writes a new temporary file (CreateTemporaryFile with `stem`, its name in `path`): the
 // plan's prefix, the `package_size` bytes that `package` writes, the plan's padding.
 // Returns false with a message in `error`; a file begun is removed again.
