@@ -3,9 +3,10 @@
 # 64-bit Windows, as users have), with its own Wine server and private display.
 #  - BUILD/x64, the 64-bit programs: always.
 #  - BUILD, the shipped 32-bit programs: where this machine runs 32-bit code, the whole
-#    suite, on that 64-bit Windows (WOW64); elsewhere its build-machine tests (label host)
-#    and one round trip of the shipped programs under emulation (tools/emulated-round-trip.sh).
-# The two suites run side by side: most of their time is spent waiting for windows.
+#    suite, on that 64-bit Windows (WOW64); elsewhere one round trip of the shipped
+#    programs under emulation (tools/emulated-round-trip.sh).
+#  - the build machine's own tests (label host), which need no Wine.
+# All three run side by side: the suites spend most of their time waiting for windows.
 # Usage: bash tools/run-tests.sh BUILD [CTEST ARGUMENTS...]
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -28,27 +29,37 @@ run_suite() {
   )
 }
 
+# The build machine's own tests (label host: the native packer's install and package,
+# the reproducible build, the fuzz runs) need no Wine; they run beside the two suites.
+run_host_tests() {
+  (cd "$build" && ctest --output-on-failure --timeout 900 -L host "$@")
+}
+
 if bash "$here/runs-32-bit.sh"; then
   echo "Configurations: the 32-bit programs on 64-bit Windows (a 64-bit Wine prefix, WOW64)" \
        "and the 64-bit programs in a prefix of their own: this machine runs 32-bit code."
-  run_suite "$build" 90 "${@:2}" > "$logs/x86" 2>&1 & x86=$!
+  run_suite "$build" 90 -LE host "${@:2}" > "$logs/x86" 2>&1 & x86=$!
+  run_host_tests "${@:2}" > "$logs/host" 2>&1 & host=$!
 else
-  echo "Configurations: the 64-bit programs in a 64-bit Wine prefix, the 32-bit build's" \
-       "build-machine tests, and one round trip of the shipped 32-bit programs under" \
-       "emulation: this machine runs no 32-bit code (/lib/ld-linux.so.2 does not start)."
-  ( cd "$build" && ctest --output-on-failure --timeout 900 -L host "${@:2}" &&
-    bash "$here/emulated-round-trip.sh" "$build" ) > "$logs/x86" 2>&1 & x86=$!
+  echo "Configurations: the 64-bit programs in a 64-bit Wine prefix, the build-machine tests," \
+       "and one round trip of the shipped 32-bit programs under emulation: this machine runs" \
+       "no 32-bit code (/lib/ld-linux.so.2 does not start)."
+  bash "$here/emulated-round-trip.sh" "$build" > "$logs/x86" 2>&1 & x86=$!
+  run_host_tests "${@:2}" > "$logs/host" 2>&1 & host=$!
 fi
 run_suite "$build/x64" 115 -LE host "${@:2}" > "$logs/x64" 2>&1 & x64=$!
 
 status=0
-wait "$x86" || status=1
-echo "== The 32-bit build ($build) =="
-cat "$logs/x86"
-wait "$x64" || status=1
-echo "== The 64-bit build ($build/x64) =="
-cat "$logs/x64"
-passed=$(cat "$logs/x86" "$logs/x64" | grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed' || true)
-failed=$(cat "$logs/x86" "$logs/x64" | grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(Failed|Timeout|Exception)' || true)
+for job in x86:"$x86":"The 32-bit build ($build)" host:"$host":"The build machine's tests" \
+           x64:"$x64":"The 64-bit build ($build/x64)"; do
+  IFS=: read -r name pid title <<< "$job"
+  wait "$pid" || status=1
+  echo "== $title =="
+  cat "$logs/$name"
+done
+all=$(cat "$logs/x86" "$logs/host" "$logs/x64")
+passed=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed|^emulated round trip .*: passed' <<< "$all" || true)
+failed=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(Failed|Timeout|Exception)' <<< "$all" || true)
+[ "$status" -eq 0 ] || [ "$failed" -gt 0 ] || failed=1
 echo "$passed passed, $failed failed"
 exit "$status"
