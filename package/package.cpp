@@ -1,6 +1,7 @@
 #include "package/package.h"
 
 #include "common/fatal_error.h"
+#include "package/little_endian.h"
 
 PackageView g_package;
 
@@ -37,7 +38,7 @@ void LocatePackage(HMODULE module) {
       !IsWindowClassSafe(resource + kWindowClassOffset)) {
     FatalError(PACKAGE_CORRUPT_MESSAGE);
   }
-  DWORD header_size = ReadPackageUint32(resource + kHeaderSizeOffset);
+  DWORD header_size = ReadLe32(resource + kHeaderSizeOffset);
   g_package.header = resource;
   g_package.cursor = resource + header_size;
   g_package.payload_length = size - header_size;
@@ -113,4 +114,4 @@ const wchar_t* PackageWindowClass() {
 
 BYTE PackageOptionByte(DWORD offset) { return g_package.header[offset]; }
 
-const BYTE* PackagePayload() { return g_package.header + ReadPackageUint32(g_package.header); }
+const BYTE* PackagePayload() { return g_package.header + ReadLe32(g_package.header); }

@@ -54,7 +54,3 @@ struct EntryRecordView {
 // (flags 0xFFFF) nothing is written. Never reads at or beyond `end`.
 PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigned name_capacity,
                                    EntryRecordView* record, const uint8_t** next);
-
-// The little-endian integers of the layout, read unaligned.
-uint32_t ReadPackageUint32(const uint8_t* p);
-uint16_t ReadPackageUint16(const uint8_t* p);
