@@ -5,6 +5,7 @@
 
 #include "package/package_layout.h"
 #include "packer/icon_file.h"
+#include "packer/message_text.h"
 #include "packer/package_names.h"
 #include "packer/target_names.h"
 #include "packer/text_encoding.h"
@@ -60,8 +61,6 @@ std::string Lower(std::string text) {
   }
   return text;
 }
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
 
