@@ -17,9 +17,9 @@ bool IsHeaderStringSafe(const uint8_t* field) {
   unsigned length = 0;
   uint16_t last = 0;
   for (uint16_t unit; (unit = ReadLe16(field + 2 * length)) != 0; ++length) {
-    if (unit < 0x20 || unit == 0x7F) return false;
-    for (const char* reserved = "\\/:*?\"<>|#"; *reserved != 0; ++reserved) {
-      if (unit == (uint16_t)*reserved) return false;
+    if (unit < 0x20 || unit == 0x7F || IsListedCharacter(unit, kLogSeparatorCharacters) ||
+        IsListedCharacter(unit, kFileNameForbiddenCharacters)) {
+      return false;
     }
     last = unit;
   }
@@ -30,7 +30,9 @@ bool IsHeaderStringSafe(const uint8_t* field) {
 bool IsWindowClassSafe(const uint8_t* field) {
   unsigned length = 0;
   for (uint16_t unit; (unit = ReadLe16(field + 2 * length)) != 0; ++length) {
-    if (unit < 0x20 || unit == 0x7F || unit == '#' || unit == '|') return false;
+    if (unit < 0x20 || unit == 0x7F || IsListedCharacter(unit, kLogSeparatorCharacters)) {
+      return false;
+    }
   }
   return length > 0;
 }

@@ -156,13 +156,12 @@ std::string CheckHeaderString(const std::string& key, const std::string& value,
   if (code_points.empty()) return key + " is empty";
   std::string quoted = key + " " + Quote(value);
   for (char32_t c : code_points) {
-    if (c == '#' || c == '|') {
+    if (IsListedCharacter(c, kLogSeparatorCharacters)) {
       return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which the installer and its log use as separators";
     }
     if (IsControl(c)) return quoted + " contains a control character";
-    if (names_folders && (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' ||
-                          c == '"' || c == '<' || c == '>')) {
+    if (names_folders && IsListedCharacter(c, kFileNameForbiddenCharacters)) {
       return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which Windows forbids in file and folder names";
     }
