@@ -11,7 +11,7 @@
 #include "harness/scratch.h"
 #include "harness/start_records.h"
 #include "harness/timeouts.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 // A package for the dialog tests: the test's own product name (so nothing collides with
 // another test's installation), version "2.5", window class "<name>Wnd".
