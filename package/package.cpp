@@ -73,19 +73,6 @@ void ConvertEntryName(const EntryRecordView& record, wchar_t* name_out) {
 
 }  // namespace
 
-PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
-                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
-                             DWORD* flags_out, const BYTE** next) {
-  EntryRecordView record;
-  PackageReadResult result = ParseEntryRecord(p, end, name_capacity, &record, next);
-  if (result != PACKAGE_READ_ITEM) return result;
-  ConvertEntryName(record, name_out);
-  *flags_out = record.flags;
-  *data_out = record.data;
-  *size_out = record.size;
-  return result;
-}
-
 const BYTE* ReadEntry(const BYTE* p, wchar_t* name_out, const BYTE** data_out,
                       DWORD* size_out, DWORD* flags_out) {
   EntryRecordView record;

@@ -40,6 +40,30 @@ struct Walk {
   std::vector<SeenEntry> entries;
 };
 
+// Reads the entry record at `p` as the installer does, with ReadEntry over a package that
+// ends at `end`, and returns what the bounded reader found there. The installer's read of a
+// malformed record is fatal, so the bounded reader alone answers for those; ReadEntry sees
+// the rest, and `*next` is where both say the next record starts (untouched at the end).
+PackageReadResult ReadEntryWithin(const BYTE* p, const BYTE* end, wchar_t* name,
+                                  const BYTE** data, DWORD* size, DWORD* flags,
+                                  const BYTE** next) {
+  EntryRecordView record;
+  const BYTE* bounded_next = NULL;
+  PackageReadResult result = ParseEntryRecord(p, end, kPathCapacity, &record, &bounded_next);
+  if (result == PACKAGE_READ_MALFORMED) return result;
+  PackageView saved = g_package;
+  g_package.end = end;
+  const BYTE* read_next = ReadEntry(p, name, data, size, flags);
+  g_package = saved;
+  if (result == PACKAGE_READ_END) {
+    EXPECT_EQ(read_next, (const BYTE*)NULL);
+    return result;
+  }
+  EXPECT_EQ(read_next, bounded_next);
+  *next = bounded_next;
+  return result;
+}
+
 // Walks a package as the installer's passes do, through the bounded readers: the header
 // check, the folder list, every entry record up to the end marker.
 Walk WalkWithReader(const BYTE* resource, const BYTE* end) {
@@ -68,8 +92,7 @@ Walk WalkWithReader(const BYTE* resource, const BYTE* end) {
     const BYTE* data = NULL;
     DWORD entry_size = 0, flags = 0;
     const BYTE* next = NULL;
-    PackageReadResult result =
-        ParseEntry(p, end, name, kPathCapacity, &data, &entry_size, &flags, &next);
+    PackageReadResult result = ReadEntryWithin(p, end, name, &data, &entry_size, &flags, &next);
     if (result == PACKAGE_READ_MALFORMED) return walk;
     if (result == PACKAGE_READ_END) break;
     if (next <= p || next > end || data < p || data + entry_size != next) {
@@ -207,7 +230,7 @@ TEST(PackageReader, EmptyFolderListAndNoEntries) {
   wchar_t entry_name[kPathCapacity] = L"kept";
   const BYTE* data = NULL;
   DWORD size = 7, flags = 9;
-  EXPECT_EQ(ParseEntry(next, bytes + 3, entry_name, kPathCapacity, &data, &size, &flags, &next),
+  EXPECT_EQ(ReadEntryWithin(next, bytes + 3, entry_name, &data, &size, &flags, &next),
             PACKAGE_READ_END);
   EXPECT_STREQ(entry_name, L"kept");
   EXPECT_EQ(size, 7u);
@@ -245,8 +268,8 @@ TEST(PackageReader, ZeroSizeRecordsDataIsTheNextRecord) {
   const BYTE* data = NULL;
   DWORD size = 99, flags = 99;
   const BYTE* next = NULL;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
-                       &size, &flags, &next),
+  ASSERT_EQ(ReadEntryWithin(record.data(), record.data() + record.size(), name, &data, &size,
+                            &flags, &next),
             PACKAGE_READ_ITEM);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(data, next);
@@ -260,8 +283,8 @@ TEST(PackageReader, NameBytesAboveAsciiMapThroughTheAnsiCodePageOneByOne) {
   const BYTE* data;
   DWORD size, flags;
   const BYTE* next;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
-                       &size, &flags, &next),
+  ASSERT_EQ(ReadEntryWithin(record.data(), record.data() + record.size(), name, &data, &size,
+                            &flags, &next),
             PACKAGE_READ_ITEM);
   wchar_t expected[3];
   for (int k = 0; k < 3; ++k) {
