@@ -1,6 +1,6 @@
 // The byte layout of the installation package embedded in the setup executable.
-// Plain constants only, no platform calls: the packing tool's portable writer and the
-// installer's reader share them, so what one writes the other accepts.
+// Plain constants and one character test, no platform calls: the packing tool's portable
+// writer and the installer's reader share them, so what one writes the other accepts.
 #pragma once
 
 #include <stdint.h>
