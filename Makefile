@@ -9,7 +9,7 @@ PREFIX ?= /usr/local
 SHARE = $(DESTDIR)$(PREFIX)/share/pack
 SHARED_FILES = setup-stub.exe uninstall.exe setup-stub-x64.exe uninstall-x64.exe README.md
 
-.PHONY: all deps build test demo bench install uninstall clean fuzz deb
+.PHONY: all deps build test demo demo-picture bench install uninstall clean fuzz deb
 
 all: build
 
@@ -41,6 +41,17 @@ demo: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
 	  echo "same sources ('make test' runs the 32-bit ones once under emulation)."; \
 	  cmake --build $(BUILD64) -j $(JOBS) --target demo_programs && bash tools/demo.sh $(BUILD64); \
 	fi
+
+# The demo leaves the dialog's picture in its build folder; this explicit step copies the one
+# from the last demo (the same build folder `make demo` chose) over docs/setup-dialog.png.
+demo-picture:
+	@if bash tools/runs-32-bit.sh; then picture=$(BUILD)/demo/setup-dialog.png; \
+	else picture=$(BUILD64)/demo/setup-dialog.png; fi; \
+	if [ ! -f "$$picture" ]; then \
+	  echo "No $$picture: run 'make demo' without a display first (or with USE_XVFB=1)."; \
+	  exit 1; \
+	fi; \
+	cp "$$picture" docs/setup-dialog.png && echo "Copied $$picture to docs/setup-dialog.png"
 
 # The figures are the shipped 32-bit programs' where this machine runs 32-bit code.
 bench: build

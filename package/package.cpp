@@ -1,6 +1,7 @@
 #include "package/package.h"
 
 #include "common/fatal_error.h"
+#include "package/little_endian.h"
 
 PackageView g_package;
 
@@ -37,7 +38,7 @@ void LocatePackage(HMODULE module) {
       !IsWindowClassSafe(resource + kWindowClassOffset)) {
     FatalError(PACKAGE_CORRUPT_MESSAGE);
   }
-  DWORD header_size = ReadPackageUint32(resource + kHeaderSizeOffset);
+  DWORD header_size = ReadLe32(resource + kHeaderSizeOffset);
   g_package.header = resource;
   g_package.cursor = resource + header_size;
   g_package.payload_length = size - header_size;
@@ -72,19 +73,6 @@ void ConvertEntryName(const EntryRecordView& record, wchar_t* name_out) {
 
 }  // namespace
 
-PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
-                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
-                             DWORD* flags_out, const BYTE** next) {
-  EntryRecordView record;
-  PackageReadResult result = ParseEntryRecord(p, end, name_capacity, &record, next);
-  if (result != PACKAGE_READ_ITEM) return result;
-  ConvertEntryName(record, name_out);
-  *flags_out = record.flags;
-  *data_out = record.data;
-  *size_out = record.size;
-  return result;
-}
-
 const BYTE* ReadEntry(const BYTE* p, wchar_t* name_out, const BYTE** data_out,
                       DWORD* size_out, DWORD* flags_out) {
   EntryRecordView record;
@@ -113,4 +101,4 @@ const wchar_t* PackageWindowClass() {
 
 BYTE PackageOptionByte(DWORD offset) { return g_package.header[offset]; }
 
-const BYTE* PackagePayload() { return g_package.header + ReadPackageUint32(g_package.header); }
+const BYTE* PackagePayload() { return g_package.header + ReadLe32(g_package.header); }

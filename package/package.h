@@ -34,17 +34,11 @@ const BYTE* ReadFolderName(const BYTE* p, const char** name, unsigned* length);
 // past the package is fatal.
 const BYTE* SkipFolderList(const BYTE* p);
 
-// Reads the entry record at `p` like ParseEntryRecord and converts its name byte by byte
-// through the ANSI code page into `name_out` (capacity `name_capacity` units, terminated):
-// every byte, the terminator included, becomes exactly one UTF-16 unit. On
-// PACKAGE_READ_END (flags 0xFFFF) nothing is written. Never reads at or beyond `end`.
-PackageReadResult ParseEntry(const BYTE* p, const BYTE* end, wchar_t* name_out,
-                             unsigned name_capacity, const BYTE** data_out, DWORD* size_out,
-                             DWORD* flags_out, const BYTE** next);
-
-// Reads the entry record at `p` into `name_out` (kPathCapacity units). Returns the next
-// record, or NULL at the end marker (outputs then keep their previous values). A record
-// that runs past the package or overflows the name buffer is fatal.
+// Reads the entry record at `p` (through ParseEntryRecord, up to g_package.end) into
+// `name_out` (kPathCapacity units), its name converted byte by byte through the ANSI code
+// page: every byte, the terminator included, becomes exactly one UTF-16 unit. Returns the
+// next record, or NULL at the end marker (outputs then keep their previous values). A
+// record that runs past the package or overflows the name buffer is fatal.
 const BYTE* ReadEntry(const BYTE* p, wchar_t* name_out, const BYTE** data_out,
                       DWORD* size_out, DWORD* flags_out);
 

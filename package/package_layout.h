@@ -1,9 +1,11 @@
 // The byte layout of the installation package embedded in the setup executable.
-// Plain constants only, no platform calls: the packing tool's portable writer and the
-// installer's reader share them.
+// Plain constants and one character test, no platform calls: the packing tool's portable
+// writer and the installer's reader share them, so what one writes the other accepts.
 #pragma once
 
 #include <stdint.h>
+
+#include "common/bounded_text.h"
 
 // Resource that carries the package: type RT_RCDATA, this identifier, language neutral.
 constexpr int kPackageResourceId = 9999;
@@ -25,6 +27,21 @@ constexpr uint32_t kStoredHeaderSize = 204;        // what writers store in head
 // Each header string holds at most 31 characters so that its terminator fits the field.
 constexpr uint32_t kHeaderStringUnits = 32;
 constexpr uint32_t kHeaderStringMaxChars = kHeaderStringUnits - 1;
+
+// Characters no header string may hold: the installer's log separates its fields with them.
+constexpr char kLogSeparatorCharacters[] = "#|";
+// Characters Windows forbids in file and folder names. The product name and version may
+// not hold them, since the installer makes folders of them; the window class names no
+// folder and may.
+constexpr char kFileNameForbiddenCharacters[] = "\\/:*?\"<>";
+
+// Whether the character `c` is one of the NUL-terminated `listed` characters (NUL never is).
+constexpr bool IsListedCharacter(uint32_t c, const char* listed) {
+  for (; *listed != 0; ++listed) {
+    if (c == (uint32_t)(unsigned char)*listed) return true;
+  }
+  return false;
+}
 
 // FolderList: length byte (1..255) + that many ANSI bytes, no terminator; 0 ends it.
 constexpr uint32_t kFolderNameMaxBytes = 255;
@@ -49,5 +66,6 @@ constexpr uint16_t kLaunchMask = ENTRY_SPECIAL | ENTRY_LAUNCH;
 #define UNINSTALLER_FILE_NAME "uninstall.exe"
 #define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
 
-// Entry and folder names end up in 260-unit path buffers: a name has at most 259 bytes.
-constexpr uint32_t kEntryNameMaxBytes = 259;
+// Entry and folder names end up in path buffers of kPathCapacity units: a name fills one
+// with its terminator.
+constexpr uint32_t kEntryNameMaxBytes = kPathCapacity - 1;

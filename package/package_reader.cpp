@@ -1,16 +1,12 @@
 #include "package/package_reader.h"
 
-uint32_t ReadPackageUint32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-uint16_t ReadPackageUint16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
+#include "package/little_endian.h"
 
 namespace {
 
 bool IsStringFieldTerminated(const uint8_t* field) {
   for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-    if (ReadPackageUint16(field + 2 * unit) == 0) return true;
+    if (ReadLe16(field + 2 * unit) == 0) return true;
   }
   return false;
 }
@@ -20,10 +16,10 @@ bool IsStringFieldTerminated(const uint8_t* field) {
 bool IsHeaderStringSafe(const uint8_t* field) {
   unsigned length = 0;
   uint16_t last = 0;
-  for (uint16_t unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
-    if (unit < 0x20 || unit == 0x7F) return false;
-    for (const char* reserved = "\\/:*?\"<>|#"; *reserved != 0; ++reserved) {
-      if (unit == (uint16_t)*reserved) return false;
+  for (uint16_t unit; (unit = ReadLe16(field + 2 * length)) != 0; ++length) {
+    if (unit < 0x20 || unit == 0x7F || IsListedCharacter(unit, kLogSeparatorCharacters) ||
+        IsListedCharacter(unit, kFileNameForbiddenCharacters)) {
+      return false;
     }
     last = unit;
   }
@@ -33,15 +29,17 @@ bool IsHeaderStringSafe(const uint8_t* field) {
 
 bool IsWindowClassSafe(const uint8_t* field) {
   unsigned length = 0;
-  for (uint16_t unit; (unit = ReadPackageUint16(field + 2 * length)) != 0; ++length) {
-    if (unit < 0x20 || unit == 0x7F || unit == '#' || unit == '|') return false;
+  for (uint16_t unit; (unit = ReadLe16(field + 2 * length)) != 0; ++length) {
+    if (unit < 0x20 || unit == 0x7F || IsListedCharacter(unit, kLogSeparatorCharacters)) {
+      return false;
+    }
   }
   return length > 0;
 }
 
 bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size) {
   if (resource == nullptr || size < kStoredHeaderSize) return false;
-  if (ReadPackageUint32(resource + kHeaderSizeOffset) > size) return false;
+  if (ReadLe32(resource + kHeaderSizeOffset) > size) return false;
   return IsStringFieldTerminated(resource + kProductNameOffset) &&
          IsStringFieldTerminated(resource + kProductVersionOffset) &&
          IsStringFieldTerminated(resource + kWindowClassOffset);
@@ -65,7 +63,7 @@ PackageReadResult ParseFolderName(const uint8_t* p, const uint8_t* end, const ch
 PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigned name_capacity,
                                    EntryRecordView* record, const uint8_t** next) {
   if (p >= end || end - p < 2) return PACKAGE_READ_MALFORMED;
-  uint16_t flags = ReadPackageUint16(p);
+  uint16_t flags = ReadLe16(p);
   if (flags == ENTRY_END) return PACKAGE_READ_END;
   const uint8_t* name = p + 2;
   // The terminator must lie inside the package and the name must fit the buffer.
@@ -77,7 +75,7 @@ PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigne
   if (terminator >= end) return PACKAGE_READ_MALFORMED;
   const uint8_t* size_field = terminator + 1;
   if (end - size_field < 4) return PACKAGE_READ_MALFORMED;
-  uint32_t size = ReadPackageUint32(size_field);
+  uint32_t size = ReadLe32(size_field);
   const uint8_t* data = size_field + 4;
   if ((uint32_t)(end - data) < size) return PACKAGE_READ_MALFORMED;
 

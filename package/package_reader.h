@@ -23,12 +23,13 @@ bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size);
 
 // Checks that the header string `field` (UTF-16LE, terminated within its field, as
 // IsPackageHeaderSound checked) can name a folder of its own and stand in a log header:
-// none of \ / : * ? " < > | #, no control character, not "." or "..", and no trailing dot
-// or space (which the file system would drop). Returns false otherwise.
+// none of kFileNameForbiddenCharacters or kLogSeparatorCharacters (\ / : * ? " < > | #), no
+// control character, not "." or "..", and no trailing dot or space (which the file system
+// would drop). Returns false otherwise.
 bool IsHeaderStringSafe(const uint8_t* field);
 
 // Checks that the window class `field` (terminated within its field) can stand in a log
-// header: not empty, no "#" or "|" (the log's separators) and no control character. A
+// header: not empty, none of kLogSeparatorCharacters ("#", "|") and no control character. A
 // class names no folder, so the other characters are allowed ("ATL:00A1B2C3").
 bool IsWindowClassSafe(const uint8_t* field);
 
@@ -54,7 +55,3 @@ struct EntryRecordView {
 // (flags 0xFFFF) nothing is written. Never reads at or beyond `end`.
 PackageReadResult ParseEntryRecord(const uint8_t* p, const uint8_t* end, unsigned name_capacity,
                                    EntryRecordView* record, const uint8_t** next);
-
-// The little-endian integers of the layout, read unaligned.
-uint32_t ReadPackageUint32(const uint8_t* p);
-uint16_t ReadPackageUint16(const uint8_t* p);

@@ -12,6 +12,8 @@
 
 #include <random>
 
+#include "packer/message_text.h"
+
 namespace {
 
 // Sources are copied in slices: large enough for few calls, small enough to stay cached.
@@ -22,8 +24,6 @@ constexpr mode_t kNewFileMode = 0666;
 constexpr mode_t kTemporaryFileMode = 0600;
 // Names tried before giving up: each clash is a file someone else put there.
 constexpr int kTemporaryNameAttempts = 16;
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 // "cannot open "x": No such file or directory"
 std::string ErrorText(const std::string& what, const std::string& path) {

@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "packer/message_text.h"
 #include "packer/windows_text.h"
 
 namespace {
@@ -16,8 +17,6 @@ constexpr DWORD kSliceBytes = 16 * 1024 * 1024;
 constexpr DWORD kCopySliceBytes = 1024 * 1024;
 // Names tried before giving up: each clash is a file someone else put there.
 constexpr int kTemporaryNameAttempts = 16;
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 // "cannot open "x": The system cannot find the file specified."
 std::string ErrorText(const std::string& what, const std::string& path) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "package/little_endian.h"
+
 namespace {
 
 // ICONDIR and its entries, in the file; GRPICONDIRENTRY in the resource.
@@ -18,15 +20,8 @@ constexpr size_t kBitmapWidth = 4, kBitmapHeight = 8, kBitmapPlanes = 12, kBitma
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr size_t kPngWidth = 16, kPngHeight = 20, kPngHeaderEnd = 33;
 
-uint32_t Little16(const uint8_t* p) { return (uint32_t)(p[0] | (p[1] << 8)); }
-uint32_t Little32(const uint8_t* p) { return Little16(p) | (Little16(p + 2) << 16); }
 uint32_t Big32(const uint8_t* p) {
   return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
-}
-
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-  out.push_back((uint8_t)value);
-  out.push_back((uint8_t)(value >> 8));
 }
 
 std::string Size(uint32_t width, uint32_t height) {
@@ -60,25 +55,25 @@ std::string CheckPng(const IconImage& image, uint32_t width, uint32_t height) {
 // as high as the icon) against its directory entry. Returns "" or the problem.
 std::string CheckBitmap(const IconImage& image, uint32_t width, uint32_t height) {
   const std::vector<uint8_t>& b = image.bytes;
-  if (b.size() < kBitmapHeaderSize || Little32(&b[0]) < kBitmapHeaderSize ||
-      Little32(&b[0]) > b.size()) {
+  if (b.size() < kBitmapHeaderSize || ReadLe32(&b[0]) < kBitmapHeaderSize ||
+      ReadLe32(&b[0]) > b.size()) {
     return "is neither a bitmap nor a PNG image";
   }
-  uint32_t header = Little32(&b[0]);
-  int32_t bitmap_width = (int32_t)Little32(&b[kBitmapWidth]);
-  int32_t bitmap_height = (int32_t)Little32(&b[kBitmapHeight]);
+  uint32_t header = ReadLe32(&b[0]);
+  int32_t bitmap_width = (int32_t)ReadLe32(&b[kBitmapWidth]);
+  int32_t bitmap_height = (int32_t)ReadLe32(&b[kBitmapHeight]);
   if (bitmap_width != (int32_t)width || bitmap_height != 2 * (int32_t)height) {
     return "is " + Size(width, height) + " in the directory but its bitmap is " +
            std::to_string(bitmap_width) + "x" + std::to_string(bitmap_height) +
            " (an icon's bitmap is twice as high: colours, then the mask)";
   }
-  uint32_t planes = Little16(&b[kBitmapPlanes]), bits = Little16(&b[kBitmapBitCount]);
+  uint32_t planes = ReadLe16(&b[kBitmapPlanes]), bits = ReadLe16(&b[kBitmapBitCount]);
   if (planes != 1 || (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)) {
     return "has " + std::to_string(planes) + " planes of " + std::to_string(bits) +
            " bits per pixel";
   }
-  if (Little32(&b[kBitmapCompression]) != 0) return "is a compressed bitmap";
-  uint64_t colors = Little32(&b[kBitmapColorsUsed]);
+  if (ReadLe32(&b[kBitmapCompression]) != 0) return "is a compressed bitmap";
+  uint64_t colors = ReadLe32(&b[kBitmapColorsUsed]);
   if (bits <= 8 && (colors == 0 || colors > (1u << bits))) colors = 1u << bits;
   if (bits > 8) colors = 0;
   uint64_t color_rows = (((uint64_t)width * bits + 31) / 32) * 4 * height;
@@ -103,7 +98,7 @@ std::string CheckImageSpans(const std::vector<uint8_t>& file, uint32_t count) {
   std::vector<ImageSpan> spans;
   for (uint32_t k = 0; k < count; ++k) {
     const uint8_t* entry = &file[kIconDirectorySize + kIconEntrySize * k];
-    ImageSpan span{Little32(entry + 12), Little32(entry + 8), k};
+    ImageSpan span{ReadLe32(entry + 12), ReadLe32(entry + 8), k};
     std::string image_name = "image " + std::to_string(k + 1) + " ";
     if (span.size == 0) return image_name + "is empty";
     if (span.offset > file.size() || span.size > file.size() - span.offset) {
@@ -131,10 +126,10 @@ std::string CheckImageSpans(const std::vector<uint8_t>& file, uint32_t count) {
 
 std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage>* images) {
   images->clear();
-  if (file.size() < kIconDirectorySize || Little16(&file[0]) != 0) {
+  if (file.size() < kIconDirectorySize || ReadLe16(&file[0]) != 0) {
     return "it does not start with an icon directory";
   }
-  uint32_t type = Little16(&file[2]), count = Little16(&file[4]);
+  uint32_t type = ReadLe16(&file[2]), count = ReadLe16(&file[4]);
   if (type == kCursorType) return "it is a cursor, not an icon";
   if (type != kIconType) return "it does not start with an icon directory";
   if (count == 0) return "it holds no image";
@@ -150,9 +145,9 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
     image.width = entry[0];
     image.height = entry[1];
     image.color_count = entry[2];
-    image.planes = (uint16_t)Little16(entry + 4);
-    image.bit_count = (uint16_t)Little16(entry + 6);
-    uint32_t size = Little32(entry + 8), offset = Little32(entry + 12);
+    image.planes = (uint16_t)ReadLe16(entry + 4);
+    image.bit_count = (uint16_t)ReadLe16(entry + 6);
+    uint32_t size = ReadLe32(entry + 8), offset = ReadLe32(entry + 12);
     image.bytes.assign(file.begin() + offset, file.begin() + offset + size);
     uint32_t width = image.width ? image.width : 256, height = image.height ? image.height : 256;
     bool png = IsPng(image.bytes);
@@ -162,7 +157,7 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
     // loader's choice of the best image for a size reads them.
     if (image.bit_count == 0) {
       image.planes = 1;
-      image.bit_count = png ? 32 : (uint16_t)Little16(&image.bytes[kBitmapBitCount]);
+      image.bit_count = png ? 32 : (uint16_t)ReadLe16(&image.bytes[kBitmapBitCount]);
     }
     images->push_back(image);
   }
@@ -171,20 +166,20 @@ std::string ReadIconFile(const std::vector<uint8_t>& file, std::vector<IconImage
 
 std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images, uint16_t first_id) {
   std::vector<uint8_t> group;
-  Put16(group, 0);
-  Put16(group, kIconType);
-  Put16(group, (uint32_t)images.size());
+  AppendLe16(group, 0);
+  AppendLe16(group, kIconType);
+  AppendLe16(group, (uint32_t)images.size());
   for (size_t k = 0; k < images.size(); ++k) {
     const IconImage& image = images[k];
     group.push_back(image.width);
     group.push_back(image.height);
     group.push_back(image.color_count);
     group.push_back(0);
-    Put16(group, image.planes);
-    Put16(group, image.bit_count);
-    Put16(group, (uint32_t)image.bytes.size());
-    Put16(group, (uint32_t)(image.bytes.size() >> 16));
-    Put16(group, (uint32_t)(first_id + k));
+    AppendLe16(group, image.planes);
+    AppendLe16(group, image.bit_count);
+    AppendLe16(group, (uint32_t)image.bytes.size());
+    AppendLe16(group, (uint32_t)(image.bytes.size() >> 16));
+    AppendLe16(group, (uint32_t)(first_id + k));
   }
   return group;
 }
@@ -192,9 +187,9 @@ std::vector<uint8_t> IconGroupResource(const std::vector<IconImage>& images, uin
 std::vector<uint16_t> IconGroupMembers(const uint8_t* group, uint64_t size) {
   std::vector<uint16_t> ids;
   if (size < kIconDirectorySize) return ids;
-  uint32_t count = Little16(group + 4);
+  uint32_t count = ReadLe16(group + 4);
   for (uint32_t k = 0; k < count && kIconDirectorySize + kGroupEntrySize * (k + 1) <= size; ++k) {
-    ids.push_back((uint16_t)Little16(group + kIconDirectorySize + kGroupEntrySize * k + 12));
+    ids.push_back((uint16_t)ReadLe16(group + kIconDirectorySize + kGroupEntrySize * k + 12));
   }
   return ids;
 }

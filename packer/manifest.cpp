@@ -5,6 +5,7 @@
 
 #include "package/package_layout.h"
 #include "packer/icon_file.h"
+#include "packer/message_text.h"
 #include "packer/package_names.h"
 #include "packer/target_names.h"
 #include "packer/text_encoding.h"
@@ -60,8 +61,6 @@ std::string Lower(std::string text) {
   }
   return text;
 }
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 bool IsControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0); }
 
@@ -157,13 +156,12 @@ std::string CheckHeaderString(const std::string& key, const std::string& value,
   if (code_points.empty()) return key + " is empty";
   std::string quoted = key + " " + Quote(value);
   for (char32_t c : code_points) {
-    if (c == '#' || c == '|') {
+    if (IsListedCharacter(c, kLogSeparatorCharacters)) {
       return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which the installer and its log use as separators";
     }
     if (IsControl(c)) return quoted + " contains a control character";
-    if (names_folders && (c == '\\' || c == '/' || c == ':' || c == '*' || c == '?' ||
-                          c == '"' || c == '<' || c == '>')) {
+    if (names_folders && IsListedCharacter(c, kFileNameForbiddenCharacters)) {
       return quoted + " contains \"" + std::string(1, (char)c) +
              "\", which Windows forbids in file and folder names";
     }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "package/little_endian.h"
 #include "package/package_reader.h"
 #include "packer/console.h"
 #include "packer/host_files.h"
@@ -20,7 +21,7 @@ const char kEntryColumns[] = "        size  flags                               
 std::string HeaderString(const uint8_t* field) {
   std::u16string text;
   for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-    char16_t c = (char16_t)ReadPackageUint16(field + 2 * unit);
+    char16_t c = (char16_t)ReadLe16(field + 2 * unit);
     if (c == 0) break;
     text += c;
   }
@@ -63,7 +64,7 @@ bool ListHeader(Listing& listing) {
     return false;
   }
   std::string& out = *listing.out;
-  out += "header_size: " + std::to_string(ReadPackageUint32(p + kHeaderSizeOffset)) + "\n";
+  out += "header_size: " + std::to_string(ReadLe32(p + kHeaderSizeOffset)) + "\n";
   out += "product_name: " + HeaderString(p + kProductNameOffset) + "\n";
   out += "product_version: " + HeaderString(p + kProductVersionOffset) + "\n";
   out += "window_class: " + HeaderString(p + kWindowClassOffset) + "\n";
@@ -195,7 +196,7 @@ int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
   Listing listing{file + place.offset, file + place.offset + place.held, name, out, problems,
                   cut_off};
   if (!ListHeader(listing)) return 1;
-  const uint8_t* p = listing.package + ReadPackageUint32(listing.package + kHeaderSizeOffset);
+  const uint8_t* p = listing.package + ReadLe32(listing.package + kHeaderSizeOffset);
   if (!ListFolders(listing, &p) || !ListEntries(listing, &p)) return 1;
   size_t marker = p - listing.package;
   *out += "end marker: offset " + std::to_string(marker) + "\n";

@@ -2,26 +2,16 @@
 
 #include <string.h>
 
+#include "package/little_endian.h"
 #include "package/package_layout.h"
 #include "packer/package_names.h"
 
 namespace {
 
-uint8_t* PutUint16(uint8_t* out, uint16_t value) {
-  out[0] = (uint8_t)(value & 0xFF);
-  out[1] = (uint8_t)(value >> 8);
-  return out + 2;
-}
-
-uint8_t* PutUint32(uint8_t* out, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) *out++ = (uint8_t)(value >> shift);
-  return out;
-}
-
 // A header string field: UTF-16LE, zero-padded to the field's 32 units.
 uint8_t* PutStringField(uint8_t* out, const std::u16string& text) {
   for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-    out = PutUint16(out, unit < text.size() ? (uint16_t)text[unit] : 0);
+    out = WriteLe16(out, unit < text.size() ? (uint16_t)text[unit] : 0);
   }
   return out;
 }
@@ -46,7 +36,7 @@ uint64_t PackageSize(const PackageContents& contents,
 bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>& content_sizes,
                    PackageStreamSink& sink) {
   uint8_t header[kStoredHeaderSize] = {};  // the reserved bytes stay zero
-  PutUint32(header + kHeaderSizeOffset, kStoredHeaderSize);
+  WriteLe32(header + kHeaderSizeOffset, kStoredHeaderSize);
   PutStringField(header + kProductNameOffset, contents.product_name);
   PutStringField(header + kProductVersionOffset, contents.product_version);
   PutStringField(header + kWindowClassOffset, contents.window_class);
@@ -66,16 +56,16 @@ bool StreamPackage(const PackageContents& contents, const std::vector<uint32_t>&
   for (size_t index = 0; index < contents.entries.size(); ++index) {
     const PackageEntry& entry = contents.entries[index];
     std::vector<uint8_t> head(2 + entry.name.size() + 1 + 4);
-    uint8_t* out = PutUint16(head.data(), entry.flags);
+    uint8_t* out = WriteLe16(head.data(), entry.flags);
     out = PutBytes(out, entry.name);
     *out++ = 0;
     uint32_t size = content_sizes[index];
-    PutUint32(out, size);
+    WriteLe32(out, size);
     if (!sink.Put(head.data(), head.size())) return false;
     if (size > 0 && !sink.CopyContent(index, size)) return false;
   }
   uint8_t end_marker[2];
-  PutUint16(end_marker, ENTRY_END);
+  WriteLe16(end_marker, ENTRY_END);
   return sink.Put(end_marker, sizeof(end_marker));
 }
 

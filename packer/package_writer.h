@@ -10,8 +10,7 @@
 // One file of the product, in package order.
 struct PackageEntry {
   uint16_t flags = 0;
-  std::string name;               // ANSI bytes, relative to the installation folder
-  std::vector<uint8_t> data;      // the content, when a test holds it in memory
+  std::string name;  // ANSI bytes, relative to the installation folder
 };
 
 // Everything a package holds. Strings are UTF-16 code units.
@@ -29,8 +28,8 @@ struct PackageContents {
   std::vector<PackageEntry> entries;
 };
 
-// The exact size of the package when entry i's content has `content_sizes[i]` bytes
-// (the entries' `data` are ignored). `content_sizes` has one size per entry.
+// The exact size of the package when entry i's content has `content_sizes[i]` bytes.
+// `content_sizes` has one size per entry.
 uint64_t PackageSize(const PackageContents& contents,
                      const std::vector<uint32_t>& content_sizes);
 

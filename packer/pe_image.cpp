@@ -1,5 +1,7 @@
 #include "packer/pe_image.h"
 
+#include "package/little_endian.h"
+
 namespace {
 
 // A damaged tree can point many entries at the same directories; a program's own tree has
@@ -89,13 +91,12 @@ struct ResourceWalk {
 
 uint32_t PeUint16(const PeImage& image, uint64_t at) {
   if (!Inside(image, at, 2)) return 0;
-  return (uint32_t)(image.bytes[at] | (image.bytes[at + 1] << 8));
+  return ReadLe16(image.bytes + at);
 }
 
 uint32_t PeUint32(const PeImage& image, uint64_t at) {
   if (!Inside(image, at, 4)) return 0;
-  const uint8_t* b = image.bytes + at;
-  return (uint32_t)b[0] | ((uint32_t)b[1] << 8) | ((uint32_t)b[2] << 16) | ((uint32_t)b[3] << 24);
+  return ReadLe32(image.bytes + at);
 }
 
 PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "package/little_endian.h"
 #include "package/package_layout.h"
 #include "packer/pe_image.h"
 
@@ -21,15 +22,6 @@ constexpr uint32_t kVersionResourceId = 1;
 const uint8_t kPackageSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 const uint8_t kStubResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', '0', 0, 0};
 constexpr uint32_t kPackageSectionCharacteristics = 0x40000040u;
-
-void Put16(std::vector<uint8_t>& b, uint64_t at, uint32_t value) {
-  b[at] = (uint8_t)value;
-  b[at + 1] = (uint8_t)(value >> 8);
-}
-
-void Put32(std::vector<uint8_t>& b, uint64_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(value >> (8 * i));
-}
 
 uint64_t AlignUp(uint64_t value, uint64_t alignment) {
   return (value + alignment - 1) / alignment * alignment;
@@ -189,17 +181,19 @@ struct TreeWriter {
   uint32_t KeyField(const ResourceKey& key) {
     if (!key.named) return key.id;
     uint32_t at = next_string;
-    Put16(section, at, (uint32_t)key.name.size());
-    for (size_t i = 0; i < key.name.size(); ++i) Put16(section, at + 2 + 2 * i, key.name[i]);
+    WriteLe16(section.data() + at, (uint32_t)key.name.size());
+    for (size_t i = 0; i < key.name.size(); ++i) {
+      WriteLe16(section.data() + at + 2 + 2 * i, key.name[i]);
+    }
     next_string += StringSize(key);
     return at | kResourceSubdirectoryBit;
   }
 
   uint32_t Child(const ResourceLeaf& leaf) {
     uint32_t at = next_leaf;
-    Put32(section, at, leaf.data_rva);
-    Put32(section, at + 4, leaf.size);
-    Put32(section, at + 8, leaf.code_page);
+    WriteLe32(section.data() + at, leaf.data_rva);
+    WriteLe32(section.data() + at + 4, leaf.size);
+    WriteLe32(section.data() + at + 8, leaf.code_page);
     next_leaf += kResourceDataEntrySize;
     return at;
   }
@@ -215,12 +209,12 @@ struct TreeWriter {
     next_directory += DirectoryBytes(level.size());
     size_t named = 0;
     for (const auto& item : level) named += item.first.named ? 1 : 0;
-    Put16(section, at + kResourceNamedCount, (uint32_t)named);
-    Put16(section, at + kResourceIdCount, (uint32_t)(level.size() - named));
+    WriteLe16(section.data() + at + kResourceNamedCount, (uint32_t)named);
+    WriteLe16(section.data() + at + kResourceIdCount, (uint32_t)(level.size() - named));
     uint32_t entry = at + kResourceDirectoryHeaderSize;
     for (const auto& item : level) {
-      Put32(section, entry, KeyField(item.first));
-      Put32(section, entry + 4, Child(item.second));
+      WriteLe32(section.data() + entry, KeyField(item.first));
+      WriteLe32(section.data() + entry + 4, Child(item.second));
       entry += kResourceDirectoryEntrySize;
     }
     return at;
@@ -280,7 +274,7 @@ void WritePrefix(const std::vector<uint8_t>& stub, const StubLayout& layout,
   prefix->assign(stub.begin(), stub.end());
   prefix->resize(raw_pointer, 0);
   std::vector<uint8_t>& p = *prefix;
-  Put16(p, image.pe + kCoffSectionCount, (uint32_t)image.sections.size() + 1);
+  WriteLe16(p.data() + image.pe + kCoffSectionCount, (uint32_t)image.sections.size() + 1);
   for (size_t k = 0; k < image.sections.size(); ++k) {
     auto name = p.begin() + image.section_table + kSectionHeaderSize * k + kSectionName;
     if (std::equal(name, name + 8, kPackageSectionName)) {
@@ -289,17 +283,17 @@ void WritePrefix(const std::vector<uint8_t>& stub, const StubLayout& layout,
   }
   uint64_t header = layout.new_header;
   std::copy(kPackageSectionName, kPackageSectionName + 8, p.begin() + header + kSectionName);
-  Put32(p, header + kSectionVirtualSize, (uint32_t)content_size);
-  Put32(p, header + kSectionVirtualAddress, (uint32_t)section_rva);
-  Put32(p, header + kSectionRawSize, (uint32_t)raw_size);
-  Put32(p, header + kSectionRawPointer, (uint32_t)raw_pointer);
-  Put32(p, header + kSectionCharacteristics, kPackageSectionCharacteristics);
-  Put32(p, image.optional + kOptInitializedData,
-        PeUint32(image, image.optional + kOptInitializedData) + (uint32_t)raw_size);
-  Put32(p, image.optional + kOptImageSize, (uint32_t)image_size);
-  Put32(p, image.optional + kOptCheckSum, 0);
-  Put32(p, DirectoryField(image, kResourceDirectory), (uint32_t)section_rva);
-  Put32(p, DirectoryField(image, kResourceDirectory) + 4, (uint32_t)content_size);
+  WriteLe32(p.data() + header + kSectionVirtualSize, (uint32_t)content_size);
+  WriteLe32(p.data() + header + kSectionVirtualAddress, (uint32_t)section_rva);
+  WriteLe32(p.data() + header + kSectionRawSize, (uint32_t)raw_size);
+  WriteLe32(p.data() + header + kSectionRawPointer, (uint32_t)raw_pointer);
+  WriteLe32(p.data() + header + kSectionCharacteristics, kPackageSectionCharacteristics);
+  WriteLe32(p.data() + image.optional + kOptInitializedData,
+            PeUint32(image, image.optional + kOptInitializedData) + (uint32_t)raw_size);
+  WriteLe32(p.data() + image.optional + kOptImageSize, (uint32_t)image_size);
+  WriteLe32(p.data() + image.optional + kOptCheckSum, 0);
+  WriteLe32(p.data() + DirectoryField(image, kResourceDirectory), (uint32_t)section_rva);
+  WriteLe32(p.data() + DirectoryField(image, kResourceDirectory) + 4, (uint32_t)content_size);
 }
 
 }  // namespace

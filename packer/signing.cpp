@@ -1,5 +1,6 @@
 #include "packer/signing.h"
 
+#include "package/little_endian.h"
 #include "package/package_reader.h"
 #include "packer/host_files.h"
 #include "packer/package_listing.h"
@@ -62,11 +63,6 @@ FileFingerprint FingerprintOf(const std::string& path) {
   return fingerprint;
 }
 
-uint32_t Read32(const uint8_t* at) {
-  return (uint32_t)at[0] | (uint32_t)at[1] << 8 | (uint32_t)at[2] << 16 | (uint32_t)at[3] << 24;
-}
-uint16_t Read16(const uint8_t* at) { return (uint16_t)(at[0] | at[1] << 8); }
-
 // "the sign command left the uninstaller unsigned (the file did not change): ..."
 std::string UnsignedText(const char* what, const char* reason) {
   return std::string("the sign command left ") + what + " unsigned (" + reason +
@@ -90,10 +86,10 @@ bool HasSignature(const uint8_t* bytes, uint64_t size) {
   uint64_t at = DirectoryAddress(image, kCertificateDirectory);
   uint64_t table_size = DirectorySize(image, kCertificateDirectory);
   if (at == 0 || table_size <= kCertificateHeaderBytes || at + table_size > size) return false;
-  uint32_t length = Read32(bytes + at);
+  uint32_t length = ReadLe32(bytes + at);
   return length > kCertificateHeaderBytes && length <= table_size &&
-         Read16(bytes + at + 4) == kCertificateRevision &&
-         Read16(bytes + at + 6) == kCertificateSignedData &&
+         ReadLe16(bytes + at + 4) == kCertificateRevision &&
+         ReadLe16(bytes + at + 6) == kCertificateSignedData &&
          bytes[at + kCertificateHeaderBytes] == kDerSequenceTag;
 }
 

@@ -2,11 +2,10 @@
 
 #include <stdio.h>
 
+#include "packer/message_text.h"
 #include "packer/text_encoding.h"
 
 namespace {
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
 
 std::string CodePointText(char32_t c) {
   char text[16];

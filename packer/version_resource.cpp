@@ -1,5 +1,7 @@
 #include "packer/version_resource.h"
 
+#include "package/little_endian.h"
+
 namespace {
 
 // VS_FIXEDFILEINFO values: the signature and structure version, every flag valid and
@@ -16,23 +18,13 @@ constexpr uint16_t kBinaryNode = 0, kTextNode = 1;
 const char kStringTableKey[] = "000004B0";
 constexpr uint16_t kNeutralLanguage = 0, kUnicodeCodePage = 1200;
 
-void Put16(std::vector<uint8_t>& out, uint32_t value) {
-  out.push_back((uint8_t)value);
-  out.push_back((uint8_t)(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-  Put16(out, value & 0xFFFF);
-  Put16(out, value >> 16);
-}
-
 void PadTo4(std::vector<uint8_t>& out) {
   while (out.size() % 4 != 0) out.push_back(0);
 }
 
 void PutText(std::vector<uint8_t>& out, const std::u16string& text) {
-  for (char16_t unit : text) Put16(out, unit);
-  Put16(out, 0);
+  for (char16_t unit : text) AppendLe16(out, unit);
+  AppendLe16(out, 0);
 }
 
 std::u16string Ascii(const char* text) {
@@ -49,16 +41,15 @@ struct Node {
   size_t start;
   Node(std::vector<uint8_t>& block, const char* key, uint32_t value_length, uint16_t type)
       : out(block), start(block.size()) {
-    Put16(out, 0);  // the length, set when the node is closed
-    Put16(out, value_length);
-    Put16(out, type);
+    AppendLe16(out, 0);  // the length, set when the node is closed
+    AppendLe16(out, value_length);
+    AppendLe16(out, type);
     PutText(out, Ascii(key));
     PadTo4(out);
   }
   void Close() {
     size_t length = out.size() - start;
-    out[start] = (uint8_t)length;
-    out[start + 1] = (uint8_t)(length >> 8);
+    WriteLe16(out.data() + start, (uint32_t)length);
     PadTo4(out);
   }
 };
@@ -73,19 +64,19 @@ void PutString(std::vector<uint8_t>& out, const char* key, const std::u16string&
 void PutFixedInfo(std::vector<uint8_t>& out, const VersionInfo& info) {
   const uint16_t* f = info.file_version;
   const uint16_t* p = info.product_numbers;
-  Put32(out, kFixedSignature);
-  Put32(out, kFixedStructureVersion);
-  Put32(out, ((uint32_t)f[0] << 16) | f[1]);
-  Put32(out, ((uint32_t)f[2] << 16) | f[3]);
-  Put32(out, ((uint32_t)p[0] << 16) | p[1]);
-  Put32(out, ((uint32_t)p[2] << 16) | p[3]);
-  Put32(out, kFixedFlagsMask);
-  Put32(out, 0);  // flags: a release build
-  Put32(out, kFixedOsNtWindows32);
-  Put32(out, kFixedTypeApplication);
-  Put32(out, 0);  // subtype
-  Put32(out, 0);  // date, high and low: none, so the block does not depend on the clock
-  Put32(out, 0);
+  AppendLe32(out, kFixedSignature);
+  AppendLe32(out, kFixedStructureVersion);
+  AppendLe32(out, ((uint32_t)f[0] << 16) | f[1]);
+  AppendLe32(out, ((uint32_t)f[2] << 16) | f[3]);
+  AppendLe32(out, ((uint32_t)p[0] << 16) | p[1]);
+  AppendLe32(out, ((uint32_t)p[2] << 16) | p[3]);
+  AppendLe32(out, kFixedFlagsMask);
+  AppendLe32(out, 0);  // flags: a release build
+  AppendLe32(out, kFixedOsNtWindows32);
+  AppendLe32(out, kFixedTypeApplication);
+  AppendLe32(out, 0);  // subtype
+  AppendLe32(out, 0);  // date, high and low: none, so the block does not depend on the clock
+  AppendLe32(out, 0);
 }
 
 std::u16string NumbersText(const uint16_t numbers[4]) {
@@ -131,8 +122,8 @@ std::vector<uint8_t> VersionResource(const VersionInfo& info) {
   {
     Node var_info(out, "VarFileInfo", 0, kTextNode);
     Node translation(out, "Translation", 4, kBinaryNode);
-    Put16(out, kNeutralLanguage);
-    Put16(out, kUnicodeCodePage);
+    AppendLe16(out, kNeutralLanguage);
+    AppendLe16(out, kUnicodeCodePage);
     translation.Close();
     var_info.Close();
   }

@@ -18,7 +18,7 @@
 #include "harness/shell.h"
 #include "harness/text.h"
 #include "harness/timeouts.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 namespace {
 

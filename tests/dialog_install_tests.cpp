@@ -79,8 +79,8 @@ class NormalInstallFromTheDialog : public ::testing::Test {
     run_ = NULL;
   }
 
-  static PackageContents Package() {
-    PackageContents contents = DialogTestPackage(kName);
+  static TestPackageContents Package() {
+    TestPackageContents contents = DialogTestPackage(kName);
     contents.allow_run_once = 1;
     contents.log_executables = 1;
     contents.default_desktop = contents.default_startup = 1;
@@ -189,7 +189,7 @@ class InstallTest : public ::testing::Test {
 TEST_F(InstallTest, NormalInstallWithoutExecuteAfterInstallationStartsNothing) {
   const std::wstring name = L"Dlg Quiet";
   leftovers_.AddProduct(name, L"2.5", L"dlgquiet.lnk");
-  PackageContents contents = DialogTestPackage(name);
+  TestPackageContents contents = DialogTestPackage(name);
   contents.default_launch = 1;
   AddUninstallerEntry(contents, L"alpha.exe");
   AddEntry(contents, ENTRY_LAUNCH, "dlgquiet.exe", FileText(AlphaExe()));
@@ -213,7 +213,7 @@ TEST_F(InstallTest, NormalInstallWithoutExecuteAfterInstallationStartsNothing) {
 TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   const std::wstring name = L"Dlg Once";
   leftovers_.AddProduct(name, L"2.5", L"dlgonce.lnk");
-  PackageContents contents = DialogTestPackage(name);
+  TestPackageContents contents = DialogTestPackage(name);
   contents.allow_run_once = 1;
   contents.default_desktop = contents.default_startup = 1;
   contents.default_programs = contents.default_launch = 1;
@@ -272,7 +272,7 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
 
 TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
   const std::wstring name = L"Dlg No Temp";
-  PackageContents contents = DialogTestPackage(name);
+  TestPackageContents contents = DialogTestPackage(name);
   contents.allow_run_once = 1;
   AddUninstallerEntry(contents, L"alpha.exe");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));

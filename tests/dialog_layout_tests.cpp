@@ -254,7 +254,7 @@ TEST(SetupDialogLayout, RunningDialogMatchesTheControlTable) {
   ReferenceDialog reference;
   ASSERT_TRUE(reference.ok());
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg Layout");
+  TestPackageContents contents = DialogTestPackage(L"Dlg Layout");
   contents.allow_run_once = 1;  // the template's own initial visibility
   SetupSession setup(scratch / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());

@@ -86,8 +86,8 @@ class LicenceTest : public ::testing::Test {
   // The package: the uninstaller first (its flags 0xFFFE include the licence bit but it
   // never counts), then an ordinary file, the licence with a Programs shortcut (0x000C),
   // and a second licence document that must never be shown.
-  PackageContents LicencePackage(const std::wstring& name) {
-    PackageContents contents = DialogTestPackage(name);
+  TestPackageContents LicencePackage(const std::wstring& name) {
+    TestPackageContents contents = DialogTestPackage(name);
     AddUninstallerEntry(contents, L"alpha.exe");
     AddEntry(contents, 0, "readme.txt", "read me");
     AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT | ENTRY_LICENSE_DOCUMENT, "license.htm",
@@ -194,7 +194,7 @@ TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
 
 TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
   ScopedHtmlViewer html(viewer_);
-  PackageContents contents = DialogTestPackage(L"Dlg No Licence");
+  TestPackageContents contents = DialogTestPackage(L"Dlg No Licence");
   AddUninstallerEntry(contents, L"alpha.exe");
   AddEntry(contents, ENTRY_LAUNCH | ENTRY_PROGRAMS_SHORTCUT, "alpha.exe", "program");
   SetupSession setup(scratch_ / L"setup.exe", contents);
@@ -210,7 +210,7 @@ TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
 
 TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
   ScopedHtmlViewer html(viewer_);
-  PackageContents contents = LicencePackage(L"Dlg Licence Missing");
+  TestPackageContents contents = LicencePackage(L"Dlg Licence Missing");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   // A temporary folder that does not exist: no unique name can be made in it.
   std::wstring missing = scratch_ / L"missing";
@@ -235,7 +235,7 @@ TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpene
     ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Narrow(deep);
   }
   ASSERT_EQ(deep.size(), 233u);
-  PackageContents contents = LicencePackage(L"Dlg Licence Deep");
+  TestPackageContents contents = LicencePackage(L"Dlg Licence Deep");
   ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   TemporaryFolderAt temp(deep);
   SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));

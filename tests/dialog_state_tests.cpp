@@ -34,7 +34,7 @@ void ExpectCommonStart(SetupSession& setup, const std::wstring& name) {
 
 TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg Plain");
+  TestPackageContents contents = DialogTestPackage(L"Dlg Plain");
   SetupSession setup(scratch / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());
   ExpectCommonStart(setup, L"Dlg Plain");
@@ -48,7 +48,7 @@ TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
 
 TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg Both");
+  TestPackageContents contents = DialogTestPackage(L"Dlg Both");
   contents.allow_run_once = 0x80;
   contents.default_desktop = 1;
   contents.default_startup = 2;
@@ -69,19 +69,19 @@ TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
 // Each default byte ticks its own box and no other.
 TEST(SetupDialog, EachDefaultByteTicksItsOwnBox) {
   struct Case {
-    uint8_t PackageContents::*option;
+    uint8_t TestPackageContents::*option;
     int box;
   };
   const Case cases[] = {
-      {&PackageContents::default_desktop, IDC_DESKTOP_SHORTCUT},
-      {&PackageContents::default_startup, IDC_STARTUP_SHORTCUT},
-      {&PackageContents::default_programs, IDC_PROGRAMS_SHORTCUT},
-      {&PackageContents::default_launch, IDC_LAUNCH_AFTER_INSTALL},
+      {&TestPackageContents::default_desktop, IDC_DESKTOP_SHORTCUT},
+      {&TestPackageContents::default_startup, IDC_STARTUP_SHORTCUT},
+      {&TestPackageContents::default_programs, IDC_PROGRAMS_SHORTCUT},
+      {&TestPackageContents::default_launch, IDC_LAUNCH_AFTER_INSTALL},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.box);
     ScratchFolder scratch;
-    PackageContents contents = DialogTestPackage(L"Dlg Defaults");
+    TestPackageContents contents = DialogTestPackage(L"Dlg Defaults");
     contents.*(c.option) = 1;
     SetupSession setup(scratch / L"setup.exe", contents);
     ASSERT_TRUE(setup.ok());
@@ -106,7 +106,7 @@ TEST(SetupDialog, AgreementBoxEnablesAndDisablesInstall) {
 
 TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg Modes");
+  TestPackageContents contents = DialogTestPackage(L"Dlg Modes");
   contents.allow_run_once = 1;
   contents.default_desktop = 1;
   SetupSession setup(scratch / L"setup.exe", contents);
@@ -151,7 +151,7 @@ TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
 // refused before its dialog shows.
 TEST(SetupDialog, ProductNameWithHashIsRefusedBeforeTheDialogShows) {
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg #N##");
+  TestPackageContents contents = DialogTestPackage(L"Dlg #N##");
   ASSERT_TRUE(BuildSetup(scratch / L"setup.exe", contents));
   Child child = StartChild(Quoted(scratch / L"setup.exe"));
   HWND box = WaitForWindow(child.pid, L"#32770", L"Fatal error", kWindowTimeoutMs);
@@ -208,7 +208,7 @@ class FakeRunningApplication {
 
 TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Dlg Running");
+  TestPackageContents contents = DialogTestPackage(L"Dlg Running");
   contents.allow_run_once = 1;
   AddUninstallerEntry(contents, L"alpha.exe");
   // The install makes a desktop shortcut for nothing (no entry asks for one) and registers

@@ -50,7 +50,7 @@ TEST(InstallFailure, FileHeldOpenWithoutSharing) {
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   HeldFile held(dir + L"\\locked.exe");
   ASSERT_TRUE(held.held());
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "readme.txt", "read me");
   AddEntry(contents, 0x0010, "locked.exe", "program");
   AddEntry(contents, 0, "after.txt", "never written");
@@ -69,7 +69,7 @@ TEST(InstallFailure, LogHeldOpenWithoutSharing) {
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   HeldFile held(dir + L"\\uninstall.dat");
   ASSERT_TRUE(held.held());
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {"sub"};
   AddEntry(contents, 0, "readme.txt", "read me");
   ExpectFatal(RunInstall(scratch.path(), contents, dir), L"Could not write the uninstall file");
@@ -82,7 +82,7 @@ TEST(InstallFailure, FolderNameTakenByFile) {
   const std::wstring dir = scratch / L"Taken";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   WriteText(dir + L"\\help", "a file, not a folder");
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {"help"};
   AddEntry(contents, 0, "help\\index.htm", "help");
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
@@ -93,7 +93,7 @@ TEST(InstallFailure, FolderNameTakenByFile) {
 TEST(InstallFailure, FolderWhoseParentIsMissing) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"Orphan";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {"missing\\child"};
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
               L"Could not create folder [1]\n>" + dir + L"\\missing\\child");
@@ -104,7 +104,7 @@ TEST(InstallFailure, FolderWhoseParentIsMissing) {
 TEST(InstallFailure, EntryInAFolderOutsideTheList) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"Unlisted";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "first.txt", "first");
   AddEntry(contents, 0, "nowhere\\file.txt", "lost");
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
@@ -115,7 +115,7 @@ TEST(InstallFailure, EntryInAFolderOutsideTheList) {
 
 TEST(InstallFailure, EmptyInstallationFolder) {
   ScratchFolder scratch;
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "stray.txt", "stray");
   ExpectFatal(RunInstallBytes(scratch.path(), PackageBytes(contents), L""),
               L"Could not create folder [1]\n>");
@@ -134,7 +134,7 @@ TEST(InstallFailure, FilePathOverThePathLimitBeforeAnythingIsWritten) {
   const size_t name_length = 262 - dir.size();
   ASSERT_LT(name_length, 255u);
   const std::string name = std::string(name_length - 4, 'n') + ".txt";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "short.txt", "fits");
   AddEntry(contents, 0, name, "too long");
   ExpectFatal(RunInstall(scratch.path(), contents, dir),
@@ -146,7 +146,7 @@ TEST(InstallFailure, FolderPathOverThePathLimitIsCutInTheMessage) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"LongFolder";
   const std::string folder(255, 'f');
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {folder};
   std::wstring full = L"Could not create folder [1]\n>" + dir + L"\\" + Wide(folder);
   ASSERT_GT(full.size(), 319u);
@@ -167,7 +167,7 @@ TEST(InstallFailure, LinkNameOverItsBufferOnlyWhenTheShortcutIsWanted) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"LongLink";
   const std::string name = std::string(130, 'l') + ".exe";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, ENTRY_DESKTOP_SHORTCUT, name, "program");
   ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/desktop"),
               L"Could not create shortcut\n>" + dir + L"\\" + Wide(name));
@@ -186,7 +186,7 @@ TEST(InstallFailure, ProgramsGroupTakenByFile) {
   Leftovers leftovers;
   leftovers.AddPath(group);
   WriteText(group, "a file where the group goes");
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Blocked";
   AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT, "app.exe", "program");
   AddEntry(contents, 0, "later.txt", "later");
@@ -201,7 +201,7 @@ TEST(InstallFailure, ProgramsGroupTakenByFile) {
 TEST(InstallFailure, MalformedPackageBeforeAnythingIsWritten) {
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"Malformed";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {"sub"};
   AddEntry(contents, 0, "first.txt", "first");
   AddEntry(contents, 0, "second.txt", "second file's data");

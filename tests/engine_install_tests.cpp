@@ -19,8 +19,8 @@ namespace {
 
 // Product Alpha 1.0 with the folder help, the uninstaller first, help\index.htm (flags 0)
 // and alpha.exe (flags 0x0017).
-PackageContents AlphaPackage() {
-  PackageContents contents;
+TestPackageContents AlphaPackage() {
+  TestPackageContents contents;
   contents.product_name = u"Alpha";
   contents.product_version = u"1.0";
   contents.window_class = u"AlphaWnd";
@@ -67,7 +67,7 @@ void InstallAlphaExample(bool log_executables) {
   const std::wstring& dir = alpha.dir;
   ASSERT_FALSE(FolderExists(dir)) << "left over by an earlier run";
   ASSERT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, alpha.key));
-  PackageContents contents = AlphaPackage();
+  TestPackageContents contents = AlphaPackage();
   contents.log_executables = log_executables ? 1 : 0;
   ExpectOnlyBox(RunInstall(scratch.path(), contents, dir, L"/desktop /programs"),
                 kSuccessCaption, kSuccessText);
@@ -120,7 +120,7 @@ TEST(InstallRun, ReinstallOverwritesFilesAndLog) {
   const std::wstring key = UninstallKey(L"Reinstall Test", L"2.0");
   Leftovers leftovers;
   leftovers.AddKey(key);
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Reinstall Test";
   contents.product_version = u"2.0";
   contents.folders = {"data", "data\\deep"};
@@ -161,7 +161,7 @@ TEST(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
   const std::wstring dir = scratch / L"Cased";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   ASSERT_TRUE(CreateDirectoryW((dir + L"\\Docs").c_str(), NULL));
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   // The same existing folder twice in other spellings, and a new one twice.
   contents.folders = {"docs", "DOCS", "new", "NEW"};
   ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
@@ -177,7 +177,7 @@ TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
   const std::wstring key = UninstallKey(L"Renamed Test", L"1.0");
   Leftovers leftovers;
   leftovers.AddKey(key);
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Renamed Test";
   contents.log_executables = 1;
   contents.folders = {"bin"};

@@ -36,8 +36,8 @@ bool CloseAlphaWindow() {
   return ended;
 }
 
-PackageContents LaunchPackage(const char* name) {
-  PackageContents contents = TestPackage();
+TestPackageContents LaunchPackage(const char* name) {
+  TestPackageContents contents = TestPackage();
   contents.product_name = U16(Wide(name));
   contents.folders = {"bin"};
   AddEntry(contents, 0x0017, "first.exe", FileText(AlphaExe()));
@@ -92,7 +92,7 @@ TEST(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
   Leftovers leftovers;
   leftovers.AddProduct(L"Run Once Test", L"1.0", L"first.lnk");
   RecordedStarts record(scratch / L"starts.txt");
-  PackageContents contents = LaunchPackage("Run Once Test");
+  TestPackageContents contents = LaunchPackage("Run Once Test");
   contents.log_executables = 1;
   std::wstring installer = BuildProbeInstaller(scratch.path(), PackageBytes(contents));
   ASSERT_FALSE(installer.empty());
@@ -148,7 +148,7 @@ TEST(Launch, RunOnceWithoutLaunchableFileStartsTheUninstallerAtOnce) {
   Leftovers leftovers;
   leftovers.AddKey(UninstallKey(L"Plain Test", L"1.0"));
   RecordedStarts record(scratch / L"starts.txt");
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Plain Test";
   AddEntry(contents, 0x0007, "plain.txt", "plain");
   AddUninstallerEntry(contents, L"alpha.exe");

@@ -150,7 +150,7 @@ TEST(ShellLink, UnwritableLinkIsNotReported) {
 // Points the package view at a package built in memory, as LocatePackage would.
 class PackageInMemory {
  public:
-  explicit PackageInMemory(const PackageContents& contents) : bytes_(PackageBytes(contents)) {
+  explicit PackageInMemory(const TestPackageContents& contents) : bytes_(PackageBytes(contents)) {
     g_package.header = bytes_.data();
     g_package.cursor = bytes_.data() + kStoredHeaderSize;
     g_package.payload_length = (DWORD)bytes_.size() - kStoredHeaderSize;
@@ -164,7 +164,7 @@ class PackageInMemory {
 
 TEST(Registration, WritesTheKeyItsFourValuesAndTheRecord) {
   ScratchFolder scratch;
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Engine Unit";
   contents.product_version = u"3.1";
   PackageInMemory package(contents);
@@ -192,7 +192,7 @@ TEST(Registration, WritesTheKeyItsFourValuesAndTheRecord) {
 
 TEST(Shortcuts, GroupIsCreatedRecordedAndLinksLoggedSymbolically) {
   ScratchFolder scratch;
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Shortcut Unit";
   PackageInMemory package(contents);
   const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);

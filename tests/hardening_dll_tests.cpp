@@ -118,7 +118,7 @@ TEST(DllSearch, AProgramWithoutTheRestrictionMapsThePlantedDll) {
 TEST(DllSearch, SetupExecutableNeverMapsADllBesideIt) {
   ScratchFolder scratch;
   PlantedDll planted(scratch, {L"setup.exe"});
-  PackageContents contents = DialogTestPackage(L"Dll Planted");
+  TestPackageContents contents = DialogTestPackage(L"Dll Planted");
   std::wstring setup_exe = scratch / L"setup.exe";
   ASSERT_TRUE(BuildSetup(setup_exe, contents));
   planted.PlantIn(scratch.path());

@@ -78,7 +78,7 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   leftovers.AddKey(UninstallKey(L"Full Disk", L"1.0"));
   const std::wstring dir = drive + L"\\Full Disk";
 
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Full Disk";
   AddUninstallerEntry(contents, L"uninstall.exe");
   contents.folders = {"data"};
@@ -135,7 +135,7 @@ TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
   ScratchFolder scratch;
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 0), 1024u * 1024u);
   const std::wstring dir = drive + L"\\No Room";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"No Room";
   AddEntry(contents, 0, "empty.txt", "");
 
@@ -153,7 +153,7 @@ TEST(FullDisk, LogThatLosesRecordsIsFatalNotSuccess) {
   ScratchFolder scratch;
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 4096), 1024u * 1024u);
   const std::wstring dir = drive + L"\\Long Log";
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Long Log";
   // About 400 bytes of log per file: the log outgrows one 4 KB page long before the end.
   for (int i = 0; i < 40; ++i) {

@@ -33,8 +33,8 @@ void PutUint32At(Bytes& bytes, size_t offset, uint32_t value) {
 }
 
 // A package with a folder and three files; its first entry record follows the folder list.
-PackageContents HostileBase() {
-  PackageContents contents = TestPackage();
+TestPackageContents HostileBase() {
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Hostile";
   contents.folders = {"sub"};
   AddEntry(contents, 0, "readme.txt", "read me");
@@ -78,7 +78,7 @@ TEST(HostilePackage, SetupRefusesAnUntrustworthyHeaderBeforeItsDialog) {
 // written, not even the installation folder.
 TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
   ScratchFolder scratch;
-  PackageContents contents = HostileBase();
+  TestPackageContents contents = HostileBase();
   Bytes base = PackageBytes(contents);
   std::wstring dir = scratch / L"Hostile";
   struct Case {
@@ -95,10 +95,10 @@ TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
     PutUint32At(entry_size, kFirstRecord + 2 + 11, size);
     cases.push_back({"entry size pointing past the end", entry_size});
   }
-  PackageContents long_name = HostileBase();
+  TestPackageContents long_name = HostileBase();
   AddEntry(long_name, 0, std::string(300, 'L'), "x");
   cases.push_back({"name of 300 bytes", PackageBytes(long_name)});
-  PackageContents longest = HostileBase();
+  TestPackageContents longest = HostileBase();
   AddEntry(longest, 0, std::string(259, 'L'), "x");
   cases.push_back({"name of 259 bytes, too long below a folder", PackageBytes(longest),
                    L"Could not create file\n>" + dir + L"\\" + std::wstring(259, L'L')});

@@ -40,6 +40,30 @@ struct Walk {
   std::vector<SeenEntry> entries;
 };
 
+// Reads the entry record at `p` as the installer does, with ReadEntry over a package that
+// ends at `end`, and returns what the bounded reader found there. The installer's read of a
+// malformed record is fatal, so the bounded reader alone answers for those; ReadEntry sees
+// the rest, and `*next` is where both say the next record starts (untouched at the end).
+PackageReadResult ReadEntryWithin(const BYTE* p, const BYTE* end, wchar_t* name,
+                                  const BYTE** data, DWORD* size, DWORD* flags,
+                                  const BYTE** next) {
+  EntryRecordView record;
+  const BYTE* bounded_next = NULL;
+  PackageReadResult result = ParseEntryRecord(p, end, kPathCapacity, &record, &bounded_next);
+  if (result == PACKAGE_READ_MALFORMED) return result;
+  PackageView saved = g_package;
+  g_package.end = end;
+  const BYTE* read_next = ReadEntry(p, name, data, size, flags);
+  g_package = saved;
+  if (result == PACKAGE_READ_END) {
+    EXPECT_EQ(read_next, (const BYTE*)NULL);
+    return result;
+  }
+  EXPECT_EQ(read_next, bounded_next);
+  *next = bounded_next;
+  return result;
+}
+
 // Walks a package as the installer's passes do, through the bounded readers: the header
 // check, the folder list, every entry record up to the end marker.
 Walk WalkWithReader(const BYTE* resource, const BYTE* end) {
@@ -68,8 +92,7 @@ Walk WalkWithReader(const BYTE* resource, const BYTE* end) {
     const BYTE* data = NULL;
     DWORD entry_size = 0, flags = 0;
     const BYTE* next = NULL;
-    PackageReadResult result =
-        ParseEntry(p, end, name, kPathCapacity, &data, &entry_size, &flags, &next);
+    PackageReadResult result = ReadEntryWithin(p, end, name, &data, &entry_size, &flags, &next);
     if (result == PACKAGE_READ_MALFORMED) return walk;
     if (result == PACKAGE_READ_END) break;
     if (next <= p || next > end || data < p || data + entry_size != next) {
@@ -146,8 +169,8 @@ Walk WalkReference(const Bytes& b) {
 
 // A package with something in every region: options, nested folders, the uninstaller,
 // plain files, an empty file, a licence document and the main program.
-PackageContents SamplePackage() {
-  PackageContents contents = TestPackage();
+TestPackageContents SamplePackage() {
+  TestPackageContents contents = TestPackage();
   contents.product_name = u"Sample Product \u00e9";
   contents.product_version = u"2.5.1";
   contents.window_class = u"SampleMainWindow";
@@ -176,7 +199,7 @@ void PutUint32At(Bytes& bytes, size_t offset, uint32_t value) {
 }
 
 // Offset of the first entry record of a package written with header_size 204.
-size_t FirstRecordOffset(const PackageContents& contents) {
+size_t FirstRecordOffset(const TestPackageContents& contents) {
   size_t offset = kStoredHeaderSize;
   for (const std::string& folder : contents.folders) offset += 1 + folder.size();
   return offset + 1;
@@ -207,7 +230,7 @@ TEST(PackageReader, EmptyFolderListAndNoEntries) {
   wchar_t entry_name[kPathCapacity] = L"kept";
   const BYTE* data = NULL;
   DWORD size = 7, flags = 9;
-  EXPECT_EQ(ParseEntry(next, bytes + 3, entry_name, kPathCapacity, &data, &size, &flags, &next),
+  EXPECT_EQ(ReadEntryWithin(next, bytes + 3, entry_name, &data, &size, &flags, &next),
             PACKAGE_READ_END);
   EXPECT_STREQ(entry_name, L"kept");
   EXPECT_EQ(size, 7u);
@@ -215,7 +238,7 @@ TEST(PackageReader, EmptyFolderListAndNoEntries) {
 }
 
 TEST(PackageReader, WrittenPackageReadsBackAtTheLayoutsOffsets) {
-  PackageContents contents = SamplePackage();
+  TestPackageContents contents = SamplePackage();
   Bytes bytes = PackageBytes(contents);
   ASSERT_EQ(bytes.size(), PackageSize(contents));
   Walk walk = WalkGuarded(bytes);
@@ -230,9 +253,10 @@ TEST(PackageReader, WrittenPackageReadsBackAtTheLayoutsOffsets) {
     EXPECT_EQ(walk.entries[k].name, Wide(entry.name));
     size_t data_offset = offset + 2 + entry.name.size() + 1 + 4;
     EXPECT_EQ(walk.entries[k].data_offset, data_offset);
-    EXPECT_EQ(walk.entries[k].size, entry.data.size());
-    EXPECT_TRUE(std::equal(entry.data.begin(), entry.data.end(), bytes.begin() + data_offset));
-    offset = data_offset + entry.data.size();
+    const std::vector<uint8_t>& data = contents.data[k];
+    EXPECT_EQ(walk.entries[k].size, data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), bytes.begin() + data_offset));
+    offset = data_offset + data.size();
   }
   EXPECT_EQ(offset + 2, bytes.size());
   EXPECT_EQ(bytes[offset], 0xFF);
@@ -245,8 +269,8 @@ TEST(PackageReader, ZeroSizeRecordsDataIsTheNextRecord) {
   const BYTE* data = NULL;
   DWORD size = 99, flags = 99;
   const BYTE* next = NULL;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
-                       &size, &flags, &next),
+  ASSERT_EQ(ReadEntryWithin(record.data(), record.data() + record.size(), name, &data, &size,
+                            &flags, &next),
             PACKAGE_READ_ITEM);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(data, next);
@@ -260,8 +284,8 @@ TEST(PackageReader, NameBytesAboveAsciiMapThroughTheAnsiCodePageOneByOne) {
   const BYTE* data;
   DWORD size, flags;
   const BYTE* next;
-  ASSERT_EQ(ParseEntry(record.data(), record.data() + record.size(), name, kPathCapacity, &data,
-                       &size, &flags, &next),
+  ASSERT_EQ(ReadEntryWithin(record.data(), record.data() + record.size(), name, &data, &size,
+                            &flags, &next),
             PACKAGE_READ_ITEM);
   wchar_t expected[3];
   for (int k = 0; k < 3; ++k) {
@@ -336,7 +360,7 @@ TEST(PackageReader, UnterminatedHeaderStringsAreMalformed) {
 }
 
 TEST(PackageReader, FolderLengthRunningPastTheEndIsMalformed) {
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   contents.folders = {"abc"};
   Bytes bytes = PackageBytes(contents);
   ASSERT_TRUE(WalkGuarded(bytes).sound);
@@ -348,7 +372,7 @@ TEST(PackageReader, FolderLengthRunningPastTheEndIsMalformed) {
 }
 
 TEST(PackageReader, EntrySizesRunningPastTheEndAreMalformed) {
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "a.txt", "hello");
   Bytes bytes = PackageBytes(contents);
   size_t size_offset = FirstRecordOffset(contents) + 2 + 6;
@@ -366,7 +390,7 @@ TEST(PackageReader, EntrySizesRunningPastTheEndAreMalformed) {
 }
 
 TEST(PackageReader, NamesUpTo259BytesFitTheNameBuffer) {
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, std::string(259, 'n'), "x");
   Walk walk = WalkGuarded(PackageBytes(contents));
   ASSERT_TRUE(walk.sound);
@@ -392,7 +416,7 @@ TEST(PackageReader, MutationFuzzAgreesWithAnIndependentReader) {
   std::vector<Bytes> seeds;
   seeds.push_back(PackageBytes(TestPackage()));
   seeds.push_back(PackageBytes(SamplePackage()));
-  PackageContents many = TestPackage();
+  TestPackageContents many = TestPackage();
   for (int k = 0; k < 12; ++k) {
     many.folders.push_back(std::string(1 + k, (char)('a' + k)));
     AddEntry(many, (uint16_t)k, std::string(1 + 3 * k, (char)('A' + k)), std::string(k * 7, 'd'));
@@ -468,7 +492,7 @@ const wchar_t kProbe[] = L"package_probe.exe";
 
 TEST(PackageInExecutable, EveryPassSeesTheWrittenRecords) {
   ScratchFolder scratch;
-  PackageContents contents = SamplePackage();
+  TestPackageContents contents = SamplePackage();
   ASSERT_TRUE(BuildInstaller(kProbe, scratch / L"probe.exe", contents));
   ProbeOutcome outcome = RunProbe(scratch / L"probe.exe", scratch.path());
   ASSERT_TRUE(outcome.finished) << Narrow(outcome.fatal_text);
@@ -545,7 +569,7 @@ TEST(PackageInExecutable, MissingPackageIsFatal) {
 // Malformed packages of every kind the reader checks, each in a real process: each ends
 // in the fatal message box, never in a crash or a finished walk.
 TEST(PackageInExecutable, MalformedPackagesEndInTheFatalMessage) {
-  PackageContents contents = SamplePackage();
+  TestPackageContents contents = SamplePackage();
   Bytes full = PackageBytes(contents);
   size_t first = FirstRecordOffset(contents);
   struct Case {
@@ -577,7 +601,7 @@ TEST(PackageInExecutable, MalformedPackagesEndInTheFatalMessage) {
   Bytes size = full;
   PutUint32At(size, first + 2 + 14, 0xFFFFFFFFu);
   cases.push_back({"entry size 4 GiB", size});
-  PackageContents long_name = TestPackage();
+  TestPackageContents long_name = TestPackage();
   AddEntry(long_name, 0, std::string(300, 'L'), "x");
   cases.push_back({"name of 300 bytes", PackageBytes(long_name)});
 
@@ -592,7 +616,7 @@ TEST(PackageInExecutable, MalformedPackagesEndInTheFatalMessage) {
 TEST(PackageInExecutable, LaterRecordsAreOnlyReadWhenReached) {
   // A package whose licence record comes before a malformed record: the licence pass stops
   // at the licence, the first full pass meets the damage and ends in the fatal message.
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, ENTRY_LICENSE_DOCUMENT, "license.html", "<p>ok</p>");
   AddEntry(contents, 0, "broken.bin", "data");
   Bytes bytes = PackageBytes(contents);

@@ -195,7 +195,7 @@ TEST(PackTool, ListShowsTheHeaderFoldersAndEveryEntry) {
 
 TEST(PackTool, ListReportsAMalformedPackageAndWhatCameBefore) {
   ScratchFolder scratch;
-  PackageContents contents = TestPackage();
+  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "first.txt", "one");
   AddEntry(contents, 0, "second.txt", "two");
   Bytes bytes = PackageBytes(contents);

@@ -28,8 +28,8 @@ class SetupAttack : public ::testing::Test {
  protected:
   ~SetupAttack() override { EXPECT_TRUE(CloseWindowsOfClass(L"AlphaWnd", kWindowTimeoutMs)); }
 
-  PackageContents Product(const std::wstring& name) {
-    PackageContents contents = DialogTestPackage(name);
+  TestPackageContents Product(const std::wstring& name) {
+    TestPackageContents contents = DialogTestPackage(name);
     contents.allow_run_once = 1;
     AddUninstallerEntry(contents, FakeCleanupExe());
     AddEntry(contents, ENTRY_LAUNCH, "program.exe", FileText(AlphaExe()));
@@ -128,7 +128,7 @@ TEST_F(SetupAttack, RunOnceNeverUsesAFolderPlantedInTheTemporaryFolder) {
 
 // Documents planted under names the licence document could take are never written.
 TEST_F(SetupAttack, LicenceIsNeverWrittenUnderAPlantedName) {
-  PackageContents contents = Product(L"Sec Licence");
+  TestPackageContents contents = Product(L"Sec Licence");
   AddEntry(contents, ENTRY_LICENSE_DOCUMENT, "license.htm", "licence");
   for (int number = 1; number <= 0x40; ++number) {
     wchar_t name[24];
@@ -151,7 +151,7 @@ TEST_F(SetupAttack, LicenceIsNeverWrittenUnderAPlantedName) {
 // start-up, without reading past the image.
 TEST_F(SetupAttack, PackageResourceRunningPastTheImageIsRefused) {
   std::wstring setup_exe = scratch_ / L"setup.exe";
-  PackageContents contents = Product(L"Sec Oversized");
+  TestPackageContents contents = Product(L"Sec Oversized");
   ASSERT_TRUE(BuildSetup(setup_exe, contents));
   std::vector<unsigned char> image = ReadBytes(setup_exe);
   uint32_t size = (uint32_t)PackageBytes(contents).size(), rva = 0, image_size = 0;
@@ -179,18 +179,18 @@ TEST_F(SetupAttack, PackageResourceRunningPastTheImageIsRefused) {
 // before anything is written.
 TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
   // The product name names folders; the window class only stands in the log's header.
-  const std::pair<std::u16string PackageContents::*, const char16_t*> refused[] = {
-      {&PackageContents::product_name, u"\\..\\..\\pwn"},
-      {&PackageContents::product_name, u".."},
-      {&PackageContents::product_name, u"Dot."},
-      {&PackageContents::product_name, u"Tab\t"},
-      {&PackageContents::product_name, u"W|F|C:\\x"},
-      {&PackageContents::window_class, u""},
-      {&PackageContents::window_class, u"W#C"},
-      {&PackageContents::window_class, u"W|C"},
-      {&PackageContents::window_class, u"W\nC"}};
+  const std::pair<std::u16string TestPackageContents::*, const char16_t*> refused[] = {
+      {&TestPackageContents::product_name, u"\\..\\..\\pwn"},
+      {&TestPackageContents::product_name, u".."},
+      {&TestPackageContents::product_name, u"Dot."},
+      {&TestPackageContents::product_name, u"Tab\t"},
+      {&TestPackageContents::product_name, u"W|F|C:\\x"},
+      {&TestPackageContents::window_class, u""},
+      {&TestPackageContents::window_class, u"W#C"},
+      {&TestPackageContents::window_class, u"W|C"},
+      {&TestPackageContents::window_class, u"W\nC"}};
   for (const auto& field : refused) {
-    PackageContents contents = Product(L"Sec Name");
+    TestPackageContents contents = Product(L"Sec Name");
     contents.*field.first = field.second;
     ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
     AnsweredRun run = RunAnsweringMessageBoxes(Quoted(scratch_ / L"setup.exe"), kRunTimeoutMs);
@@ -199,7 +199,7 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
   }
   // Class names that real programs use, with ":" in them, are accepted.
   for (const char16_t* window_class : {u"ATL:00A1B2C3", u"Afx:00400000:0"}) {
-    PackageContents contents = Product(L"Sec Class");
+    TestPackageContents contents = Product(L"Sec Class");
     contents.window_class = window_class;
     SetupSession setup(scratch_ / L"setup.exe", contents);
     EXPECT_TRUE(setup.ok()) << "the dialog did not show";
@@ -209,7 +209,7 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
       {"", "\\\\server\\share\\evil.txt"}, {"", "stream.txt:evil"}, {"..", "ok.txt"}};
   for (const auto& names : folder_and_entry) {
     SCOPED_TRACE(names.second);
-    PackageContents contents = Product(L"Sec Entry");
+    TestPackageContents contents = Product(L"Sec Entry");
     if (*names.first != 0) contents.folders.push_back(names.first);
     AddEntry(contents, 0, names.second, "evil");
     SetupSession setup(scratch_ / L"setup.exe", contents);

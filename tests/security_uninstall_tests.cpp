@@ -157,7 +157,7 @@ TEST(LinkAttack, SetupRefusesALinkOnTheInstallationPath) {
   const std::wstring fixture = LinkFixture();
   if (fixture.empty()) GTEST_SKIP() << "run through security_link_fixture.sh";
   ScratchFolder scratch;
-  PackageContents contents = DialogTestPackage(L"Linked Setup");
+  TestPackageContents contents = DialogTestPackage(L"Linked Setup");
   AddUninstallerEntry(contents, FakeCleanupExe());
   AddEntry(contents, 0, "readme.txt", "read me");
   SetupSession setup(scratch / L"setup.exe", contents);

@@ -18,7 +18,7 @@
 #include "harness/second_phase.h"
 #include "harness/start_records.h"
 #include "harness/timeouts.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 namespace {
 

@@ -31,8 +31,8 @@ const std::wstring kUninstallKey = UninstallKey(kProduct, L"1.0");
 
 // The sample product: roundtrip.exe (alpha.exe's bytes, window class AlphaWnd) with every
 // shortcut and the launch flag, a help page in a folder, and the uninstaller first.
-PackageContents RoundTripPackage() {
-  PackageContents contents = TestPackage();
+TestPackageContents RoundTripPackage() {
+  TestPackageContents contents = TestPackage();
   contents.product_name = U16(kProduct);
   contents.product_version = u"1.0";
   contents.window_class = u"AlphaWnd";

@@ -2,8 +2,9 @@
 # make demo: packs the sample product Alpha into a setup program and runs it under Wine.
 # On the user's display the setup program is theirs to click through; without a display it
 # runs under Xvfb, where tests/dialog_demo_driver.cpp plays the user for one Normal install
-# and saves a picture of the dialog as docs/setup-dialog.png. Either way it ends by
-# printing what was installed where.
+# and saves a picture of the dialog as BUILD_DIR/demo/setup-dialog.png (`make demo-picture`
+# copies it over the tracked docs/setup-dialog.png). Either way it ends by printing what was
+# installed where.
 # The demo has a Wine prefix of its own, BUILD_DIR/demo/wine, so that the installation it
 # leaves behind (to look at afterwards) never meets the tests, which expect a clean drive.
 # Usage: bash tools/demo.sh BUILD_DIR   (after `make build BUILD=BUILD_DIR`)
@@ -76,9 +77,10 @@ else
   wine reg delete "$x11_key" /v Decorated /f >/dev/null 2>&1 || true
   [ "$status" -eq 0 ] || exit "$status"
   if [ -f "$picture" ]; then
-    mkdir -p "$root/docs"
-    bmp_to_png "$picture" "$root/docs/setup-dialog.png"
-    echo "Saved the dialog's picture as docs/setup-dialog.png"
+    # The picture stays in the build folder, so a demo never changes the tracked tree.
+    bmp_to_png "$picture" "$build/demo/setup-dialog.png"
+    echo "Saved the dialog's picture as $build/demo/setup-dialog.png"
+    echo "('make demo-picture' copies it to docs/setup-dialog.png)"
   fi
 fi
 echo

@@ -34,7 +34,7 @@ AnsweredRun RunInstallBytes(const std::wstring& scratch_folder,
                                   kInstallTimeoutMs);
 }
 
-AnsweredRun RunInstall(const std::wstring& scratch_folder, const PackageContents& contents,
+AnsweredRun RunInstall(const std::wstring& scratch_folder, const TestPackageContents& contents,
                        const std::wstring& install_dir, const std::wstring& options) {
   return RunInstallBytes(scratch_folder, PackageBytes(contents), install_dir, options);
 }

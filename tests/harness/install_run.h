@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "harness/message_boxes.h"
-#include "packer/package_writer.h"
+#include "harness/package_builder.h"
 
 // The box that ends a successful Normal install.
 extern const wchar_t kSuccessCaption[];  // "Setup complete"
@@ -26,7 +26,7 @@ std::wstring ProbeCommand(const std::wstring& installer, const std::wstring& ins
 
 // Builds a copy of install_probe.exe carrying `contents` in `scratch_folder` and runs it
 // with `install_dir` and `options`, answering every message box with OK.
-AnsweredRun RunInstall(const std::wstring& scratch_folder, const PackageContents& contents,
+AnsweredRun RunInstall(const std::wstring& scratch_folder, const TestPackageContents& contents,
                        const std::wstring& install_dir, const std::wstring& options = L"");
 
 // The same with the package's bytes given as they are (malformed ones too).

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "harness/process.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 // Waits for a message box of `pid` titled `caption`, checks its text and that it offers
 // exactly the buttons `buttons` (IDOK, IDYES, ...), presses `press` and waits until it is

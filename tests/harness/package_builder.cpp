@@ -10,24 +10,25 @@
 
 namespace {
 
-std::vector<uint32_t> HeldSizes(const PackageContents& contents) {
+std::vector<uint32_t> HeldSizes(const TestPackageContents& contents) {
+  EXPECT_EQ(contents.data.size(), contents.entries.size()) << "one content per entry";
   std::vector<uint32_t> sizes;
-  for (const PackageEntry& entry : contents.entries) sizes.push_back((uint32_t)entry.data.size());
+  for (const std::vector<uint8_t>& data : contents.data) sizes.push_back((uint32_t)data.size());
   return sizes;
 }
 
 // Collects a streamed package in memory, each entry's content from its `data`.
 struct HeldPackage : PackageStreamSink {
-  const PackageContents& contents;
+  const TestPackageContents& contents;
   std::vector<uint8_t>& out;
-  HeldPackage(const PackageContents& package, std::vector<uint8_t>& bytes)
+  HeldPackage(const TestPackageContents& package, std::vector<uint8_t>& bytes)
       : contents(package), out(bytes) {}
   bool Put(const uint8_t* bytes, size_t count) override {
     out.insert(out.end(), bytes, bytes + count);
     return true;
   }
   bool CopyContent(size_t index, uint32_t size) override {
-    const std::vector<uint8_t>& data = contents.entries[index].data;
+    const std::vector<uint8_t>& data = contents.data[index];
     out.insert(out.end(), data.begin(), data.begin() + size);
     return true;
   }
@@ -52,8 +53,8 @@ std::wstring ProgramPath(const std::wstring& program) {
 
 }  // namespace
 
-PackageContents TestPackage() {
-  PackageContents contents;
+TestPackageContents TestPackage() {
+  TestPackageContents contents;
   contents.product_name = u"Test Product";
   contents.product_version = u"1.0";
   contents.window_class = u"TestProductWindow";
@@ -62,36 +63,36 @@ PackageContents TestPackage() {
 
 std::u16string U16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
 
-void AddEntry(PackageContents& contents, uint16_t flags, const std::string& name,
+void AddEntry(TestPackageContents& contents, uint16_t flags, const std::string& name,
               const std::string& content) {
   PackageEntry entry;
   entry.flags = flags;
   entry.name = name;
-  entry.data.assign(content.begin(), content.end());
   contents.entries.push_back(entry);
+  contents.data.emplace_back(content.begin(), content.end());
 }
 
-void AddUninstallerEntry(PackageContents& contents, const std::wstring& program) {
+void AddUninstallerEntry(TestPackageContents& contents, const std::wstring& program) {
   std::wstring path = ProgramPath(program);
   PackageEntry entry;
   entry.flags = ENTRY_UNINSTALLER;
   entry.name = UNINSTALLER_FILE_NAME;
   std::vector<unsigned char> bytes = ReadBytes(path);
   EXPECT_FALSE(bytes.empty()) << "cannot read " << Narrow(path);
-  entry.data.assign(bytes.begin(), bytes.end());
   contents.entries.insert(contents.entries.begin(), entry);
+  contents.data.emplace(contents.data.begin(), bytes.begin(), bytes.end());
 }
 
-void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out) {
+void WritePackage(const TestPackageContents& contents, std::vector<uint8_t>& out) {
   HeldPackage sink(contents, out);
   StreamPackage(contents, HeldSizes(contents), sink);
 }
 
-uint64_t PackageSize(const PackageContents& contents) {
+uint64_t PackageSize(const TestPackageContents& contents) {
   return PackageSize(contents, HeldSizes(contents));
 }
 
-std::vector<uint8_t> PackageBytes(const PackageContents& contents) {
+std::vector<uint8_t> PackageBytes(const TestPackageContents& contents) {
   std::vector<uint8_t> bytes;
   WritePackage(contents, bytes);
   return bytes;
@@ -114,7 +115,7 @@ bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
 }
 
 bool BuildInstaller(const std::wstring& program, const std::wstring& output,
-                    const PackageContents& contents) {
+                    const TestPackageContents& contents) {
   return EmbedPackageBytes(program, output, PackageBytes(contents));
 }
 

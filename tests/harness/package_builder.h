@@ -3,7 +3,7 @@
 // copy of a program from build/bin (a probe, the setup stub). Typical use:
 //
 //   ScratchFolder scratch;
-//   PackageContents contents = TestPackage();
+//   TestPackageContents contents = TestPackage();
 //   AddUninstallerEntry(contents, L"uninstall.exe");
 //   AddEntry(contents, ENTRY_LAUNCH, "bin\\app.exe", "content");
 //   contents.folders.push_back("bin");
@@ -17,30 +17,38 @@
 #include "package/package_layout.h"
 #include "packer/package_writer.h"
 
+// A package a test describes: what the packing tool writes, and beside it each entry's
+// content held in memory, one per entry in entry order (as the packer keeps each entry's
+// source beside it). AddEntry and AddUninstallerEntry keep the two in step.
+struct TestPackageContents : PackageContents {
+  std::vector<std::vector<uint8_t>> data;
+};
+
 // A package named "Test Product", version "1.0", window class "TestProductWindow", every
 // option byte 0, no folders and no entries.
-PackageContents TestPackage();
+TestPackageContents TestPackage();
 
 // UTF-16 text for the header fields (wchar_t is 16 bits on Windows).
 std::u16string U16(const std::wstring& text);
 
 // Appends an entry with `flags`, `name` (ANSI bytes, backslashes) and `content`.
-void AddEntry(PackageContents& contents, uint16_t flags, const std::string& name,
+void AddEntry(TestPackageContents& contents, uint16_t flags, const std::string& name,
               const std::string& content);
 
 // Puts the uninstaller entry first: flags 0xFFFE, name "uninstall.exe", content the bytes
 // of `program` (a file name in BinDir() or a full path). Adds a test failure when the
 // program cannot be read.
-void AddUninstallerEntry(PackageContents& contents, const std::wstring& program);
+void AddUninstallerEntry(TestPackageContents& contents, const std::wstring& program);
 
-// The package's bytes as the packing tool writes them, with every entry's `data`.
-std::vector<uint8_t> PackageBytes(const PackageContents& contents);
+// The package's bytes as the packing tool writes them, with every entry's content from
+// `data`.
+std::vector<uint8_t> PackageBytes(const TestPackageContents& contents);
 
 // Appends PackageBytes(contents) to `out`.
-void WritePackage(const PackageContents& contents, std::vector<uint8_t>& out);
+void WritePackage(const TestPackageContents& contents, std::vector<uint8_t>& out);
 
 // The size of PackageBytes(contents).
-uint64_t PackageSize(const PackageContents& contents);
+uint64_t PackageSize(const TestPackageContents& contents);
 
 // Copies `program` (a file name in BinDir() or a full path) to `output` and stores
 // `package` (any bytes, malformed ones too) as resource RT_RCDATA 9999, language neutral.
@@ -50,7 +58,7 @@ bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
 
 // PackageBytes followed by EmbedPackageBytes.
 bool BuildInstaller(const std::wstring& program, const std::wstring& output,
-                    const PackageContents& contents);
+                    const TestPackageContents& contents);
 
 // The resource RT_RCDATA 9999 of the executable `path`, read back through the loader
 // (LoadLibraryExW as a data file). `found` is false when there is none.

@@ -6,7 +6,7 @@
 #include "harness/process.h"
 #include "harness/scratch.h"
 #include "harness/timeouts.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 namespace {
 

@@ -5,25 +5,25 @@
 #include "app/resource.h"
 #include "harness/text.h"
 
-PackageContents DialogTestPackage(const std::wstring& product_name) {
-  PackageContents contents = TestPackage();
+TestPackageContents DialogTestPackage(const std::wstring& product_name) {
+  TestPackageContents contents = TestPackage();
   contents.product_name = U16(product_name);
   contents.product_version = u"2.5";
   contents.window_class = U16(product_name + L"Wnd");
   return contents;
 }
 
-std::wstring SetupCaption(const PackageContents& contents) {
+std::wstring SetupCaption(const TestPackageContents& contents) {
   return std::wstring(contents.product_name.begin(), contents.product_name.end()) + L" " +
          std::wstring(contents.product_version.begin(), contents.product_version.end()) +
          L" Installer";
 }
 
-bool BuildSetup(const std::wstring& exe, const PackageContents& contents) {
+bool BuildSetup(const std::wstring& exe, const TestPackageContents& contents) {
   return BuildInstaller(L"setup-stub.exe", exe, contents);
 }
 
-SetupSession::SetupSession(const std::wstring& exe, const PackageContents& contents) {
+SetupSession::SetupSession(const std::wstring& exe, const TestPackageContents& contents) {
   if (BuildSetup(exe, contents)) Start(exe, SetupCaption(contents));
 }
 

@@ -11,24 +11,24 @@
 #include "harness/scratch.h"
 #include "harness/start_records.h"
 #include "harness/timeouts.h"
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 // A package for the dialog tests: the test's own product name (so nothing collides with
 // another test's installation), version "2.5", window class "<name>Wnd".
-PackageContents DialogTestPackage(const std::wstring& product_name);
+TestPackageContents DialogTestPackage(const std::wstring& product_name);
 
 // The setup dialog's caption for `contents`: "<name> <version> Installer".
-std::wstring SetupCaption(const PackageContents& contents);
+std::wstring SetupCaption(const TestPackageContents& contents);
 
 // Builds the setup executable `exe` from setup-stub.exe and `contents`.
-bool BuildSetup(const std::wstring& exe, const PackageContents& contents);
+bool BuildSetup(const std::wstring& exe, const TestPackageContents& contents);
 
 // One run of a setup executable. The destructor ends the process if it is still running.
 class SetupSession {
  public:
   // Builds `exe` from setup-stub.exe and `contents`, starts it and waits for the dialog
   // titled "<name> <version> Installer". Fails the test when either step fails.
-  SetupSession(const std::wstring& exe, const PackageContents& contents);
+  SetupSession(const std::wstring& exe, const TestPackageContents& contents);
   // Starts `exe`, built before, and waits for the dialog titled `caption`.
   SetupSession(const std::wstring& exe, const std::wstring& caption);
   ~SetupSession();

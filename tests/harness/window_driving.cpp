@@ -1,4 +1,4 @@
-#include "harness/windows.h"
+#include "harness/window_driving.h"
 
 #include <vector>
 
