@@ -61,6 +61,20 @@ DWORD GetSystemTempFolder(wchar_t* temp) {
 
 }  // namespace
 
+bool IsPrivateFolderName(const wchar_t* name) {
+  const int prefix_length = sizeof(PRIVATE_FOLDER_PREFIX) / sizeof(wchar_t) - 1;
+  if (lstrlenW(name) != prefix_length + 8 ||
+      StrCmpNIW(name, PRIVATE_FOLDER_PREFIX, prefix_length) != 0) {
+    return false;
+  }
+  for (const wchar_t* digit = name + prefix_length; *digit != 0; ++digit) {
+    bool hex = (*digit >= L'0' && *digit <= L'9') || (*digit >= L'a' && *digit <= L'f') ||
+               (*digit >= L'A' && *digit <= L'F');
+    if (!hex) return false;
+  }
+  return true;
+}
+
 void FormatPrivateFolderName(DWORD seed, unsigned attempt, wchar_t* name) {
   // One step of a full-period linear congruential sequence per attempt: no name repeats
   // within a run.

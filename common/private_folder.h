@@ -12,6 +12,9 @@
 // Every private folder's name: this prefix and eight hexadecimal digits.
 #define PRIVATE_FOLDER_PREFIX L"koz-"
 
+// Whether `name` has that form.
+bool IsPrivateFolderName(const wchar_t* name);
+
 // How many names are tried before giving up; a name already taken (by a folder or a
 // file) is never reused, the next one is tried instead.
 constexpr unsigned kPrivateFolderAttempts = 64;

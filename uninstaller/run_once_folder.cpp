@@ -8,21 +8,6 @@
 
 namespace {
 
-// "koz-" and eight hexadecimal digits.
-bool IsPrivateFolderName(const wchar_t* name) {
-  const unsigned prefix_length = sizeof(PRIVATE_FOLDER_PREFIX) / sizeof(wchar_t) - 1;
-  if (lstrlenW(name) != (int)prefix_length + 8 ||
-      StrCmpNIW(name, PRIVATE_FOLDER_PREFIX, prefix_length) != 0) {
-    return false;
-  }
-  for (const wchar_t* digit = name + prefix_length; *digit != 0; ++digit) {
-    bool hex = (*digit >= L'0' && *digit <= L'9') || (*digit >= L'a' && *digit <= L'f') ||
-               (*digit >= L'A' && *digit <= L'F');
-    if (!hex) return false;
-  }
-  return true;
-}
-
 // Splits `path` at its last backslash: the part before it goes into `parent`, and the
 // name after it is returned (NULL when there is none).
 const wchar_t* SplitLastName(const wchar_t* path, wchar_t* parent) {

@@ -99,11 +99,7 @@ std::wstring CopyHomeFolder() {
 }
 
 bool IsPrivateFolderName(const std::wstring& name) {
-  if (name.size() != 12 || name.compare(0, 4, L"koz-") != 0) return false;
-  for (size_t i = 4; i < name.size(); ++i) {
-    if (!iswxdigit(name[i])) return false;
-  }
-  return true;
+  return IsPrivateFolderName(name.c_str());
 }
 
 std::vector<std::wstring> SecondPhaseFolders() { return PrivateFoldersIn(CopyHomeFolder()); }
