@@ -1,8 +1,8 @@
 // The "..." button: the shell's folder browser without owner, its prompt, cancel and choose.
 #include <gtest/gtest.h>
 
-#include "app/folder_browser.h"
-#include "app/resource.h"
+#include "setup/folder_browser.h"
+#include "setup/resource.h"
 #include "harness/setup_session.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/process.h"
 #include "harness/registry.h"
 #include "harness/shell.h"

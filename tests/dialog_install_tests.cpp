@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/log_text.h"

@@ -3,7 +3,7 @@
 // as the running dialog shows it (identifiers, classes, styles, rectangles, creation order).
 #include <gtest/gtest.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/setup_session.h"
 
 namespace {

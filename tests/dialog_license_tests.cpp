@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <shlwapi.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/registry.h"
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"

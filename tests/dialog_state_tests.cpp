@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <shlobj.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/leftovers.h"
 #include "harness/setup_session.h"
 #include "harness/shell.h"

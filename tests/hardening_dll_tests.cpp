@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/environment.h"
 #include "harness/installation.h"
 #include "harness/leftovers.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/installation.h"
 #include "harness/leftovers.h"
 #include "harness/log_text.h"

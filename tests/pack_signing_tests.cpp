@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/setup_session.h"
 #include "harness/console_child.h"
 #include "harness/process.h"

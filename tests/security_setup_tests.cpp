@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "engine/folders.h"
 #include "harness/leftovers.h"
 #include "harness/message_boxes.h"

@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/environment.h"
 #include "harness/installation.h"
 #include "harness/message_boxes.h"

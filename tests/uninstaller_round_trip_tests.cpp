@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/console_child.h"
 #include "harness/install_run.h"
 #include "harness/installation.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "harness/text.h"
 
 TestPackageContents DialogTestPackage(const std::wstring& product_name) {

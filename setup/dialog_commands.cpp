@@ -1,10 +1,10 @@
-#include "app/dialog_commands.h"
+#include "setup/dialog_commands.h"
 
 #include <shlwapi.h>
 
-#include "app/folder_browser.h"
-#include "app/license_viewer.h"
-#include "app/resource.h"
+#include "setup/folder_browser.h"
+#include "setup/license_viewer.h"
+#include "setup/resource.h"
 #include "common/bounded_text.h"
 #include "common/installation_identity.h"
 #include "common/fatal_error.h"

@@ -1,11 +1,11 @@
-#include "app/setup_dialog.h"
+#include "setup/setup_dialog.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "app/dialog_commands.h"
-#include "app/license_viewer.h"
-#include "app/resource.h"
+#include "setup/dialog_commands.h"
+#include "setup/license_viewer.h"
+#include "setup/resource.h"
 #include "common/bounded_text.h"
 #include "common/shell_folders.h"
 #include "engine/setup_options.h"

@@ -1,6 +1,6 @@
-#include "app/folder_browser.h"
+#include "setup/folder_browser.h"
 
-#include "app/resource.h"
+#include "setup/resource.h"
 #include "common/bounded_text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/license_viewer.h"
+#include "setup/license_viewer.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>

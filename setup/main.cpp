@@ -1,8 +1,8 @@
 // Process entry of the setup executable: one modal dialog, then exit code 0.
 #include <windows.h>
 
-#include "app/resource.h"
-#include "app/setup_dialog.h"
+#include "setup/resource.h"
+#include "setup/setup_dialog.h"
 #include "common/dll_search.h"
 
 // The command line is not examined: everything follows from the package and the dialog.
