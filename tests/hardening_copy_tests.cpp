@@ -237,22 +237,10 @@ struct CopyInstallation : Installation {
   CopyInstallation() : Installation(L"Copy", {L"copy.exe"}) { WriteLog(Records()); }
 };
 
-// Runs a silent uninstall of `inst` and returns how its second phase was started.
-ProcessView UninstallSilently(const Installation& inst) {
-  Child child = inst.Start(L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
-  EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
-  if (second.process == NULL) return ProcessView();
-  ProcessView view = ReadProcessView(second.process);
-  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
-  return view;
-}
-
 TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
   SecondPhaseCleanup cleanup;
   CopyInstallation first, second;
-  std::vector<ProcessView> views = {UninstallSilently(first), UninstallSilently(second)};
+  std::vector<ProcessView> views = {first.UninstallSilently(), second.UninstallSilently()};
   EXPECT_FALSE(FolderExists(first.dir));
   EXPECT_FALSE(FolderExists(second.dir));
 
@@ -295,7 +283,7 @@ TEST(TemporaryCopy, PlantedProgramAtTheOldPlaceIsNeitherStartedNorReplaced) {
   leftovers.AddPath(local);
   ASSERT_TRUE(CreateDirectoryW(local.c_str(), NULL));
 
-  ProcessView view = UninstallSilently(inst);
+  ProcessView view = inst.UninstallSilently();
   EXPECT_FALSE(FileExists(inst.record)) << "the planted program was started";
   EXPECT_TRUE(SameBytes(UnprotectedCopyPath(), FakeCleanupExe())) << "it was overwritten";
   EXPECT_NE(lstrcmpiW(view.image_path.c_str(), UnprotectedCopyPath().c_str()), 0);
@@ -311,7 +299,7 @@ TEST(TemporaryCopy, FolderAtTheOldPlaceDoesNotBreakTheRun) {
   ASSERT_TRUE(CreateDirectoryW(UnprotectedCopyPath().c_str(), NULL));
   WriteText(UnprotectedCopyPath() + L"\\inside.txt", "stays");
 
-  UninstallSilently(inst);
+  inst.UninstallSilently();
   EXPECT_FALSE(FolderExists(inst.dir));
   EXPECT_TRUE(FileExists(UnprotectedCopyPath() + L"\\inside.txt"));
 }

@@ -73,16 +73,23 @@ Child Installation::StartSecondPhase(const std::wstring& arguments) const {
   return StartChild(Quoted(UninstallerExe()) + L" " + arguments, scratch.path().c_str());
 }
 
-void Installation::UninstallSilently() const {
-  Child child = Start(L"/AUTO");
+ProcessView UninstallSilently(const std::wstring& dir) {
+  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
+  if (second.process == NULL) return ProcessView();
+  ProcessView view = ReadProcessView(second.process);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  return view;
 }
 
-std::vector<std::wstring> Installation::CleanupStarts() const {
+std::vector<std::wstring> CleanupStartsIn(const std::wstring& record) {
   std::vector<std::wstring> started;
   for (const RecordLine& line : RecordLines(record)) {
     if (line.size() >= 2 && line[0] == L"start") started.push_back(line[1]);
   }
   return started;
 }
+
+std::vector<std::wstring> Installation::CleanupStarts() const { return CleanupStartsIn(record); }

@@ -10,6 +10,7 @@
 #include "harness/environment.h"
 #include "harness/log_text.h"
 #include "harness/process.h"
+#include "harness/process_view.h"
 #include "harness/scratch.h"
 
 // The uninstaller's boxes: "Done" at the end of an interactive uninstall, and "Fatal error"
@@ -20,6 +21,14 @@ extern const wchar_t kLogNotOpenedText[];
 // The question "Uninstaller" asks before an interactive uninstall of `name` `version`.
 std::wstring UninstallerWelcomeText(const std::wstring& name,
                                     const std::wstring& version = L"1.0");
+
+// Runs "<dir>\uninstall.exe /AUTO" in `dir` as Run Once starts it, then its second phase
+// to the end; both must end with 0. Returns how the second phase was started (its command
+// line, program and working folder), read during its opening pause.
+ProcessView UninstallSilently(const std::wstring& dir);
+
+// The command lines that the fake clean-up program recorded in `record` starting with.
+std::vector<std::wstring> CleanupStartsIn(const std::wstring& record);
 
 // The folder "<product> 1.0" below a scratch folder, which is the working directory of
 // every run, holding a copy of uninstall.exe and `files` (small text files, each at most
@@ -59,8 +68,8 @@ class Installation {
   Child Start(const std::wstring& arguments) const;
   // Starts build/bin\uninstall.exe with `arguments`, as a second phase is started.
   Child StartSecondPhase(const std::wstring& arguments) const;
-  // Runs "/AUTO" and its second phase to the end; both must end with 0.
-  void UninstallSilently() const;
+  // UninstallSilently(dir).
+  ProcessView UninstallSilently() const { return ::UninstallSilently(dir); }
   // The command lines that the fake clean-up program recorded starting with.
   std::vector<std::wstring> CleanupStarts() const;
 
