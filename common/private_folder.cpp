@@ -59,6 +59,18 @@ DWORD GetSystemTempFolder(wchar_t* temp) {
   return (DWORD)lstrlenW(temp);
 }
 
+// Room for an access list in SDDL: ADMINISTRATORS_ONLY_SDDL and one entry for a user.
+constexpr unsigned kPrivateSddlCapacity = 256;
+
+// The access list of a private folder readable by the user whose SID is `user_sid` (its
+// string form): ADMINISTRATORS_ONLY_SDDL and read and list access for that user. Puts it
+// into `out` (kPrivateSddlCapacity units); false when it does not fit.
+bool FormatUserReadableSddl(const wchar_t* user_sid, wchar_t* out) {
+  return CopyText(out, kPrivateSddlCapacity, ADMINISTRATORS_ONLY_SDDL L"(A;OICI;FRFX;;;") &&
+         AppendText(out, kPrivateSddlCapacity, user_sid) &&
+         AppendText(out, kPrivateSddlCapacity, L")");
+}
+
 }  // namespace
 
 bool IsPrivateFolderName(const wchar_t* name) {
@@ -89,12 +101,6 @@ bool RunsAsAdministrator() {
   // does not count here.
   if (!CheckTokenMembership(NULL, (PSID)&kAdministrators, &member)) member = FALSE;
   return member != FALSE;
-}
-
-bool FormatUserReadableSddl(const wchar_t* user_sid, wchar_t* out) {
-  return CopyText(out, kPrivateSddlCapacity, ADMINISTRATORS_ONLY_SDDL L"(A;OICI;FRFX;;;") &&
-         AppendText(out, kPrivateSddlCapacity, user_sid) &&
-         AppendText(out, kPrivateSddlCapacity, L")");
 }
 
 bool BuildPrivateFolderDescriptor(PrivateFolderUse use, PSECURITY_DESCRIPTOR* descriptor) {

@@ -38,12 +38,6 @@ enum PrivateFolderUse {
   PRIVATE_IN_SYSTEM_TEMP,
 };
 
-// The access list of a private folder readable by the user whose SID is `user_sid` (its
-// string form): ADMINISTRATORS_ONLY_SDDL and read and list access for that user. Puts it
-// into `out` (kPrivateSddlCapacity units); false when it does not fit.
-constexpr unsigned kPrivateSddlCapacity = 256;
-bool FormatUserReadableSddl(const wchar_t* user_sid, wchar_t* out);
-
 // Builds the access list a private folder for `use` gets in this process: NULL in
 // `*descriptor` when the process is not elevated (the inherited list then), else one to
 // free with LocalFree. Returns false when it cannot be built.
