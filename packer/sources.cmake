@@ -1,10 +1,17 @@
-# The packing tool's portable sources, shared by pack.exe and the native pack.
-# The core: manifest reading and checking, the package writer, the PE layout of the setup
+# The packing tool's sources, by folder, shared by pack.exe and the native pack; paths are
+# relative to packer/.
+# core/: manifest reading and checking, the package writer, the PE layout of the setup
 # executable, icons and the version resource. No platform calls and no host's files.
-set(PACKER_CORE_SOURCES package_writer.cpp package_names.cpp manifest.cpp target_names.cpp
-    text_encoding.cpp message_text.cpp pe_image.cpp setup_image.cpp icon_file.cpp
-    version_resource.cpp)
-# The tool's own flows (command line, packing, listing, signing), over the host side that
-# each program brings: *_windows.cpp or *_posix.cpp.
-set(PACKER_TOOL_SOURCES pack_command.cpp packing.cpp package_listing.cpp setup_writer.cpp
-    signing.cpp)
+set(PACKER_CORE_SOURCES core/package_writer.cpp core/package_names.cpp core/manifest.cpp
+    core/target_names.cpp core/text_encoding.cpp core/message_text.cpp core/pe_image.cpp
+    core/setup_image.cpp core/icon_file.cpp core/version_resource.cpp)
+# tool/: the tool's own flows (command line, packing, listing, signing) and what it asks of
+# a host (tool/host_files.h, tool/console.h, tool/shell_command.h), checked the same way on
+# every host.
+set(PACKER_TOOL_SOURCES tool/pack_command.cpp tool/packing.cpp tool/package_listing.cpp
+    tool/setup_writer.cpp tool/signing.cpp tool/file_access.cpp)
+# The two hosts: windows/ for pack.exe, posix/ for the native pack. Each only opens, reads,
+# writes, renames and runs commands the way its system does.
+set(PACKER_WINDOWS_SOURCES windows/console.cpp windows/host_files.cpp windows/shell_command.cpp
+    windows/windows_text.cpp)
+set(PACKER_POSIX_SOURCES posix/console.cpp posix/host_files.cpp posix/shell_command.cpp)

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "package/package_layout.h"
-#include "packer/manifest.h"
-#include "packer/package_listing.h"
-#include "packer/target_names.h"
-#include "packer/text_encoding.h"
+#include "packer/core/manifest.h"
+#include "packer/tool/package_listing.h"
+#include "packer/core/target_names.h"
+#include "packer/core/text_encoding.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 # The build is complete when the tests run: package it without building again.
 make -s -o build -C "$source_root" deb BUILD="$build" DEB_DIR="$work" > "$work/deb.log" 2>&1 ||
   fail "make deb: $(tail -20 "$work/deb.log")"
-version=$(sed -n 's/^#define PACK_VERSION "\(.*\)"$/\1/p' "$source_root/packer/tool_identity.h")
+version=$(sed -n 's/^#define PACK_VERSION "\(.*\)"$/\1/p' "$source_root/packer/core/tool_identity.h")
 deb=$work/pack_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $deb: $(ls "$work")"
 

@@ -14,7 +14,7 @@
 #include "harness/guarded_memory.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "packer/package_listing.h"
+#include "packer/tool/package_listing.h"
 
 namespace {
 

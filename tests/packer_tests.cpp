@@ -12,7 +12,7 @@
 #include "harness/process.h"
 #include "harness/scratch.h"
 #include "harness/timeouts.h"
-#include "packer/manifest.h"
+#include "packer/core/manifest.h"
 
 namespace {
 

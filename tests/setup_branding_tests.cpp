@@ -11,7 +11,7 @@
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "packer/icon_file.h"
+#include "packer/core/icon_file.h"
 
 namespace {
 

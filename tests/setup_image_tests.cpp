@@ -9,7 +9,7 @@
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "packer/setup_image.h"
+#include "packer/core/setup_image.h"
 
 namespace {
 

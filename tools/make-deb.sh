@@ -10,8 +10,8 @@ build=$2
 build64=$3
 out=$4
 
-version=$(sed -n 's/^#define PACK_VERSION "\(.*\)"$/\1/p' "$root/packer/tool_identity.h")
-[ -n "$version" ] || { echo "no PACK_VERSION in packer/tool_identity.h" >&2; exit 1; }
+version=$(sed -n 's/^#define PACK_VERSION "\(.*\)"$/\1/p' "$root/packer/core/tool_identity.h")
+[ -n "$version" ] || { echo "no PACK_VERSION in packer/core/tool_identity.h" >&2; exit 1; }
 arch=$(dpkg --print-architecture)
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT

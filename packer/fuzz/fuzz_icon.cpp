@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "packer/icon_file.h"
+#include "packer/core/icon_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file(data, data + size);

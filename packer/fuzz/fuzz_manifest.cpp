@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/manifest.h"
+#include "packer/core/manifest.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "packer/package_listing.h"
+#include "packer/tool/package_listing.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string out, problems;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "packer/setup_image.h"
-#include "packer/setup_writer.h"
+#include "packer/core/setup_image.h"
+#include "packer/tool/setup_writer.h"
 
 namespace {
 

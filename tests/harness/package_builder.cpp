@@ -5,8 +5,8 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
-#include "packer/host_files.h"
-#include "packer/setup_writer.h"
+#include "packer/tool/file_access.h"
+#include "packer/tool/setup_writer.h"
 
 namespace {
 

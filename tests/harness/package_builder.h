@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "package/package_layout.h"
-#include "packer/package_writer.h"
+#include "packer/core/package_writer.h"
 
 // A package a test describes: what the packing tool writes, and beside it each entry's
 // content held in memory, one per entry in entry order (as the packer keeps each entry's

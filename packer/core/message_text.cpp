@@ -1,0 +1,3 @@
+#include "packer/core/message_text.h"
+
+std::string Quote(const std::string& text) { return "\"" + text + "\""; }

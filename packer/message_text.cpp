@@ -1,3 +1,0 @@
-#include "packer/message_text.h"
-
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }

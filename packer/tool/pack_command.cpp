@@ -1,0 +1,110 @@
+#include "packer/tool/pack_command.h"
+
+#include "packer/tool/console.h"
+#include "packer/tool/package_listing.h"
+#include "packer/tool/packing.h"
+#include "packer/tool/signing.h"
+#include "packer/core/tool_identity.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe [--stub STUB.exe] [--uninstaller UNINSTALL.exe]\n"
+    "       " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe --sign 'COMMAND {file}'\n"
+    "       " PACK_TOOL_NAME " --list SETUP.exe\n"
+    "       " PACK_TOOL_NAME " --version\n"
+    "The stub and the uninstaller default to setup-stub.exe and uninstall.exe next to\n"
+    PACK_TOOL_NAME " (or in ../share/pack/ from there, once installed); for a manifest with\n"
+    "arch = x64 to setup-stub-x64.exe and uninstall-x64.exe. --sign runs COMMAND\n"
+    "through the shell on the uninstaller before it is packed and on the setup before it is\n"
+    "put in place, with {file} replaced by the quoted path of the file to sign in place.\n";
+
+int UsageError(const std::string& problem) {
+  PrintError(PACK_TOOL_NAME ": " + problem + "\n" + kUsage);
+  return 2;
+}
+
+// The command line, read.
+struct Arguments {
+  PackRequest pack;
+  std::string list;
+  bool help = false, version = false;
+};
+
+// Whether `command` puts a quote right before or after a {file}. The path comes quoted
+// already; quoting it again would leave it bare, where the shell expands what it holds.
+bool HasQuotedPlaceholder(const std::string& command) {
+  const std::string placeholder = SIGN_FILE_PLACEHOLDER;
+  for (size_t at = command.find(placeholder); at != std::string::npos;
+       at = command.find(placeholder, at + 1)) {
+    size_t after = at + placeholder.size();
+    bool quote_before = at > 0 && (command[at - 1] == '"' || command[at - 1] == '\'');
+    bool quote_after = after < command.size() && (command[after] == '"' || command[after] == '\'');
+    if (quote_before || quote_after) return true;
+  }
+  return false;
+}
+
+// Reads `arguments`. Returns "" or the usage problem.
+std::string ParseArguments(const std::vector<std::string>& arguments, Arguments* parsed) {
+  for (size_t k = 0; k < arguments.size(); ++k) {
+    const std::string& argument = arguments[k];
+    std::string* value = argument == "-o"              ? &parsed->pack.output
+                         : argument == "--stub"        ? &parsed->pack.stub
+                         : argument == "--uninstaller" ? &parsed->pack.uninstaller
+                         : argument == "--list"        ? &parsed->list
+                         : argument == "--sign"        ? &parsed->pack.sign_command
+                                                       : nullptr;
+    if (argument == "-h" || argument == "--help" || argument == "/?") {
+      parsed->help = true;
+    } else if (argument == "--version") {
+      parsed->version = true;
+    } else if (value != nullptr) {
+      if (k + 1 >= arguments.size() || arguments[k + 1].empty()) return argument + " needs a value";
+      if (!value->empty()) return argument + " given twice";
+      *value = arguments[++k];
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return "unknown option " + argument;
+    } else if (parsed->pack.manifest.empty()) {
+      parsed->pack.manifest = argument;
+    } else {
+      return "more than one manifest: " + argument;
+    }
+  }
+  const PackRequest& pack = parsed->pack;
+  if (parsed->help || parsed->version) return "";
+  if (!parsed->list.empty()) {
+    bool alone = pack.manifest.empty() && pack.output.empty() && pack.stub.empty() &&
+                 pack.uninstaller.empty() && pack.sign_command.empty();
+    return alone ? "" : "--list takes no other arguments";
+  }
+  if (pack.manifest.empty()) return "no manifest given";
+  if (pack.output.empty()) return "no output given (-o OUTPUT.exe)";
+  if (!pack.sign_command.empty() &&
+      pack.sign_command.find(SIGN_FILE_PLACEHOLDER) == std::string::npos) {
+    return "--sign needs " SIGN_FILE_PLACEHOLDER " where the file to sign goes";
+  }
+  if (HasQuotedPlaceholder(pack.sign_command)) {
+    return "--sign has " SIGN_FILE_PLACEHOLDER " in quotes; " PACK_TOOL_NAME " quotes the path "
+           "itself: write " SIGN_FILE_PLACEHOLDER " without quotes";
+  }
+  return "";
+}
+
+}  // namespace
+
+int RunPackCommand(const std::vector<std::string>& arguments) {
+  Arguments parsed;
+  std::string problem = ParseArguments(arguments, &parsed);
+  if (!problem.empty()) return UsageError(problem);
+  if (parsed.help) {
+    PrintOut(kUsage);
+    return 0;
+  }
+  if (parsed.version) {
+    PrintOut(PACK_TOOL_NAME " " PACK_VERSION "\n");
+    return 0;
+  }
+  if (!parsed.list.empty()) return ListPackage(parsed.list);
+  return PackInstaller(parsed.pack);
+}
