@@ -210,7 +210,7 @@ void HoldInstallationPath(HeldFolders* held, const wchar_t* folder) {
 
 }  // namespace
 
-void InstallPackage(HWND dialog) {
+void InstallPackage(const ProgramWaitHook& wait) {
   wchar_t* install_dir = g_setup_options.install_dir;
   install_dir[kPathCapacity - 1] = 0;
   MakeInstallFolderNormal(install_dir);
@@ -264,5 +264,5 @@ void InstallPackage(HWND dialog) {
   if (IsNormalInstall()) {
     MessageBoxW(NULL, INSTALL_COMPLETE_MESSAGE, INSTALL_COMPLETE_CAPTION, MB_ICONINFORMATION);
   }
-  LaunchInstalledPrograms(dialog);
+  LaunchInstalledPrograms(wait);
 }

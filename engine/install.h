@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "engine/launch.h"
+
 // Fatal texts of the install run (folder, shortcut and registry texts live with their
 // steps).
 #define LOG_CREATE_FAILED_MESSAGE L"Could not write the uninstall file"
@@ -17,7 +19,7 @@
 // absolute ("Could not create folder [1]" and the folder as typed), and walks the whole
 // package once to refuse a malformed package, a folder or file name that would lead out of
 // the installation folder, or a name that would not fit its buffer.
-// `dialog` owns the programs started afterwards. Returns only on success: every failure
+// Run Once waits for its program through `wait`. Returns only on success: every failure
 // is fatal. A failure once the log is open still completes the log (without end marker)
 // with what the run's end would have logged, so a later uninstall removes what it made.
-void InstallPackage(HWND dialog);
+void InstallPackage(const ProgramWaitHook& wait);

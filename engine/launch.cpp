@@ -17,13 +17,11 @@ namespace {
 // Starts `file` with `arguments` in `folder`. Returns the process handle, or NULL when the
 // start failed or the shell handed the file to a program already running; failures are
 // not reported.
-HANDLE StartProgram(HWND dialog, const wchar_t* file, const wchar_t* arguments,
-                    const wchar_t* folder) {
+HANDLE StartProgram(const wchar_t* file, const wchar_t* arguments, const wchar_t* folder) {
   SHELLEXECUTEINFOW request;
   ZeroMemory(&request, sizeof(request));
   request.cbSize = sizeof(request);
   request.fMask = SEE_MASK_NOCLOSEPROCESS;
-  request.hwnd = dialog;
   request.lpVerb = L"open";
   request.lpFile = file;
   request.lpParameters = arguments;
@@ -33,30 +31,18 @@ HANDLE StartProgram(HWND dialog, const wchar_t* file, const wchar_t* arguments,
   return request.hProcess;
 }
 
-// Dispatches what is queued. A WM_QUIT met here is dropped and ends this drain only.
-void DrainMessages() {
-  MSG message;
-  while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) break;
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
-
-// Waits for `process` to end while keeping this thread's windows serviced.
-void WaitWhileDispatching(HANDLE process) {
-  DrainMessages();
-  for (;;) {
-    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-    // A failing wait would return at once forever: stop rather than spin.
-    if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
-    DrainMessages();
+// Waits for Run Once's program through the setup program's hook, or plainly without one.
+void WaitForProgram(const ProgramWaitHook& hook, HANDLE process) {
+  if (hook.wait != NULL) {
+    hook.wait(hook.context, process);
+  } else if (process != NULL) {
+    WaitForSingleObject(process, INFINITE);
   }
 }
 
 }  // namespace
 
-void LaunchInstalledPrograms(HWND dialog) {
+void LaunchInstalledPrograms(const ProgramWaitHook& hook) {
   bool run_once = g_setup_options.install_mode == INSTALL_MODE_RUN_ONCE;
   if (run_once || g_setup_options.launch_after_install) {
     wchar_t name[kPathCapacity];
@@ -71,19 +57,16 @@ void LaunchInstalledPrograms(HWND dialog) {
       if (!BuildInstalledPath(name, path)) continue;
       CopyText(folder, kPathCapacity, path);
       PathRemoveFileSpecW(folder);
-      HANDLE process = StartProgram(dialog, path, run_once ? RUN_ONCE_ARGUMENT : FIRST_RUN_ARGUMENT,
-                                    folder);
+      HANDLE process =
+          StartProgram(path, run_once ? RUN_ONCE_ARGUMENT : FIRST_RUN_ARGUMENT, folder);
       if (!run_once) {
         // Not waited for; the handle is not needed.
         if (process != NULL) CloseHandle(process);
         continue;
       }
       // Run Once: only the first launchable program, and the uninstaller after it ends.
-      ShowWindow(dialog, SW_HIDE);
-      if (process != NULL) {
-        WaitWhileDispatching(process);
-        CloseHandle(process);
-      }
+      WaitForProgram(hook, process);
+      if (process != NULL) CloseHandle(process);
       break;
     }
   }
@@ -91,7 +74,6 @@ void LaunchInstalledPrograms(HWND dialog) {
 
   wchar_t uninstaller[kPathCapacity];
   if (!BuildInstalledPath(UNINSTALLER_NAME, uninstaller)) return;
-  HANDLE process = StartProgram(dialog, uninstaller, AUTO_UNINSTALL_ARGUMENT,
-                                g_setup_options.install_dir);
+  HANDLE process = StartProgram(uninstaller, AUTO_UNINSTALL_ARGUMENT, g_setup_options.install_dir);
   if (process != NULL) CloseHandle(process);
 }

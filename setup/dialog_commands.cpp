@@ -93,6 +93,30 @@ void ReadSetupOptions(HWND dialog) {
   g_setup_options.launch_after_install = IsChecked(dialog, IDC_LAUNCH_AFTER_INSTALL);
 }
 
+// Dispatches what is queued. A WM_QUIT met here is dropped and ends this drain only.
+void DrainMessages() {
+  MSG message;
+  while (PeekMessageW(&message, NULL, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) break;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
+// Run Once's wait: the dialog is hidden while the installed program runs (`process`, NULL
+// when it did not start), and this thread's windows stay serviced until it ends.
+void HideAndWaitForProgram(void* dialog, HANDLE process) {
+  ShowWindow((HWND)dialog, SW_HIDE);
+  if (process == NULL) return;
+  DrainMessages();
+  for (;;) {
+    DWORD result = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+    // A failing wait would return at once forever: stop rather than spin.
+    if (result == WAIT_OBJECT_0 || result == WAIT_FAILED) return;
+    DrainMessages();
+  }
+}
+
 // The boxes shown from here have no owner window; the dialog is disabled meanwhile, as an
 // owned box would do, so the user's clicks do not reach it at all.
 INT_PTR OnInstall(HWND dialog) {
@@ -107,7 +131,7 @@ INT_PTR OnInstall(HWND dialog) {
   }
   ShowInstallingChoices(dialog);
   ReadSetupOptions(dialog);
-  InstallPackage(dialog);
+  InstallPackage(ProgramWaitHook{HideAndWaitForProgram, dialog});
   g_install_command_active = false;
   SendMessageW(dialog, WM_CLOSE, 0, 0);
   return TRUE;

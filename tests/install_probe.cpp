@@ -35,6 +35,6 @@ void ReadOptions() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   ReadOptions();
   LocatePackage(GetModuleHandleW(NULL));
-  InstallPackage(NULL);
+  InstallPackage(ProgramWaitHook{});
   return 0;
 }
