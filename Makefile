@@ -67,7 +67,7 @@ bench: build
 FUZZ_SECONDS ?= 600
 FUZZ_READERS = setup stub manifest icon
 fuzz: deps
-	CXX=clang++ cmake -S packer/fuzz -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release
+	CXX=clang++ cmake -S packer/posix -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release -DPACK_FUZZ_TARGETS=ON
 	cmake --build $(BUILD)/fuzz -j $(JOBS)
 	@for reader in $(FUZZ_READERS); do \
 	  echo "== fuzz_$$reader for $(FUZZ_SECONDS) s"; \
