@@ -208,6 +208,48 @@ void HoldInstallationPath(HeldFolders* held, const wchar_t* folder) {
                      level);
 }
 
+// Where the run's own folders begin in `folder`, the installation folder: Run Once installs
+// into a folder in a private folder made for the run, and only those two are its own to log
+// and remove, not the user's temporary folder and those above it. A Normal install owns
+// every folder it creates (0).
+size_t OwnFoldersStart(const wchar_t* folder) {
+  const wchar_t* private_folder_end = IsNormalInstall() ? NULL : StrRChrW(folder, NULL, L'\\');
+  if (private_folder_end == NULL) return 0;
+  const wchar_t* temp_end = StrRChrW(folder, private_folder_end, L'\\');
+  return temp_end != NULL ? (size_t)(temp_end - folder) : 0;
+}
+
+// Opens the log in the installation folder and writes its head (and, when the package
+// asks, the running-program records). The log is completed on any later fatal error.
+void BeginUninstallLog() {
+  wchar_t path[kPathCapacity];
+  BuildEntryPath(UNINSTALL_LOG_NAME, path);
+  if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  SetFatalErrorCleanup(CompleteInterruptedLog);
+  WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
+  if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
+  // A drive too full for the log's first records gets no files: they could not be undone.
+  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
+}
+
+// Logs the uninstaller and the log itself, then the folders, and closes the log with its
+// end marker. The uninstaller and the log are removed last among the files; the
+// uninstaller is logged under its fixed name whatever its entry was called.
+void FinishUninstallLog() {
+  wchar_t path[kPathCapacity];
+  BuildEntryPath(UNINSTALLER_NAME, path);
+  WriteLogRecord(LOG_RECORD_FILE, path);
+  if (g_programs_group_used) CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, path);
+  BuildEntryPath(UNINSTALL_LOG_NAME, path);
+  WriteLogRecord(LOG_RECORD_FILE, path);
+  WriteTouchedFolders();
+  // A log that lost records cannot undo this installation: no success, and no end marker.
+  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  WriteLogEndMarker();
+  SetFatalErrorCleanup(NULL);
+  CloseUninstallLog();
+}
+
 }  // namespace
 
 void InstallPackage(const ProgramWaitHook& wait) {
@@ -223,41 +265,12 @@ void InstallPackage(const ProgramWaitHook& wait) {
   // Held from before the first folder is made until the run ends, the new ones too.
   HeldFolders held = {};
   HoldInstallationPath(&held, folder);
-  // Run Once installs into a folder in a private folder made for the run: only those two
-  // are its own to log and remove, not the user's temporary folder and those above it.
-  const wchar_t* private_folder_end = IsNormalInstall() ? NULL : StrRChrW(folder, NULL, L'\\');
-  size_t own_from = 0;
-  if (private_folder_end != NULL) {
-    const wchar_t* temp_end = StrRChrW(folder, private_folder_end, L'\\');
-    if (temp_end != NULL) own_from = (size_t)(temp_end - folder);
-  }
-  CreateFolderPath(folder, own_from);
+  CreateFolderPath(folder, OwnFoldersStart(folder));
   HoldInstallationPath(&held, folder);
   CreatePackageFolders();
-
-  wchar_t path[kPathCapacity];
-  BuildEntryPath(UNINSTALL_LOG_NAME, path);
-  if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
-  SetFatalErrorCleanup(CompleteInterruptedLog);
-  WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
-  if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
-  // A drive too full for the log's first records gets no files: they could not be undone.
-  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  BeginUninstallLog();
   ExtractEntries();
-
-  // The uninstaller and the log are removed last among the files; the uninstaller is
-  // logged under its fixed name whatever its entry was called.
-  BuildEntryPath(UNINSTALLER_NAME, path);
-  WriteLogRecord(LOG_RECORD_FILE, path);
-  if (g_programs_group_used) CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, path);
-  BuildEntryPath(UNINSTALL_LOG_NAME, path);
-  WriteLogRecord(LOG_RECORD_FILE, path);
-  WriteTouchedFolders();
-  // A log that lost records cannot undo this installation: no success, and no end marker.
-  if (!UninstallLogWritten()) FatalError(LOG_CREATE_FAILED_MESSAGE);
-  WriteLogEndMarker();
-  SetFatalErrorCleanup(NULL);
-  CloseUninstallLog();
+  FinishUninstallLog();
   // Let go before the launch: Run Once's uninstaller removes these folders.
   ReleaseHeldFolders(&held);
 

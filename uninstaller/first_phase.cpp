@@ -45,32 +45,42 @@ bool WaitUntilApplicationClosed(const LogHeader& header) {
   return true;
 }
 
-}  // namespace
-
-int RunFirstPhase(bool interactive) {
-  // The installation folder is the one holding this program, in the normal form setup
-  // logged it in (long names even when started by a short 8.3 path); the log lies in it.
+// The installation folder is the one holding this program, in the normal form setup
+// logged it in (long names even when started by a short 8.3 path); the log lies in it.
+void FindInstallationFolder(wchar_t* install_folder) {
   wchar_t own_folder[kPathCapacity];
   DWORD own_length = GetModuleFileNameW(NULL, own_folder, kPathCapacity);
   if (own_length >= kPathCapacity) own_length = 0;  // cut: not our folder
   own_folder[own_length] = 0;
   PathRemoveFileSpecW(own_folder);
-  wchar_t install_folder[kPathCapacity];
   NormalizeInstallationFolder(own_folder, install_folder);
+}
 
+// Reads the log in `folder` whole into `log`, with its three header fields. Without them
+// nothing can be identified: returns false after telling the user, before anything is
+// asked, started or changed.
+bool ReadLogWithHeader(const wchar_t* folder, LogText* log, LogHeader* header,
+                       size_t* after_header) {
   wchar_t log_path[kPathCapacity];
+  if (ReadInstallationLog(folder, log_path, log) == LOG_READ_COMPLETE &&
+      SplitLogHeader(log->text, log->length, header, after_header)) {
+    return true;
+  }
+  FreeLogText(log);
+  ShowLogNotOpened();
+  return false;
+}
+
+}  // namespace
+
+int RunFirstPhase(bool interactive) {
+  wchar_t install_folder[kPathCapacity];
+  FindInstallationFolder(install_folder);
+
   LogText log = {NULL, 0};
-  LogReadResult read = ReadInstallationLog(install_folder, log_path, &log);
-  // Without a whole log and its three header fields nothing can be identified: stop
-  // before anything is asked, started or changed.
   LogHeader header;
   size_t after_header = 0;
-  if (read != LOG_READ_COMPLETE || !SplitLogHeader(log.text, log.length, &header,
-                                                   &after_header)) {
-    FreeLogText(&log);
-    ShowLogNotOpened();
-    return 1;
-  }
+  if (!ReadLogWithHeader(install_folder, &log, &header, &after_header)) return 1;
 
   // Only programs below this folder, the one its log lies in, are started. Its folders are
   // held from here until this phase ends, so none can be renamed or become a link.

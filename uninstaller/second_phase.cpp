@@ -16,6 +16,32 @@
 // copy, has ended and its "uninstall.exe" can be deleted.
 constexpr DWORD kPhaseHandOverPauseMs = 1500;
 
+namespace {
+
+// Reads the log in `folder` whole into `log` (its path to `log_path`) and establishes what
+// it may remove: the folder must have its normal form and the log must be the one setup
+// wrote for it, header and own record. Returns false, after telling an interactive user
+// why, when it cannot; nothing is removed then, and a log not read whole stays, so no
+// record is lost.
+bool ReadOwnLog(const wchar_t* folder, bool interactive, wchar_t* log_path, LogText* log,
+                LogHeader* header) {
+  if (ReadInstallationLog(folder, log_path, log) != LOG_READ_COMPLETE) {
+    if (interactive) ShowLogNotOpened();
+    return false;
+  }
+  size_t after_header = 0;
+  if (!SplitLogHeader(log->text, log->length, header, &after_header) ||
+      !SetInstallationScope(folder, header, GetSpecialFolder) ||
+      !LogBelongsToScope(log->text, log->length)) {
+    FreeLogText(log);
+    if (interactive) ShowScopeNotEstablished();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 int RunSecondPhase(int count, wchar_t** arguments) {
   Sleep(kPhaseHandOverPauseMs);
   if (count < 3 || StrCmpIW(arguments[2], L"/PHASE2") != 0) return 1;
@@ -32,25 +58,8 @@ int RunSecondPhase(int count, wchar_t** arguments) {
   }
   wchar_t log_path[kPathCapacity];
   LogText log = {NULL, 0};
-  LogReadResult read = ReadInstallationLog(folder, log_path, &log);
-  // A log that was not read whole stays where it is, so no record is lost.
-  if (read != LOG_READ_COMPLETE) {
-    if (interactive) ShowLogNotOpened();
-    return 1;
-  }
-
-  // Only what setup logs for an installation in this folder is removed. Before anything is
-  // deleted, the folder must have its normal form and the log must be the one setup wrote
-  // for it, header and own record; otherwise nothing is removed and the log stays.
   LogHeader header;
-  size_t after_header = 0;
-  if (!SplitLogHeader(log.text, log.length, &header, &after_header) ||
-      !SetInstallationScope(folder, &header, GetSpecialFolder) ||
-      !LogBelongsToScope(log.text, log.length)) {
-    FreeLogText(&log);
-    if (interactive) ShowScopeNotEstablished();
-    return 1;
-  }
+  if (!ReadOwnLog(folder, interactive, log_path, &log, &header)) return 1;
   // Deleted before any record is applied; its own `F` record then finds nothing. The
   // result is ignored: removal is best effort.
   DeleteFileW(log_path);

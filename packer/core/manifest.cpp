@@ -290,6 +290,57 @@ void ReadKeyLine(Reading& reading, Manifest* manifest, Section section, const st
 
 // ---- [files] and [folders] -----------------------------------------------------------------
 
+// Reads `lower` as a decimal or "0x" hexadecimal number into `*number` (a value above 32
+// bits reads as 2^32). Returns false when it is not one.
+bool ParseFlagNumber(const std::string& lower, uint64_t* number) {
+  bool hex = lower.size() > 2 && lower[0] == '0' && lower[1] == 'x';
+  size_t digits = hex ? 2 : 0;
+  if (digits >= lower.size()) return false;
+  *number = 0;
+  for (size_t k = digits; k < lower.size(); ++k) {
+    char c = lower[k];
+    int digit = c >= '0' && c <= '9' ? c - '0' : (hex && c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                                                                 : -1;
+    if (digit < 0) return false;
+    *number = *number * (hex ? 16 : 10) + digit;
+    if (*number > 0xFFFFFFFFull) *number = 0xFFFFFFFFull + 1;
+  }
+  return true;
+}
+
+// Adds the flags one word of a flags text names (a flag name or a number) to `*value`.
+// Returns "" or the problem.
+std::string AddFlagWord(const std::string& word, uint32_t* value) {
+  std::string lower = Lower(word);
+  if (lower == "uninstaller") {
+    return "a second uninstaller (flag \"uninstaller\"); " PACK_TOOL_NAME
+           " adds the one uninstaller";
+  }
+  bool named = false;
+  for (size_t k = 0; k < kEntryFlagNameCount; ++k) {
+    if (lower == kEntryFlagNames[k].name) {
+      *value |= kEntryFlagNames[k].value;
+      named = true;
+    }
+  }
+  if (named) return "";
+  uint64_t number = 0;
+  if (!ParseFlagNumber(lower, &number)) {
+    std::string names;
+    for (size_t k = 0; k < kEntryFlagNameCount; ++k) names += kEntryFlagNames[k].name + std::string(", ");
+    return "unknown flag " + Quote(word) + " (use " + names.substr(0, names.size() - 2) +
+           " or a number)";
+  }
+  if (number == ENTRY_UNINSTALLER) {
+    return "a second uninstaller (flags " + word + "); " PACK_TOOL_NAME " adds the one uninstaller";
+  }
+  if (number == ENTRY_END) return "flags " + word + " are the end marker";
+  if (number > 0xFFFF) return "flags " + word + " do not fit 16 bits";
+  if (number & ENTRY_SPECIAL) return "flags " + word + " set bit 0x8000, kept for special records";
+  *value |= (uint32_t)number;
+  return "";
+}
+
 // Parses a flags text ("desktop launch", "0x17", "5 launch"). Returns "" or the problem.
 std::string ParseFlags(const std::string& text, uint16_t* flags) {
   uint32_t value = 0;
@@ -300,50 +351,10 @@ std::string ParseFlags(const std::string& text, uint16_t* flags) {
       continue;
     }
     size_t stop = text.find_first_of(" \t", i);
-    std::string word = text.substr(i, stop == std::string::npos ? std::string::npos : stop - i);
+    std::string problem =
+        AddFlagWord(text.substr(i, stop == std::string::npos ? std::string::npos : stop - i), &value);
+    if (!problem.empty()) return problem;
     i = stop == std::string::npos ? text.size() : stop;
-    std::string lower = Lower(word);
-    if (lower == "uninstaller") {
-      return "a second uninstaller (flag \"uninstaller\"); " PACK_TOOL_NAME
-             " adds the one uninstaller";
-    }
-    bool named = false;
-    for (size_t k = 0; k < kEntryFlagNameCount; ++k) {
-      if (lower == kEntryFlagNames[k].name) {
-        value |= kEntryFlagNames[k].value;
-        named = true;
-      }
-    }
-    if (named) continue;
-    bool hex = lower.size() > 2 && lower[0] == '0' && lower[1] == 'x';
-    size_t digits = hex ? 2 : 0;
-    uint64_t number = 0;
-    bool valid = digits < lower.size();
-    for (size_t k = digits; k < lower.size() && valid; ++k) {
-      char c = lower[k];
-      int digit = c >= '0' && c <= '9' ? c - '0' : (hex && c >= 'a' && c <= 'f') ? c - 'a' + 10
-                                                                                   : -1;
-      if (digit < 0) {
-        valid = false;
-      } else {
-        number = number * (hex ? 16 : 10) + digit;
-        if (number > 0xFFFFFFFFull) number = 0xFFFFFFFFull + 1;
-      }
-    }
-    if (!valid) {
-      std::string names;
-      for (size_t k = 0; k < kEntryFlagNameCount; ++k) names += kEntryFlagNames[k].name + std::string(", ");
-      return "unknown flag " + Quote(word) + " (use " + names.substr(0, names.size() - 2) +
-             " or a number)";
-    }
-    if (number == ENTRY_UNINSTALLER) {
-      return "a second uninstaller (flags " + word + "); " PACK_TOOL_NAME
-             " adds the one uninstaller";
-    }
-    if (number == ENTRY_END) return "flags " + word + " are the end marker";
-    if (number > 0xFFFF) return "flags " + word + " do not fit 16 bits";
-    if (number & ENTRY_SPECIAL) return "flags " + word + " set bit 0x8000, kept for special records";
-    value |= (uint32_t)number;
   }
   *flags = (uint16_t)value;
   return "";
@@ -747,12 +758,46 @@ void ReadExcludeLine(Reading& reading, const std::string& text, int line) {
 // folder line anywhere needs all of them.
 enum Pass { PASS_EXCLUDES, PASS_REST };
 
+// A section head ("[files]"): the section it opens; an unknown one is reported in the
+// second pass.
+Section ReadSectionHead(Reading& reading, const std::string& content, int line, Pass pass) {
+  Section section = SectionNamed(content);
+  if (section == SECTION_NONE && pass == PASS_REST) {
+    Fail(reading, line, "unknown section " + content +
+                            " (use [product], [options], [files], [folders] or [exclude])");
+  }
+  if (section == SECTION_FILES && reading.files_section_line == 0) {
+    reading.files_section_line = line;
+  }
+  return section;
+}
+
+// One line of the second pass, `content` trimmed, within `section`.
+void ReadSectionLine(Reading& reading, Manifest* manifest, Section section,
+                     const std::string& content, int line) {
+  switch (section) {
+    case SECTION_NONE:
+      Fail(reading, line, "text outside a section");
+      break;
+    case SECTION_PRODUCT:
+    case SECTION_OPTIONS:
+      ReadKeyLine(reading, manifest, section, content, line);
+      break;
+    case SECTION_FILES:
+      ReadFileLine(reading, manifest, content, line);
+      break;
+    case SECTION_FOLDERS:
+      ReadFolderLine(reading, manifest, content, line);
+      break;
+    case SECTION_EXCLUDE:
+      break;  // read in the first pass
+  }
+}
+
 void ReadLines(Reading& reading, const std::string& text, Manifest* manifest, Pass pass) {
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   Section section = SECTION_NONE;
-  int line = 0;
-  while (start < text.size()) {
-    ++line;
+  for (int line = 1; start < text.size(); ++line) {
     size_t stop = text.find('\n', start);
     if (stop == std::string::npos) stop = text.size();
     std::string raw = text.substr(start, stop - start);
@@ -765,36 +810,11 @@ void ReadLines(Reading& reading, const std::string& text, Manifest* manifest, Pa
     std::string content = Trim(raw);
     if (content.empty() || content[0] == ';') continue;
     if (content[0] == '[') {
-      section = SectionNamed(content);
-      if (section == SECTION_NONE && pass == PASS_REST) {
-        Fail(reading, line, "unknown section " + content +
-                                " (use [product], [options], [files], [folders] or [exclude])");
-      }
-      if (section == SECTION_FILES && reading.files_section_line == 0) {
-        reading.files_section_line = line;
-      }
-      continue;
-    }
-    if (pass == PASS_EXCLUDES) {
-      if (section == SECTION_EXCLUDE) ReadExcludeLine(reading, content, line);
-      continue;
-    }
-    switch (section) {
-      case SECTION_NONE:
-        Fail(reading, line, "text outside a section");
-        break;
-      case SECTION_PRODUCT:
-      case SECTION_OPTIONS:
-        ReadKeyLine(reading, manifest, section, content, line);
-        break;
-      case SECTION_FILES:
-        ReadFileLine(reading, manifest, content, line);
-        break;
-      case SECTION_FOLDERS:
-        ReadFolderLine(reading, manifest, content, line);
-        break;
-      case SECTION_EXCLUDE:
-        break;  // read in the first pass
+      section = ReadSectionHead(reading, content, line, pass);
+    } else if (pass == PASS_REST) {
+      ReadSectionLine(reading, manifest, section, content, line);
+    } else if (section == SECTION_EXCLUDE) {
+      ReadExcludeLine(reading, content, line);
     }
   }
 }

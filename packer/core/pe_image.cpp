@@ -99,6 +99,21 @@ uint32_t PeUint32(const PeImage& image, uint64_t at) {
   return ReadLe32(image.bytes + at);
 }
 
+namespace {
+
+// Reads the `count` section headers at the image's section table, which lies in the file.
+void ReadSectionTable(PeImage* image, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    uint64_t at = image->section_table + (uint64_t)kSectionHeaderSize * i;
+    image->sections.push_back({PeUint32(*image, at + kSectionVirtualSize),
+                               PeUint32(*image, at + kSectionVirtualAddress),
+                               PeUint32(*image, at + kSectionRawSize),
+                               PeUint32(*image, at + kSectionRawPointer)});
+  }
+}
+
+}  // namespace
+
 PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
   *image = PeImage();
   image->bytes = bytes;
@@ -132,13 +147,7 @@ PeReadResult ReadPeImage(const uint8_t* bytes, uint64_t size, PeImage* image) {
       !Inside(*image, image->section_table, (uint64_t)kSectionHeaderSize * section_count)) {
     return PE_DAMAGED;
   }
-  for (uint32_t i = 0; i < section_count; ++i) {
-    uint64_t at = image->section_table + (uint64_t)kSectionHeaderSize * i;
-    image->sections.push_back({PeUint32(*image, at + kSectionVirtualSize),
-                               PeUint32(*image, at + kSectionVirtualAddress),
-                               PeUint32(*image, at + kSectionRawSize),
-                               PeUint32(*image, at + kSectionRawPointer)});
-  }
+  ReadSectionTable(image, section_count);
   return PE_OK;
 }
 

@@ -52,6 +52,26 @@ struct StubLayout {
   uint64_t new_header = 0;       // file offset of the new section header
 };
 
+namespace {
+
+// Sets the layout's image end and file end (at least `file_size`) from the sections of
+// `image`; returns where the first section's raw data begins (`file_size` without any).
+uint64_t MeasureSections(const PeImage& image, uint64_t file_size, StubLayout* layout) {
+  uint64_t first_raw = file_size;
+  layout->file_end = file_size;
+  for (const PeSection& s : image.sections) {
+    layout->image_end = std::max<uint64_t>(layout->image_end, (uint64_t)s.virtual_address +
+                                                                  std::max(s.virtual_size, s.raw_size));
+    if (s.raw_size > 0) {
+      layout->file_end = std::max<uint64_t>(layout->file_end, (uint64_t)s.raw_pointer + s.raw_size);
+      first_raw = std::min<uint64_t>(first_raw, s.raw_pointer);
+    }
+  }
+  return first_raw;
+}
+
+}  // namespace
+
 bool ReadStub(const std::vector<uint8_t>& stub, StubLayout* layout, std::string* error) {
   switch (ReadPeImage(stub.data(), stub.size(), &layout->image)) {
     case PE_OK:
@@ -71,16 +91,7 @@ bool ReadStub(const std::vector<uint8_t>& stub, StubLayout* layout, std::string*
   if (DirectorySize(image, kCertificateDirectory) != 0) {
     return Fail(error, "the setup stub is signed; sign the setup executable after packing");
   }
-  uint64_t first_raw = stub.size();
-  layout->file_end = stub.size();
-  for (const PeSection& s : image.sections) {
-    layout->image_end = std::max<uint64_t>(layout->image_end, (uint64_t)s.virtual_address +
-                                                                  std::max(s.virtual_size, s.raw_size));
-    if (s.raw_size > 0) {
-      layout->file_end = std::max<uint64_t>(layout->file_end, (uint64_t)s.raw_pointer + s.raw_size);
-      first_raw = std::min<uint64_t>(first_raw, s.raw_pointer);
-    }
-  }
+  uint64_t first_raw = MeasureSections(image, stub.size(), layout);
   layout->new_header = image.section_table + (uint64_t)kSectionHeaderSize * image.sections.size();
   if (layout->new_header + kSectionHeaderSize > std::min<uint64_t>(image.headers_size, first_raw)) {
     return Fail(error, "the setup stub has no room for one more section header");

@@ -57,58 +57,72 @@ bool IsShortNameOf(const std::string& key, const std::string& long_name) {
   return true;
 }
 
+namespace {
+
+bool IsAbsolute(const std::u32string& code_points) {
+  if (code_points[0] == '\\' || code_points[0] == '/') return true;
+  char32_t drive = code_points[0] | 0x20;
+  return code_points.size() >= 2 && code_points[1] == ':' && drive >= 'a' && drive <= 'z';
+}
+
+// Why the character `c` cannot stand in a target name, "" when it can; its Windows-1252
+// byte goes to `*byte`.
+std::string CharacterProblem(char32_t c, uint8_t* byte) {
+  if (c == '/') return " contains \"/\"; separate folders with backslashes";
+  if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+    return " contains the control character " + CodePointText(c);
+  }
+  if (c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*') {
+    return " contains \"" + std::string(1, (char)c) + "\", which Windows forbids in file names";
+  }
+  if (!Windows1252Byte(c, byte)) {
+    return " contains " + CodePointText(c) + ", which the Windows-1252 code page cannot store";
+  }
+  return "";
+}
+
+// Why the folder or file name `component` (Windows-1252) cannot stand in a target name,
+// "" when it can; `last` tells whether it ends the name.
+std::string ComponentProblem(const std::string& component, bool last) {
+  if (component.empty()) {
+    return last ? " ends with a backslash" : " has an empty folder name (two backslashes in a row)";
+  }
+  if (component == "..") return " leaves the installation folder (\"..\")";
+  if (component == ".") return " has a \".\" folder name";
+  if (component.back() == '.' || component.back() == ' ') {
+    return " has the name " + Quote(AnsiToUtf8(component)) + ", which ends in a dot or a space";
+  }
+  if (IsDeviceName(component)) {
+    return " uses " + Quote(AnsiToUtf8(component.substr(0, component.find('.')))) +
+           ", a name Windows keeps for a device";
+  }
+  return "";
+}
+
+}  // namespace
+
 std::string CheckTargetName(const std::string& utf8, const char* noun, std::string* ansi) {
   std::string quoted = std::string(noun) + " " + Quote(utf8);
   std::u32string code_points;
   if (!DecodeUtf8(utf8, &code_points)) return quoted + " is not valid UTF-8";
   if (code_points.empty()) return std::string("the ") + noun + " is empty";
-  if (code_points[0] == '\\' || code_points[0] == '/' ||
-      (code_points.size() >= 2 && code_points[1] == ':' &&
-       ((code_points[0] >= 'A' && code_points[0] <= 'Z') ||
-        (code_points[0] >= 'a' && code_points[0] <= 'z')))) {
+  if (IsAbsolute(code_points)) {
     return quoted + " is an absolute path; it must be relative to the installation folder";
   }
   std::string bytes;
   for (char32_t c : code_points) {
-    if (c == '/') {
-      return quoted + " contains \"/\"; separate folders with backslashes";
-    }
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
-      return quoted + " contains the control character " + CodePointText(c);
-    }
-    if (c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*') {
-      return quoted + " contains \"" + std::string(1, (char)c) +
-             "\", which Windows forbids in file names";
-    }
-    uint8_t byte;
-    if (!Windows1252Byte(c, &byte)) {
-      return quoted + " contains " + CodePointText(c) +
-             ", which the Windows-1252 code page cannot store";
-    }
+    uint8_t byte = 0;
+    std::string problem = CharacterProblem(c, &byte);
+    if (!problem.empty()) return quoted + problem;
     bytes += (char)byte;
   }
-
-  size_t start = 0;
-  for (;;) {
+  for (size_t start = 0;;) {
     size_t stop = bytes.find('\\', start);
-    std::string component = bytes.substr(start, stop == std::string::npos ? std::string::npos
-                                                                          : stop - start);
-    if (component.empty()) {
-      return stop == std::string::npos
-                 ? quoted + " ends with a backslash"
-                 : quoted + " has an empty folder name (two backslashes in a row)";
-    }
-    if (component == "..") return quoted + " leaves the installation folder (\"..\")";
-    if (component == ".") return quoted + " has a \".\" folder name";
-    if (component.back() == '.' || component.back() == ' ') {
-      return quoted + " has the name " + Quote(AnsiToUtf8(component)) +
-             ", which ends in a dot or a space";
-    }
-    if (IsDeviceName(component)) {
-      return quoted + " uses " + Quote(AnsiToUtf8(component.substr(0, component.find('.')))) +
-             ", a name Windows keeps for a device";
-    }
-    if (stop == std::string::npos) break;
+    bool last = stop == std::string::npos;
+    std::string problem =
+        ComponentProblem(bytes.substr(start, last ? std::string::npos : stop - start), last);
+    if (!problem.empty()) return quoted + problem;
+    if (last) break;
     start = stop + 1;
   }
   if (bytes.size() > kTargetMaxBytes) {

@@ -45,6 +45,28 @@ bool HasQuotedPlaceholder(const std::string& command) {
   return false;
 }
 
+// Whether the arguments read go together. Returns "" or the usage problem.
+std::string CheckArguments(const Arguments& parsed) {
+  const PackRequest& pack = parsed.pack;
+  if (parsed.help || parsed.version) return "";
+  if (!parsed.list.empty()) {
+    bool alone = pack.manifest.empty() && pack.output.empty() && pack.stub.empty() &&
+                 pack.uninstaller.empty() && pack.sign_command.empty();
+    return alone ? "" : "--list takes no other arguments";
+  }
+  if (pack.manifest.empty()) return "no manifest given";
+  if (pack.output.empty()) return "no output given (-o OUTPUT.exe)";
+  if (!pack.sign_command.empty() &&
+      pack.sign_command.find(SIGN_FILE_PLACEHOLDER) == std::string::npos) {
+    return "--sign needs " SIGN_FILE_PLACEHOLDER " where the file to sign goes";
+  }
+  if (HasQuotedPlaceholder(pack.sign_command)) {
+    return "--sign has " SIGN_FILE_PLACEHOLDER " in quotes; " PACK_TOOL_NAME " quotes the path "
+           "itself: write " SIGN_FILE_PLACEHOLDER " without quotes";
+  }
+  return "";
+}
+
 // Reads `arguments`. Returns "" or the usage problem.
 std::string ParseArguments(const std::vector<std::string>& arguments, Arguments* parsed) {
   for (size_t k = 0; k < arguments.size(); ++k) {
@@ -71,26 +93,8 @@ std::string ParseArguments(const std::vector<std::string>& arguments, Arguments*
       return "more than one manifest: " + argument;
     }
   }
-  const PackRequest& pack = parsed->pack;
-  if (parsed->help || parsed->version) return "";
-  if (!parsed->list.empty()) {
-    bool alone = pack.manifest.empty() && pack.output.empty() && pack.stub.empty() &&
-                 pack.uninstaller.empty() && pack.sign_command.empty();
-    return alone ? "" : "--list takes no other arguments";
-  }
-  if (pack.manifest.empty()) return "no manifest given";
-  if (pack.output.empty()) return "no output given (-o OUTPUT.exe)";
-  if (!pack.sign_command.empty() &&
-      pack.sign_command.find(SIGN_FILE_PLACEHOLDER) == std::string::npos) {
-    return "--sign needs " SIGN_FILE_PLACEHOLDER " where the file to sign goes";
-  }
-  if (HasQuotedPlaceholder(pack.sign_command)) {
-    return "--sign has " SIGN_FILE_PLACEHOLDER " in quotes; " PACK_TOOL_NAME " quotes the path "
-           "itself: write " SIGN_FILE_PLACEHOLDER " without quotes";
-  }
-  return "";
+  return CheckArguments(*parsed);
 }
-
 }  // namespace
 
 int RunPackCommand(const std::vector<std::string>& arguments) {
