@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include <string>
 
-#include "packer/core/package_writer.h"
+#include "packer/core/package_contents.h"
 
 // The role flags a manifest names and a listing shows, in the listing's order.
 struct EntryFlagName {
