@@ -493,6 +493,18 @@ bool ReplaceTreeEntry(Reading& reading, Manifest* manifest, const std::string& k
   return true;
 }
 
+// Appends the entry of the checked `file` (target `ansi`, source `info`).
+void AppendEntry(Manifest* manifest, const FileToAdd& file, const std::string& ansi,
+                 const SourceInfo& info, int line) {
+  PackageEntry entry;
+  entry.flags = file.flags;
+  entry.name = ansi;
+  manifest->contents.entries.push_back(entry);
+  manifest->sources.push_back(file.path);
+  manifest->content_sizes.push_back((uint32_t)info.size);
+  manifest->lines.push_back(line);
+}
+
 // Adds one file entry after the checks every file gets: its target, the folders it needs,
 // earlier targets and its source (`info`).
 void AddFileEntry(Reading& reading, Manifest* manifest, const FileToAdd& file,
@@ -528,13 +540,7 @@ void AddFileEntry(Reading& reading, Manifest* manifest, const FileToAdd& file,
   problem = CheckSource(file.source, file.path, info);
   if (!problem.empty()) return Fail(reading, line, file.context + problem);
   if (file.from_tree) reading.tree_entries[key] = manifest->contents.entries.size();
-  PackageEntry entry;
-  entry.flags = file.flags;
-  entry.name = ansi;
-  manifest->contents.entries.push_back(entry);
-  manifest->sources.push_back(file.path);
-  manifest->content_sizes.push_back((uint32_t)info.size);
-  manifest->lines.push_back(line);
+  AppendEntry(manifest, file, ansi, info, line);
 }
 
 // A [files] line that adds a source folder's tree below a target folder.
@@ -563,23 +569,27 @@ bool IsExcluded(const Reading& reading, const std::string& relative, const std::
 void AddFolderTree(Reading& reading, Manifest* manifest, const FolderLine& tree,
                    const std::string& relative);
 
+// Why a folder line cannot take the listed `item`, "" when it can.
+std::string FoundItemProblem(const FolderItem& item) {
+  if (item.kind == ITEM_LINK) {
+    return " is a symbolic link, which could point anywhere on this machine; put the file "
+           "itself there or exclude it";
+  }
+  if (item.kind == ITEM_OTHER) return " is not a regular file (a device, a pipe or a socket)";
+  // A POSIX name may hold a backslash, which Windows would take for a folder separator.
+  if (item.name.find('\\') != std::string::npos) {
+    return " holds a backslash in its name, which Windows takes for a folder separator";
+  }
+  return "";
+}
+
 // Adds one item a folder lists; `relative` is its path below the folder line's source.
 void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
                   const FolderItem& item, const std::string& relative) {
   std::string found = FoundPath(tree, relative);
   std::string context = found + ": ";
-  if (item.kind == ITEM_LINK) {
-    return Fail(reading, tree.line, found + " is a symbolic link, which could point anywhere " +
-                                        "on this machine; put the file itself there or exclude it");
-  }
-  if (item.kind == ITEM_OTHER) {
-    return Fail(reading, tree.line, found + " is not a regular file (a device, a pipe or a socket)");
-  }
-  // A POSIX name may hold a backslash, which Windows would take for a folder separator.
-  if (item.name.find('\\') != std::string::npos) {
-    return Fail(reading, tree.line, found + " holds a backslash in its name, which Windows " +
-                                        "takes for a folder separator");
-  }
+  std::string refused = FoundItemProblem(item);
+  if (!refused.empty()) return Fail(reading, tree.line, found + refused);
   std::string target = tree.target + relative;
   std::replace(target.begin(), target.end(), '/', '\\');
   if (item.kind == ITEM_FOLDER) {

@@ -140,6 +140,21 @@ bool ListEntries(Listing& listing, const uint8_t** p) {
   return true;
 }
 
+// What a listing says of a file that ReadPeImage did not read as `result`; "" for PE_OK.
+std::string PeReadProblem(PeReadResult result) {
+  switch (result) {
+    case PE_OK:
+      break;
+    case PE_NOT_WINDOWS:
+      return "not a Windows program";
+    case PE_NOT_X86:
+      return "not a 32-bit or 64-bit Windows program for x86";
+    case PE_DAMAGED:
+      return "the program's headers are damaged";
+  }
+  return "";
+}
+
 }  // namespace
 
 std::string FindPackage(const PeImage& image, PackagePlace* place) {
@@ -163,21 +178,9 @@ std::string FindPackage(const PeImage& image, PackagePlace* place) {
 int ListSetupFile(const uint8_t* file, uint64_t size, const std::string& name,
                   std::string* out, std::string* problems) {
   PeImage image;
-  switch (ReadPeImage(file, size, &image)) {
-    case PE_OK:
-      break;
-    case PE_NOT_WINDOWS:
-      *problems += name + ": not a Windows program\n";
-      return 1;
-    case PE_NOT_X86:
-      *problems += name + ": not a 32-bit or 64-bit Windows program for x86\n";
-      return 1;
-    case PE_DAMAGED:
-      *problems += name + ": the program's headers are damaged\n";
-      return 1;
-  }
+  std::string problem = PeReadProblem(ReadPeImage(file, size, &image));
   PackagePlace place;
-  std::string problem = FindPackage(image, &place);
+  if (problem.empty()) problem = FindPackage(image, &place);
   if (!problem.empty()) {
     *problems += name + ": " + problem + "\n";
     return 1;

@@ -131,6 +131,37 @@ void CheckOutputIsNoInput(const PackRequest& request, const Manifest& manifest,
   }
 }
 
+// Reads the product's icon, if the manifest names one, into `branding`; a problem goes to
+// `errors` with the manifest's line.
+void ReadIcon(const std::string& manifest_name, const ProductBranding& product,
+              SetupBranding* branding, std::vector<std::string>* errors) {
+  if (product.icon_source.empty()) return;
+  std::vector<uint8_t> icon;
+  std::string error, problem;
+  if (!ReadWholeFile(product.icon_source, kIconFileMaxBytes, "the icon", &icon, &error)) {
+    errors->push_back(error);
+  } else if (!(problem = ReadIconFile(icon, &branding->icon)).empty()) {
+    errors->push_back(manifest_name + ":" + std::to_string(product.icon_line) + ": icon \"" +
+                      product.icon_text + "\" is not a well-formed icon: " + problem);
+  }
+}
+
+// The setup executable's version resource: the product's name, version and branding.
+std::vector<uint8_t> SetupVersionResource(const Manifest& manifest) {
+  const ProductBranding& product = manifest.branding;
+  VersionInfo version;
+  version.product_name = manifest.contents.product_name;
+  version.product_version = manifest.contents.product_version;
+  version.file_description = manifest.contents.product_name + u" Setup";
+  version.company = product.company;
+  version.copyright = product.copyright;
+  for (int k = 0; k < 4; ++k) {
+    version.file_version[k] = product.file_version[k];
+    version.product_numbers[k] = product.product_numbers[k];
+  }
+  return VersionResource(version);
+}
+
 // Reads the manifest and everything it names that the checks need, and fills in the
 // default stub and uninstaller for the manifest's `arch`. Returns false with every problem
 // in `errors`.
@@ -158,31 +189,10 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   } else {
     CheckProgramKinds(*request, *manifest, *stub, errors);
   }
-  const ProductBranding& product = manifest->branding;
-  if (!product.icon_source.empty()) {
-    std::vector<uint8_t> icon;
-    std::string problem;
-    if (!ReadWholeFile(product.icon_source, kIconFileMaxBytes, "the icon", &icon, &error)) {
-      errors->push_back(error);
-    } else if (!(problem = ReadIconFile(icon, &branding->icon)).empty()) {
-      errors->push_back(request->manifest + ":" + std::to_string(product.icon_line) + ": icon \"" +
-                        product.icon_text + "\" is not a well-formed icon: " + problem);
-    }
-  }
+  ReadIcon(request->manifest, manifest->branding, branding, errors);
   CheckOutputIsNoInput(*request, *manifest, errors);
   if (!errors->empty()) return false;
-
-  VersionInfo version;
-  version.product_name = manifest->contents.product_name;
-  version.product_version = manifest->contents.product_version;
-  version.file_description = manifest->contents.product_name + u" Setup";
-  version.company = product.company;
-  version.copyright = product.copyright;
-  for (int k = 0; k < 4; ++k) {
-    version.file_version[k] = product.file_version[k];
-    version.product_numbers[k] = product.product_numbers[k];
-  }
-  branding->version = VersionResource(version);
+  branding->version = SetupVersionResource(*manifest);
   return true;
 }
 

@@ -14,6 +14,30 @@ std::wstring CommandInterpreter() {
   return std::wstring(folder, length) + L"\\cmd.exe";
 }
 
+// Starts `command` through cmd.exe with standard input from NUL and both outputs into
+// `write_end`. Returns false, with the system's error code in `*error_code`, when it does
+// not start.
+bool StartInterpreter(const std::string& command, HANDLE write_end, PROCESS_INFORMATION* process,
+                      DWORD* error_code) {
+  SECURITY_ATTRIBUTES inherit = {sizeof(inherit), NULL, TRUE};
+  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, NULL);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = input;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  // "/s" takes the quotes around the command away and leaves the rest exactly as written.
+  std::wstring interpreter = CommandInterpreter();
+  std::wstring line = L"\"" + interpreter + L"\" /d /s /c \"" + Utf16(command) + L"\"";
+  BOOL started = CreateProcessW(interpreter.c_str(), &line[0], NULL, NULL, TRUE, 0, NULL, NULL,
+                                &startup, process);
+  *error_code = GetLastError();
+  if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
+  return started != FALSE;
+}
+
 }  // namespace
 
 bool RunShellCommand(const std::string& command, int* exit_code, std::string* output,
@@ -25,23 +49,10 @@ bool RunShellCommand(const std::string& command, int* exit_code, std::string* ou
     return false;
   }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE input = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                             OPEN_EXISTING, 0, NULL);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = input;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
   PROCESS_INFORMATION process = {};
-  // "/s" takes the quotes around the command away and leaves the rest exactly as written.
-  std::wstring interpreter = CommandInterpreter();
-  std::wstring line = L"\"" + interpreter + L"\" /d /s /c \"" + Utf16(command) + L"\"";
-  BOOL started = CreateProcessW(interpreter.c_str(), &line[0], NULL, NULL, TRUE, 0, NULL, NULL,
-                                &startup, &process);
-  DWORD start_error = GetLastError();
+  DWORD start_error = 0;
+  bool started = StartInterpreter(command, write_end, &process, &start_error);
   CloseHandle(write_end);
-  if (input != INVALID_HANDLE_VALUE) CloseHandle(input);
   if (!started) {
     CloseHandle(read_end);
     *error = "cannot start cmd.exe: " + SystemErrorText(start_error);
