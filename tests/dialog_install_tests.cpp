@@ -48,8 +48,7 @@ class NormalInstallFromTheDialog : public ::testing::Test {
     SetupSession setup(run_->scratch / L"setup.exe", Package());
     ASSERT_TRUE(setup.ok());
     setup.SetFolder(run_->dir);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
+    setup.AgreeAndInstall();
     run_->done = setup.WaitForBox(kSuccessCaption);
     ASSERT_NE(run_->done.window, (HWND)NULL);
 
@@ -198,12 +197,8 @@ TEST_F(InstallTest, NormalInstallWithoutExecuteAfterInstallationStartsNothing) {
   setup.SetFolder(scratch_ / L"quiet");
   setup.Click(IDC_LAUNCH_AFTER_INSTALL);
   EXPECT_FALSE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.Press(IDOK);
-  MessageBoxSeen done = setup.WaitForBox(kSuccessCaption);
-  ASSERT_NE(done.window, (HWND)NULL);
-  PressButton(done.window, IDOK);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  setup.AgreeAndInstall();
+  EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   EXPECT_TRUE(FileExists(scratch_ / L"quiet\\dlgquiet.exe"));
   EXPECT_TRUE(scratch_.starts.Wait(1, 1000).empty());
 }
@@ -281,13 +276,8 @@ TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
   SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
   ASSERT_TRUE(setup.ok());
   setup.Click(IDC_MODE_RUN_ONCE);
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.Press(IDOK);
-  MessageBoxSeen fatal = setup.WaitForBox(L"Fatal error");
-  ASSERT_NE(fatal.window, (HWND)NULL);
-  EXPECT_EQ(fatal.text, L"Could not find the temporary folder");
-  PressButton(fatal.window, IDOK);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  setup.AgreeAndInstall();
+  EXPECT_EQ(setup.AnswerLastBox(L"Fatal error", L"Could not find the temporary folder"), 0u);
   EXPECT_TRUE(scratch_.starts.Wait(1, 1000).empty());
 }
 

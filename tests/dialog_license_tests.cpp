@@ -96,6 +96,27 @@ class LicenceTest : public ::testing::Test {
     return contents;
   }
 
+  // Presses "Show License" and returns the document the viewer was started on; "" when it
+  // was not started.
+  std::wstring ShowLicence(SetupSession& setup) {
+    setup.Press(IDC_SHOW_LICENSE);
+    std::vector<std::wstring> opened = Opened(1);
+    return opened.size() == 1 ? opened[0] : L"";
+  }
+
+  // Runs the setup of licence package `name` with `temp` as its temporary folder, and
+  // presses "Show License" and Exit.
+  void ShowLicenceWithTemporaryFolder(const std::wstring& name, const std::wstring& temp) {
+    SCOPED_TRACE(Narrow(name));
+    TestPackageContents contents = LicencePackage(name);
+    ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
+    TemporaryFolderAt temp_at(temp);
+    SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
+    ASSERT_TRUE(setup.ok());
+    setup.SendCommand(IDC_SHOW_LICENSE);
+    EXPECT_EQ(setup.PressExit(), 0u);
+  }
+
   // The files the setup process made in its temporary folder.
   std::vector<std::wstring> TempFiles() const { return FolderContents(temp_); }
 
@@ -118,16 +139,14 @@ class LicenceTest : public ::testing::Test {
   SetupScratch scratch_;
   const std::wstring& temp_;
   std::wstring viewer_;
+  ScopedHtmlViewer html_{viewer_};
 };
 
 TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximised) {
-  ScopedHtmlViewer html(viewer_);
   SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence"));
   ASSERT_TRUE(setup.ok());
-  setup.Press(IDC_SHOW_LICENSE);
-  std::vector<std::wstring> opened = Opened(1);
-  ASSERT_EQ(opened.size(), 1u);
-  std::wstring document = opened[0];
+  std::wstring document = ShowLicence(setup);
+  ASSERT_FALSE(document.empty());
 
   // In a private folder of its own: the reservation "koz<hex>.tmp" and the document
   // "koz<hex>.tmp.htm" beside it.
@@ -152,7 +171,7 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
   // The viewer changed the file: a second click opens it again without rewriting it.
   WriteText(document, "changed by the viewer");
   setup.Press(IDC_SHOW_LICENSE);
-  opened = Opened(2);
+  std::vector<std::wstring> opened = Opened(2);
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[1], document);
   EXPECT_EQ(FileText(document), "changed by the viewer");
@@ -176,13 +195,10 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
 }
 
 TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
-  ScopedHtmlViewer html(viewer_);
   SetupSession setup(scratch_ / L"setup.exe", LicencePackage(L"Dlg Licence Close"));
   ASSERT_TRUE(setup.ok());
-  setup.Press(IDC_SHOW_LICENSE);
-  std::vector<std::wstring> opened = Opened(1);
-  ASSERT_EQ(opened.size(), 1u);
-  std::wstring document = opened[0];
+  std::wstring document = ShowLicence(setup);
+  ASSERT_FALSE(document.empty());
   EXPECT_TRUE(FileExists(document));
   EXPECT_TRUE(CloseWindowsOfClass(kViewerWindowClass, kWindowTimeoutMs));
 
@@ -193,7 +209,6 @@ TEST_F(LicenceTest, DocumentIsRemovedWithItsFolderWhenTheDialogCloses) {
 }
 
 TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
-  ScopedHtmlViewer html(viewer_);
   TestPackageContents contents = DialogTestPackage(L"Dlg No Licence");
   AddUninstallerEntry(contents, L"alpha.exe");
   AddEntry(contents, ENTRY_LAUNCH | ENTRY_PROGRAMS_SHORTCUT, "alpha.exe", "program");
@@ -209,23 +224,15 @@ TEST_F(LicenceTest, WithoutLicenceDocumentNothingIsWrittenOpenedOrDeleted) {
 }
 
 TEST_F(LicenceTest, NoUniqueTemporaryNameMeansNothingIsExtractedOrOpened) {
-  ScopedHtmlViewer html(viewer_);
-  TestPackageContents contents = LicencePackage(L"Dlg Licence Missing");
-  ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
   // A temporary folder that does not exist: no unique name can be made in it.
   std::wstring missing = scratch_ / L"missing";
-  TemporaryFolderAt temp(missing);
-  SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
-  ASSERT_TRUE(setup.ok());
-  setup.SendCommand(IDC_SHOW_LICENSE);
-  EXPECT_EQ(setup.PressExit(), 0u);
+  ShowLicenceWithTemporaryFolder(L"Dlg Licence Missing", missing);
   EXPECT_FALSE(FolderExists(missing));
   EXPECT_TRUE(TempFiles().empty());
   EXPECT_TRUE(Opened(1, 1000).empty());
 }
 
 TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpened) {
-  ScopedHtmlViewer html(viewer_);
   // A temporary folder of 233 characters: a private folder in it has 246, and any
   // "koz<hex>.tmp.htm" name in that would not fit a path buffer.
   std::wstring deep = temp_;
@@ -235,13 +242,7 @@ TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpene
     ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Narrow(deep);
   }
   ASSERT_EQ(deep.size(), 233u);
-  TestPackageContents contents = LicencePackage(L"Dlg Licence Deep");
-  ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
-  TemporaryFolderAt temp(deep);
-  SetupSession setup(scratch_ / L"setup.exe", SetupCaption(contents));
-  ASSERT_TRUE(setup.ok());
-  setup.SendCommand(IDC_SHOW_LICENSE);
-  EXPECT_EQ(setup.PressExit(), 0u);
+  ShowLicenceWithTemporaryFolder(L"Dlg Licence Deep", deep);
   // No private folder is made when the name would not fit in it: nothing is left.
   EXPECT_TRUE(FolderContents(deep).empty());
   EXPECT_TRUE(Opened(1, 1000).empty());

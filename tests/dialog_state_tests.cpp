@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "setup/resource.h"
+#include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/setup_session.h"
 #include "harness/shell.h"
@@ -15,6 +16,20 @@ const int kOptionBoxes[] = {IDC_PROGRAMS_SHORTCUT, IDC_DESKTOP_SHORTCUT, IDC_STA
 const int kNormalOnly[] = {IDC_PROGRAMS_SHORTCUT, IDC_DESKTOP_SHORTCUT,  IDC_STARTUP_SHORTCUT,
                            IDC_LAUNCH_AFTER_INSTALL, IDC_FOLDER_LABEL, IDC_FOLDER_EDIT,
                            IDC_BROWSE};
+
+// The dialog package `name` with its option bytes: allow_run_once, then the defaults of the
+// desktop, startup, Programs and launch boxes.
+TestPackageContents PackageWithOptions(const std::wstring& name, uint8_t run_once,
+                                       uint8_t desktop, uint8_t startup = 0,
+                                       uint8_t programs = 0, uint8_t launch = 0) {
+  TestPackageContents contents = DialogTestPackage(name);
+  contents.allow_run_once = run_once;
+  contents.default_desktop = desktop;
+  contents.default_startup = startup;
+  contents.default_programs = programs;
+  contents.default_launch = launch;
+  return contents;
+}
 
 // The agreement box, the Install button and the texts every package starts with.
 void ExpectCommonStart(SetupSession& setup, const std::wstring& name) {
@@ -34,8 +49,7 @@ void ExpectCommonStart(SetupSession& setup, const std::wstring& name) {
 
 TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
   ScratchFolder scratch;
-  TestPackageContents contents = DialogTestPackage(L"Dlg Plain");
-  SetupSession setup(scratch / L"setup.exe", contents);
+  SetupSession setup(scratch / L"setup.exe", DialogTestPackage(L"Dlg Plain"));
   ASSERT_TRUE(setup.ok());
   ExpectCommonStart(setup, L"Dlg Plain");
   EXPECT_FALSE(setup.Shown(IDC_MODE_NORMAL));
@@ -48,13 +62,8 @@ TEST(SetupDialog, WithoutRunOnceThePromptStandsInPlaceOfTheRadios) {
 
 TEST(SetupDialog, WithRunOnceBothRadiosShowNormalInstallSelected) {
   ScratchFolder scratch;
-  TestPackageContents contents = DialogTestPackage(L"Dlg Both");
-  contents.allow_run_once = 0x80;
-  contents.default_desktop = 1;
-  contents.default_startup = 2;
-  contents.default_programs = 0x7F;
-  contents.default_launch = 0xFF;
-  SetupSession setup(scratch / L"setup.exe", contents);
+  SetupSession setup(scratch / L"setup.exe",
+                     PackageWithOptions(L"Dlg Both", 0x80, 1, 2, 0x7F, 0xFF));
   ASSERT_TRUE(setup.ok());
   ExpectCommonStart(setup, L"Dlg Both");
   EXPECT_TRUE(setup.Shown(IDC_MODE_NORMAL));
@@ -106,10 +115,7 @@ TEST(SetupDialog, AgreementBoxEnablesAndDisablesInstall) {
 
 TEST(SetupDialog, RunOnceHidesTheFolderRowAndOptionsAndRenamesTheButton) {
   ScratchFolder scratch;
-  TestPackageContents contents = DialogTestPackage(L"Dlg Modes");
-  contents.allow_run_once = 1;
-  contents.default_desktop = 1;
-  SetupSession setup(scratch / L"setup.exe", contents);
+  SetupSession setup(scratch / L"setup.exe", PackageWithOptions(L"Dlg Modes", 1, 1));
   ASSERT_TRUE(setup.ok());
   // Options changed before switching come back unchanged.
   setup.Click(IDC_STARTUP_SHORTCUT);
@@ -182,30 +188,6 @@ TEST(SetupDialog, MissingPackageIsFatalBeforeTheDialogShows) {
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
 }
 
-// A top-level window of the product's class, as the running application would have.
-class FakeRunningApplication {
- public:
-  explicit FakeRunningApplication(const std::wstring& class_name) : class_name_(class_name) {
-    WNDCLASSW window_class = {};
-    window_class.lpfnWndProc = DefWindowProcW;
-    window_class.hInstance = GetModuleHandleW(NULL);
-    window_class.lpszClassName = class_name_.c_str();
-    RegisterClassW(&window_class);
-    window_ = CreateWindowW(class_name_.c_str(), L"Running", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                            NULL, NULL, GetModuleHandleW(NULL), NULL);
-  }
-  ~FakeRunningApplication() { Close(); }
-  void Close() {
-    if (window_ != NULL) DestroyWindow(window_);
-    window_ = NULL;
-    UnregisterClassW(class_name_.c_str(), GetModuleHandleW(NULL));
-  }
-
- private:
-  std::wstring class_name_;
-  HWND window_ = NULL;
-};
-
 TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   ScratchFolder scratch;
   TestPackageContents contents = DialogTestPackage(L"Dlg Running");
@@ -258,10 +240,7 @@ TEST(SetupDialog, RunningApplicationIsAskedToCloseWithRetryAndCancel) {
   // Retry after the application closed goes on with the installation.
   application.Close();
   PressButton(again.window, IDRETRY);
-  MessageBoxSeen done = setup.WaitForBox(L"Setup complete");
-  ASSERT_NE(done.window, (HWND)NULL);
-  PressButton(done.window, IDOK);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   EXPECT_TRUE(FileExists(scratch / L"installed\\uninstall.dat"));
 }
 

@@ -30,6 +30,22 @@ void ExpectFatal(const AnsweredRun& run, const std::wstring& text) {
   ExpectOnlyBox(run, L"Fatal error", text);
 }
 
+// Each test's scratch folder and the package it installs, TestPackage() unless it says
+// otherwise.
+class InstallFailure : public ::testing::Test {
+ protected:
+  // Installs `contents` into `dir` with `options`, answering every box with OK.
+  AnsweredRun Install(const std::wstring& dir, const std::wstring& options = L"") {
+    return RunInstall(scratch.path(), contents, dir, options);
+  }
+  AnsweredRun InstallBytes(const std::vector<uint8_t>& bytes, const std::wstring& dir) {
+    return RunInstallBytes(scratch.path(), bytes, dir);
+  }
+
+  ScratchFolder scratch;
+  TestPackageContents contents = TestPackage();
+};
+
 // A file opened without sharing, as another program holding it would.
 class HeldFile {
  public:
@@ -44,171 +60,138 @@ class HeldFile {
   HANDLE file_;
 };
 
-TEST(InstallFailure, FileHeldOpenWithoutSharing) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, FileHeldOpenWithoutSharing) {
   const std::wstring dir = scratch / L"Held";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   HeldFile held(dir + L"\\locked.exe");
   ASSERT_TRUE(held.held());
-  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "readme.txt", "read me");
   AddEntry(contents, 0x0010, "locked.exe", "program");
   AddEntry(contents, 0, "after.txt", "never written");
 
-  ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/launch"),
-              L"Could not create file\n>" + dir + L"\\locked.exe");
+  ExpectFatal(Install(dir, L"/launch"), L"Could not create file\n>" + dir + L"\\locked.exe");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             InterruptedLog(TestPackageLogHeader(), {{L'F', dir + L"\\readme.txt"}}, dir));
   EXPECT_TRUE(FileExists(dir + L"\\readme.txt"));
   EXPECT_FALSE(FileExists(dir + L"\\after.txt"));
 }
 
-TEST(InstallFailure, LogHeldOpenWithoutSharing) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, LogHeldOpenWithoutSharing) {
   const std::wstring dir = scratch / L"HeldLog";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   HeldFile held(dir + L"\\uninstall.dat");
   ASSERT_TRUE(held.held());
-  TestPackageContents contents = TestPackage();
   contents.folders = {"sub"};
   AddEntry(contents, 0, "readme.txt", "read me");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir), L"Could not write the uninstall file");
+  ExpectFatal(Install(dir), L"Could not write the uninstall file");
   EXPECT_TRUE(FolderExists(dir + L"\\sub")) << "folders come before the log";
   EXPECT_FALSE(FileExists(dir + L"\\readme.txt"));
 }
 
-TEST(InstallFailure, FolderNameTakenByFile) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, FolderNameTakenByFile) {
   const std::wstring dir = scratch / L"Taken";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   WriteText(dir + L"\\help", "a file, not a folder");
-  TestPackageContents contents = TestPackage();
   contents.folders = {"help"};
   AddEntry(contents, 0, "help\\index.htm", "help");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir),
-              L"Could not create folder [2]\n>" + dir + L"\\help");
+  ExpectFatal(Install(dir), L"Could not create folder [2]\n>" + dir + L"\\help");
   EXPECT_FALSE(FileExists(dir + L"\\uninstall.dat"));
 }
 
-TEST(InstallFailure, FolderWhoseParentIsMissing) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, FolderWhoseParentIsMissing) {
   const std::wstring dir = scratch / L"Orphan";
-  TestPackageContents contents = TestPackage();
   contents.folders = {"missing\\child"};
-  ExpectFatal(RunInstall(scratch.path(), contents, dir),
-              L"Could not create folder [1]\n>" + dir + L"\\missing\\child");
+  ExpectFatal(Install(dir), L"Could not create folder [1]\n>" + dir + L"\\missing\\child");
   EXPECT_TRUE(FolderExists(dir)) << "the installation folder was made first";
   EXPECT_FALSE(FileExists(dir + L"\\uninstall.dat"));
 }
 
-TEST(InstallFailure, EntryInAFolderOutsideTheList) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, EntryInAFolderOutsideTheList) {
   const std::wstring dir = scratch / L"Unlisted";
-  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "first.txt", "first");
   AddEntry(contents, 0, "nowhere\\file.txt", "lost");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir),
-              L"Could not create file\n>" + dir + L"\\nowhere\\file.txt");
+  ExpectFatal(Install(dir), L"Could not create file\n>" + dir + L"\\nowhere\\file.txt");
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             InterruptedLog(TestPackageLogHeader(), {{L'F', dir + L"\\first.txt"}}, dir));
 }
 
-TEST(InstallFailure, EmptyInstallationFolder) {
-  ScratchFolder scratch;
-  TestPackageContents contents = TestPackage();
+TEST_F(InstallFailure, EmptyInstallationFolder) {
   AddEntry(contents, 0, "stray.txt", "stray");
-  ExpectFatal(RunInstallBytes(scratch.path(), PackageBytes(contents), L""),
-              L"Could not create folder [1]\n>");
+  ExpectFatal(InstallBytes(PackageBytes(contents), L""), L"Could not create folder [1]\n>");
 }
 
-TEST(InstallFailure, ShareWithoutServerFolder) {
-  ScratchFolder scratch;
-  ExpectFatal(RunInstall(scratch.path(), TestPackage(), L"\\\\nosuchserver\\share\\Product"),
+TEST_F(InstallFailure, ShareWithoutServerFolder) {
+  ExpectFatal(Install(L"\\\\nosuchserver\\share\\Product"),
               L"Could not create folder [1]\n>\\\\nosuchserver");
 }
 
-TEST(InstallFailure, FilePathOverThePathLimitBeforeAnythingIsWritten) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, FilePathOverThePathLimitBeforeAnythingIsWritten) {
   const std::wstring dir = scratch / L"Long";
   // The name alone fits a name buffer; with the folder in front it passes 259 characters.
   const size_t name_length = 262 - dir.size();
   ASSERT_LT(name_length, 255u);
   const std::string name = std::string(name_length - 4, 'n') + ".txt";
-  TestPackageContents contents = TestPackage();
   AddEntry(contents, 0, "short.txt", "fits");
   AddEntry(contents, 0, name, "too long");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir),
-              L"Could not create file\n>" + dir + L"\\" + Wide(name));
+  ExpectFatal(Install(dir), L"Could not create file\n>" + dir + L"\\" + Wide(name));
   EXPECT_FALSE(FolderExists(dir)) << "checked before anything was written";
 }
 
-TEST(InstallFailure, FolderPathOverThePathLimitIsCutInTheMessage) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, FolderPathOverThePathLimitIsCutInTheMessage) {
   const std::wstring dir = scratch / L"LongFolder";
   const std::string folder(255, 'f');
-  TestPackageContents contents = TestPackage();
   contents.folders = {folder};
   std::wstring full = L"Could not create folder [1]\n>" + dir + L"\\" + Wide(folder);
   ASSERT_GT(full.size(), 319u);
-  ExpectFatal(RunInstall(scratch.path(), contents, dir), full.substr(0, 319));
+  ExpectFatal(Install(dir), full.substr(0, 319));
   EXPECT_FALSE(FolderExists(dir));
 }
 
-TEST(InstallFailure, InstallationFolderWithoutRoomForTheLog) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, InstallationFolderWithoutRoomForTheLog) {
   std::wstring dir = scratch / L"";
   dir += std::wstring(250 - dir.size(), L'd');
-  ExpectFatal(RunInstall(scratch.path(), TestPackage(), dir),
-              L"Could not write the uninstall file");
+  ExpectFatal(Install(dir), L"Could not write the uninstall file");
   EXPECT_FALSE(FolderExists(dir));
 }
 
-TEST(InstallFailure, LinkNameOverItsBufferOnlyWhenTheShortcutIsWanted) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, LinkNameOverItsBufferOnlyWhenTheShortcutIsWanted) {
   const std::wstring dir = scratch / L"LongLink";
   const std::string name = std::string(130, 'l') + ".exe";
-  TestPackageContents contents = TestPackage();
   AddEntry(contents, ENTRY_DESKTOP_SHORTCUT, name, "program");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/desktop"),
+  ExpectFatal(Install(dir, L"/desktop"),
               L"Could not create shortcut\n>" + dir + L"\\" + Wide(name));
   EXPECT_FALSE(FolderExists(dir));
 
   // Without "Add to Desktop" no link is made, and the same name installs.
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir, L"/startup /programs"),
-                kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(dir, L"/startup /programs"), kSuccessCaption, kSuccessText);
   EXPECT_TRUE(FileExists(dir + L"\\" + Wide(name)));
 }
 
-TEST(InstallFailure, ProgramsGroupTakenByFile) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, ProgramsGroupTakenByFile) {
   const std::wstring dir = scratch / L"Blocked";
   const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Blocked 1.0";
   Leftovers leftovers;
   leftovers.AddPath(group);
   WriteText(group, "a file where the group goes");
-  TestPackageContents contents = TestPackage();
   contents.product_name = u"Blocked";
   AddEntry(contents, ENTRY_PROGRAMS_SHORTCUT, "app.exe", "program");
   AddEntry(contents, 0, "later.txt", "later");
-  ExpectFatal(RunInstall(scratch.path(), contents, dir, L"/programs"),
-              L"Could not create folder [2]\n>" + group);
+  ExpectFatal(Install(dir, L"/programs"), L"Could not create folder [2]\n>" + group);
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
             InterruptedLog(LogHeaderLine(L"Blocked", L"1.0", L"TestProductWindow"),
                            {{L'F', dir + L"\\app.exe"}}, dir));
   EXPECT_FALSE(FileExists(dir + L"\\later.txt"));
 }
 
-TEST(InstallFailure, MalformedPackageBeforeAnythingIsWritten) {
-  ScratchFolder scratch;
+TEST_F(InstallFailure, MalformedPackageBeforeAnythingIsWritten) {
   const std::wstring dir = scratch / L"Malformed";
-  TestPackageContents contents = TestPackage();
   contents.folders = {"sub"};
   AddEntry(contents, 0, "first.txt", "first");
   AddEntry(contents, 0, "second.txt", "second file's data");
   std::vector<uint8_t> bytes = PackageBytes(contents);
   // Cut inside the last record's data: its size now runs past the package.
   bytes.resize(bytes.size() - 2 - 5);
-  ExpectFatal(RunInstallBytes(scratch.path(), bytes, dir), L"Could not extract installation data!");
+  ExpectFatal(InstallBytes(bytes, dir), L"Could not extract installation data!");
   EXPECT_FALSE(FolderExists(dir));
 
   // A folder name whose length byte runs past the package.
@@ -216,8 +199,7 @@ TEST(InstallFailure, MalformedPackageBeforeAnythingIsWritten) {
   folder_list_cut.resize(204);
   folder_list_cut.push_back(40);
   folder_list_cut.push_back('x');
-  ExpectFatal(RunInstallBytes(scratch.path(), folder_list_cut, dir),
-              L"Could not extract installation data!");
+  ExpectFatal(InstallBytes(folder_list_cut, dir), L"Could not extract installation data!");
   EXPECT_FALSE(FolderExists(dir));
 }
 

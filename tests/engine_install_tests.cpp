@@ -59,18 +59,38 @@ struct AlphaBelowProgramFiles {
   }
 };
 
-// Installs the example product below Program Files with "Add to Desktop" and "Add to Start
-// Menu" ticked and checks everything it leaves.
-void InstallAlphaExample(bool log_executables) {
+// Each test's scratch folder and what its product leaves outside it.
+class InstallRun : public ::testing::Test {
+ protected:
+  // TestPackage() named `name` `version`, whose registration goes when the test ends.
+  TestPackageContents Product(const std::wstring& name, const std::wstring& version) {
+    leftovers.AddKey(UninstallKey(name, version));
+    TestPackageContents contents = TestPackage();
+    contents.product_name = U16(name);
+    contents.product_version = U16(version);
+    return contents;
+  }
+  // Installs `contents` into `dir` with `options`, answering every box with OK.
+  AnsweredRun Install(const TestPackageContents& contents, const std::wstring& dir,
+                      const std::wstring& options = L"") {
+    return RunInstall(scratch.path(), contents, dir, options);
+  }
+  // Installs the example product below Program Files with "Add to Desktop" and "Add to
+  // Start Menu" ticked and checks everything it leaves.
+  void InstallAlphaExample(bool log_executables);
+
   ScratchFolder scratch;
+  Leftovers leftovers;
+};
+
+void InstallRun::InstallAlphaExample(bool log_executables) {
   AlphaBelowProgramFiles alpha;
   const std::wstring& dir = alpha.dir;
   ASSERT_FALSE(FolderExists(dir)) << "left over by an earlier run";
   ASSERT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, alpha.key));
   TestPackageContents contents = AlphaPackage();
   contents.log_executables = log_executables ? 1 : 0;
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir, L"/desktop /programs"),
-                kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(contents, dir, L"/desktop /programs"), kSuccessCaption, kSuccessText);
 
   LogRecords records;
   if (log_executables) records.push_back({L'E', dir + L"\\alpha.exe"});
@@ -96,15 +116,13 @@ void InstallAlphaExample(bool log_executables) {
   ExpectRegistered(L"Alpha", L"1.0", dir + L"\\uninstall.exe");
 }
 
-TEST(InstallRun, WorkedExampleLogBelowProgramFiles) { InstallAlphaExample(false); }
+TEST_F(InstallRun, WorkedExampleLogBelowProgramFiles) { InstallAlphaExample(false); }
 
-TEST(InstallRun, WorkedExampleWithExecutablesLogged) { InstallAlphaExample(true); }
+TEST_F(InstallRun, WorkedExampleWithExecutablesLogged) { InstallAlphaExample(true); }
 
-TEST(InstallRun, PackageWithoutEntriesWritesOnlyTheLog) {
-  ScratchFolder scratch;
+TEST_F(InstallRun, PackageWithoutEntriesWritesOnlyTheLog) {
   const std::wstring dir = scratch / L"Empty";
-  ExpectOnlyBox(RunInstall(scratch.path(), TestPackage(), dir + L"\\",
-                           L"/desktop /startup /programs"),
+  ExpectOnlyBox(Install(TestPackage(), dir + L"\\", L"/desktop /startup /programs"),
                 kSuccessCaption, kSuccessText);
 
   LogRecords records = {{L'F', dir + L"\\uninstall.exe"}, {L'F', dir + L"\\uninstall.dat"}};
@@ -114,29 +132,24 @@ TEST(InstallRun, PackageWithoutEntriesWritesOnlyTheLog) {
   EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Test Product 1.0"));
 }
 
-TEST(InstallRun, ReinstallOverwritesFilesAndLog) {
-  ScratchFolder scratch;
+TEST_F(InstallRun, ReinstallOverwritesFilesAndLog) {
   const std::wstring dir = scratch / L"Reinstall";
   const std::wstring key = UninstallKey(L"Reinstall Test", L"2.0");
-  Leftovers leftovers;
-  leftovers.AddKey(key);
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"Reinstall Test";
-  contents.product_version = u"2.0";
+  TestPackageContents contents = Product(L"Reinstall Test", L"2.0");
   contents.folders = {"data", "data\\deep"};
   AddEntry(contents, 0, "data\\deep\\table.bin", std::string("\x01\x02\x00\x03", 4));
   AddEntry(contents, 0, "readme.txt", "read me");
   AddEntry(contents, 0, "empty.txt", "");
   AddUninstallerEntry(contents, L"alpha.exe");
 
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(contents, dir), kSuccessCaption, kSuccessText);
   const std::wstring log = ReadLog(dir + L"\\uninstall.dat");
   ASSERT_FALSE(log.empty());
   WriteText(dir + L"\\readme.txt", "changed by the user, and longer than before");
   RemoveTree(dir + L"\\data\\deep\\table.bin");
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
 
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(contents, dir), kSuccessCaption, kSuccessText);
   // Every folder existed this time and is still recorded exactly once.
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), log);
   EXPECT_EQ(FileText(dir + L"\\readme.txt"), "read me");
@@ -156,38 +169,32 @@ TEST(InstallRun, ReinstallOverwritesFilesAndLog) {
             LogContents(LogHeaderLine(L"Reinstall Test", L"2.0", L"TestProductWindow"), records));
 }
 
-TEST(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
-  ScratchFolder scratch;
+TEST_F(InstallRun, ExistingFoldersAreRecordedOnceIgnoringCase) {
   const std::wstring dir = scratch / L"Cased";
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
   ASSERT_TRUE(CreateDirectoryW((dir + L"\\Docs").c_str(), NULL));
   TestPackageContents contents = TestPackage();
   // The same existing folder twice in other spellings, and a new one twice.
   contents.folders = {"docs", "DOCS", "new", "NEW"};
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(contents, dir), kSuccessCaption, kSuccessText);
 
   LogRecords records = {{L'F', dir + L"\\uninstall.exe"}, {L'F', dir + L"\\uninstall.dat"}};
   AddFolderRecords(records, FolderChain(dir), {dir + L"\\docs", dir + L"\\new"});
   EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), LogContents(TestPackageLogHeader(), records));
 }
 
-TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
-  ScratchFolder scratch;
+TEST_F(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
   const std::wstring dir = scratch / L"Renamed";
-  const std::wstring key = UninstallKey(L"Renamed Test", L"1.0");
-  Leftovers leftovers;
-  leftovers.AddKey(key);
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"Renamed Test";
+  TestPackageContents contents = Product(L"Renamed Test", L"1.0");
   contents.log_executables = 1;
   contents.folders = {"bin"};
   AddEntry(contents, ENTRY_UNINSTALLER, "bin\\remover.exe", "remover");
-  ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), kSuccessCaption, kSuccessText);
+  ExpectOnlyBox(Install(contents, dir), kSuccessCaption, kSuccessText);
 
   // Bit 0x0010 is set in 0xFFFE, so the renamed uninstaller gets an "E" record; the fixed
   // "uninstall.exe" record is written all the same.
   LogRecords records = {{L'E', dir + L"\\bin\\remover.exe"},
-                        {L'R', key},
+                        {L'R', UninstallKey(L"Renamed Test", L"1.0")},
                         {L'F', dir + L"\\uninstall.exe"},
                         {L'F', dir + L"\\uninstall.dat"}};
   AddFolderRecords(records, FolderChain(dir), {dir + L"\\bin"});
@@ -199,8 +206,7 @@ TEST(InstallRun, UninstallerUnderAnotherNameIsRegisteredUnderItsOwnPath) {
 
 // The sample product as the packing tool builds it, installed from its own package: every
 // file flagged for every shortcut, executables logged, the real uninstaller first.
-TEST(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
-  ScratchFolder scratch;
+TEST_F(InstallRun, PackedSampleProductInstallsBelowProgramFiles) {
   const std::wstring sample = BinDir() + L"sample";
   const std::wstring setup = scratch / L"alpha-setup.exe";
   ASSERT_TRUE(PackSampleProduct(setup));

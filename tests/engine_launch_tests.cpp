@@ -36,24 +36,36 @@ bool CloseAlphaWindow() {
   return ended;
 }
 
-TestPackageContents LaunchPackage(const char* name) {
-  TestPackageContents contents = TestPackage();
-  contents.product_name = U16(Wide(name));
-  contents.folders = {"bin"};
-  AddEntry(contents, 0x0017, "first.exe", FileText(AlphaExe()));
-  AddEntry(contents, 0, "notes.txt", "notes");
-  AddEntry(contents, 0x0010, "bin\\second.exe", FileText(AlphaExe()));
-  AddUninstallerEntry(contents, L"alpha.exe");
-  return contents;
-}
+// Each test's scratch folder, alpha.exe's start records in it, and what its product leaves.
+class Launch : public ::testing::Test {
+ protected:
+  // TestPackage() named `name`, whose registration, group and links go when the test ends.
+  TestPackageContents Product(const std::wstring& name) {
+    leftovers.AddProduct(name, L"1.0", L"first.lnk");
+    TestPackageContents contents = TestPackage();
+    contents.product_name = U16(name);
+    return contents;
+  }
+  // Two launchable copies of alpha.exe (first.exe with every shortcut, bin\second.exe), a
+  // text file between them and alpha.exe as the uninstaller.
+  TestPackageContents LaunchPackage(const std::wstring& name) {
+    TestPackageContents contents = Product(name);
+    contents.folders = {"bin"};
+    AddEntry(contents, 0x0017, "first.exe", FileText(AlphaExe()));
+    AddEntry(contents, 0, "notes.txt", "notes");
+    AddEntry(contents, 0x0010, "bin\\second.exe", FileText(AlphaExe()));
+    AddUninstallerEntry(contents, L"alpha.exe");
+    return contents;
+  }
 
-TEST(Launch, NormalInstallStartsEveryLaunchableFileWithFirstRun) {
   ScratchFolder scratch;
-  const std::wstring dir = scratch / L"Launched";
+  RecordedStarts record{scratch / L"starts.txt"};
   Leftovers leftovers;
-  leftovers.AddKey(UninstallKey(L"Launch Test", L"1.0"));
-  RecordedStarts record(scratch / L"starts.txt");
-  ExpectOnlyBox(RunInstall(scratch.path(), LaunchPackage("Launch Test"), dir, L"/launch"),
+};
+
+TEST_F(Launch, NormalInstallStartsEveryLaunchableFileWithFirstRun) {
+  const std::wstring dir = scratch / L"Launched";
+  ExpectOnlyBox(RunInstall(scratch.path(), LaunchPackage(L"Launch Test"), dir, L"/launch"),
                 kSuccessCaption, kSuccessText);
   EXPECT_TRUE(CloseAlphaWindow());
   EXPECT_TRUE(CloseAlphaWindow());
@@ -70,13 +82,9 @@ TEST(Launch, NormalInstallStartsEveryLaunchableFileWithFirstRun) {
   EXPECT_EQ(starts[1].folder, dir + L"\\bin");
 }
 
-TEST(Launch, NormalInstallWithoutTheTickStartsNothing) {
-  ScratchFolder scratch;
+TEST_F(Launch, NormalInstallWithoutTheTickStartsNothing) {
   const std::wstring dir = scratch / L"NotLaunched";
-  Leftovers leftovers;
-  leftovers.AddKey(UninstallKey(L"Quiet Test", L"1.0"));
-  RecordedStarts record(scratch / L"starts.txt");
-  AnsweredRun run = RunInstall(scratch.path(), LaunchPackage("Quiet Test"), dir);
+  AnsweredRun run = RunInstall(scratch.path(), LaunchPackage(L"Quiet Test"), dir);
   EXPECT_EQ(run.exit_code, 0u);
   EXPECT_EQ(run.boxes.size(), 1u);
   EXPECT_TRUE(FileExists(dir + L"\\first.exe"));
@@ -84,15 +92,11 @@ TEST(Launch, NormalInstallWithoutTheTickStartsNothing) {
   EXPECT_EQ(WaitForWindow(0, L"AlphaWnd", NULL, 0), (HWND)NULL);
 }
 
-TEST(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
-  ScratchFolder scratch;
+TEST_F(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
   const std::wstring dir = scratch / L"KOZ_Soft_RunOnce";
   const std::wstring desktop = SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
   const std::wstring startup = SpecialFolder(CSIDL_COMMON_STARTUP);
-  Leftovers leftovers;
-  leftovers.AddProduct(L"Run Once Test", L"1.0", L"first.lnk");
-  RecordedStarts record(scratch / L"starts.txt");
-  TestPackageContents contents = LaunchPackage("Run Once Test");
+  TestPackageContents contents = LaunchPackage(L"Run Once Test");
   contents.log_executables = 1;
   std::wstring installer = BuildProbeInstaller(scratch.path(), PackageBytes(contents));
   ASSERT_FALSE(installer.empty());
@@ -142,14 +146,9 @@ TEST(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
   EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Run Once Test 1.0"));
 }
 
-TEST(Launch, RunOnceWithoutLaunchableFileStartsTheUninstallerAtOnce) {
-  ScratchFolder scratch;
+TEST_F(Launch, RunOnceWithoutLaunchableFileStartsTheUninstallerAtOnce) {
   const std::wstring dir = scratch / L"KOZ_Soft_Plain";
-  Leftovers leftovers;
-  leftovers.AddKey(UninstallKey(L"Plain Test", L"1.0"));
-  RecordedStarts record(scratch / L"starts.txt");
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"Plain Test";
+  TestPackageContents contents = Product(L"Plain Test");
   AddEntry(contents, 0x0007, "plain.txt", "plain");
   AddUninstallerEntry(contents, L"alpha.exe");
   AnsweredRun run =

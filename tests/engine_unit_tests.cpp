@@ -75,38 +75,30 @@ TEST(TouchedFolders, PathIsCreatedParentsFirstAndLoggedChildrenFirst) {
   EXPECT_EQ(g_touched_folders.tail, nullptr);
 }
 
-TEST(TouchedFolders, ExistingFolderIsRecordedOnceIgnoringCase) {
+// A folder ensured twice in one run is recorded once, under the name first given: one that
+// existed before (met again in lower case), one the run made, and one logged under a
+// symbolic name (met again in another case).
+TEST(TouchedFolders, FolderEnsuredTwiceIsRecordedOnceUnderItsFirstName) {
   ScratchFolder scratch;
-  const std::wstring folder = scratch / L"Existing";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
-  std::wstring lower = folder;
-  CharLowerW(&lower[0]);
-  std::wstring log = FolderLog(scratch, [&] {
-    EnsureFolder(folder.c_str(), folder.c_str());
-    EnsureFolder(lower.c_str(), lower.c_str());
-  });
-  EXPECT_EQ(log, SRecords({folder}));
-}
-
-TEST(TouchedFolders, FolderCreatedEarlierInTheRunIsRecordedOnce) {
-  ScratchFolder scratch;
-  const std::wstring folder = scratch / L"Fresh";
-  std::wstring log = FolderLog(scratch, [&] {
-    EnsureFolder(folder.c_str(), folder.c_str());
-    EnsureFolder(folder.c_str(), folder.c_str());
-  });
-  EXPECT_EQ(log, SRecords({folder}));
-}
-
-TEST(TouchedFolders, LoggedNameMayDifferFromThePath) {
-  ScratchFolder scratch;
+  const std::wstring existing = scratch / L"Existing", fresh = scratch / L"Fresh";
   const std::wstring group = scratch / L"Group 1.0";
-  std::wstring log = FolderLog(scratch, [&] {
-    EnsureFolder(group.c_str(), L"<23>Group 1.0");
-    EnsureFolder(group.c_str(), L"<23>group 1.0");
-  });
-  EXPECT_TRUE(FolderExists(group));
-  EXPECT_EQ(log, SRecords({L"<23>Group 1.0"}));
+  ASSERT_TRUE(CreateDirectoryW(existing.c_str(), NULL));
+  std::wstring lower = existing;
+  CharLowerW(&lower[0]);
+  const struct {
+    std::wstring path, name, path_again, name_again;
+  } cases[] = {{existing, existing, lower, lower},
+               {fresh, fresh, fresh, fresh},
+               {group, L"<23>Group 1.0", group, L"<23>group 1.0"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Narrow(c.name));
+    std::wstring log = FolderLog(scratch, [&] {
+      EnsureFolder(c.path.c_str(), c.name.c_str());
+      EnsureFolder(c.path_again.c_str(), c.name_again.c_str());
+    });
+    EXPECT_TRUE(FolderExists(c.path));
+    EXPECT_EQ(log, SRecords({c.name}));
+  }
 }
 
 TEST(TouchedFolders, SingleSeparatorPathEnsuresOnlyItself) {

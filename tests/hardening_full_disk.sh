@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs hardening_full_disk_tests.exe with a small drive that fills up: a 2 MB tmpfs mounted
 # for the run and mapped as a drive letter of the build's Wine prefix. The test program
-# finds the drive in HARDENING_FULL_DRIVE. Mounting needs root; without it the test is
+# finds the drive in FULL_DISK_DRIVE. Mounting needs root; without it the test is
 # skipped (exit code 77) with a message saying why.
 # Usage: hardening_full_disk.sh WINE_RUN WINE_PREFIX TEST_EXE
 set -uo pipefail
@@ -32,13 +32,13 @@ for letter in y x w v u t s r q p o n; do
   if [ ! -e "$prefix/dosdevices/$letter:" ] && [ ! -L "$prefix/dosdevices/$letter:" ]; then
     drive_link="$prefix/dosdevices/$letter:"
     ln -s "$mount_point" "$drive_link"
-    export HARDENING_FULL_DRIVE="${letter^^}:"
+    export FULL_DISK_DRIVE="${letter^^}:"
     break
   fi
 done
 [ -n "$drive_link" ] || skip "no free drive letter in $prefix/dosdevices"
 
-echo "Full-disk drive $HARDENING_FULL_DRIVE is a $(df -h --output=size "$mount_point" | tail -1 | tr -d ' ') tmpfs at $mount_point"
+echo "Full-disk drive $FULL_DISK_DRIVE is a $(df -h --output=size "$mount_point" | tail -1 | tr -d ' ') tmpfs at $mount_point"
 "$wine_run" "$test_exe"
 status=$?
 exit $status

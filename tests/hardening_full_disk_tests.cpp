@@ -1,12 +1,13 @@
-// Installing onto a drive that fills up. hardening_full_disk.sh mounts a 2 MB tmpfs, maps
-// it as a drive of the Wine prefix and names it in HARDENING_FULL_DRIVE ("X:"); run on its
-// own, without that drive, every test here is skipped.
+// Installing onto a drive that fills up. full_disk_drive.sh mounts a 2 MB tmpfs, maps it
+// as a drive of the Wine prefix and names it in FULL_DISK_DRIVE ("X:"); run on its own,
+// without that drive, every test here is skipped.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include "harness/environment.h"
 #include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/log_text.h"
@@ -24,16 +25,28 @@ const wchar_t kDataIntegrity[] = L"Data integrity error!";
 const wchar_t kCouldNotCreate[] = L"Could not create file\n>";
 const wchar_t kLogNotWritten[] = L"Could not write the uninstall file";
 
-// The small drive, or empty when the test runs without it.
-std::wstring FullDrive() {
-  wchar_t drive[8] = L"";
-  DWORD length = GetEnvironmentVariableW(L"HARDENING_FULL_DRIVE", drive, 8);
-  return length == 2 ? std::wstring(drive) : std::wstring();
-}
+// Each test's small drive, emptied when the test ends (the test is skipped without one),
+// and its scratch folder.
+class FullDisk : public ::testing::Test {
+ protected:
+  FullDisk() {
+    if (drive.size() == 2) leftovers.AddContentsOf(drive);
+  }
+  void SetUp() override {
+    if (drive.size() != 2) GTEST_SKIP() << "no small drive: run through full_disk_drive.sh";
+  }
+  // TestPackage() named `name`.
+  static TestPackageContents Product(const std::wstring& name) {
+    TestPackageContents contents = TestPackage();
+    contents.product_name = U16(name);
+    return contents;
+  }
 
-#define REQUIRE_FULL_DRIVE(drive)                                                         \
-  std::wstring drive = FullDrive();                                                       \
-  if (drive.empty()) GTEST_SKIP() << "no small drive: run through hardening_full_disk.sh"
+  // The small drive ("X:"), or empty when the test runs without it.
+  const std::wstring drive = EnvironmentValue(L"FULL_DISK_DRIVE");
+  Leftovers leftovers;
+  ScratchFolder scratch;
+};
 
 // Writes a file on the drive until the drive is full; then, when `leave_bytes` is not 0,
 // cuts that much off its end again. Returns how many bytes it holds.
@@ -69,17 +82,12 @@ std::wstring DriveHeader(const std::wstring& product) {
 // A product bigger than the drive: the extraction runs out of room in data\big.bin. The
 // fatal box comes after the log was completed and closed; the files written so far stay,
 // and the uninstaller started from the installation folder removes every one of them.
-TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
-  REQUIRE_FULL_DRIVE(drive);
-  Leftovers leftovers;
-  leftovers.AddContentsOf(drive);
-  ScratchFolder scratch;
+TEST_F(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   SecondPhaseCleanup cleanup;
   leftovers.AddKey(UninstallKey(L"Full Disk", L"1.0"));
   const std::wstring dir = drive + L"\\Full Disk";
 
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"Full Disk";
+  TestPackageContents contents = Product(L"Full Disk");
   AddUninstallerEntry(contents, L"uninstall.exe");
   contents.folders = {"data"};
   AddEntry(contents, 0, "readme.txt", "read me");
@@ -105,7 +113,7 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   EXPECT_NE(log, INVALID_HANDLE_VALUE) << "the log is still open";
   if (log != INVALID_HANDLE_VALUE) CloseHandle(log);
   LogRecords records = {{L'R', UninstallKey(L"Full Disk", L"1.0")},
-                                        {L'F', dir + L"\\readme.txt"}};
+                        {L'F', dir + L"\\readme.txt"}};
   if (created) records.push_back({L'F', dir + L"\\data\\big.bin"});
   records.push_back({L'F', dir + L"\\uninstall.exe"});
   records.push_back({L'F', dir + L"\\uninstall.dat"});
@@ -128,15 +136,10 @@ TEST(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
 }
 
 // No room even for the log's header: no file is written, since nothing could undo it.
-TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
-  REQUIRE_FULL_DRIVE(drive);
-  Leftovers leftovers;
-  leftovers.AddContentsOf(drive);
-  ScratchFolder scratch;
+TEST_F(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 0), 1024u * 1024u);
   const std::wstring dir = drive + L"\\No Room";
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"No Room";
+  TestPackageContents contents = Product(L"No Room");
   AddEntry(contents, 0, "empty.txt", "");
 
   ExpectOnlyBox(RunInstall(scratch.path(), contents, dir), L"Fatal error", kLogNotWritten);
@@ -146,15 +149,10 @@ TEST(FullDisk, DriveWithoutRoomForTheLogGetsNoFiles) {
 // Room for the log's first records only: every file fits (they are empty), but the log
 // loses its later records. The run must not report success with a log that cannot undo
 // it, and the log gets no end marker.
-TEST(FullDisk, LogThatLosesRecordsIsFatalNotSuccess) {
-  REQUIRE_FULL_DRIVE(drive);
-  Leftovers leftovers;
-  leftovers.AddContentsOf(drive);
-  ScratchFolder scratch;
+TEST_F(FullDisk, LogThatLosesRecordsIsFatalNotSuccess) {
   ASSERT_GT(FillDrive(drive + L"\\filler.bin", 4096), 1024u * 1024u);
   const std::wstring dir = drive + L"\\Long Log";
-  TestPackageContents contents = TestPackage();
-  contents.product_name = u"Long Log";
+  TestPackageContents contents = Product(L"Long Log");
   // About 400 bytes of log per file: the log outgrows one 4 KB page long before the end.
   for (int i = 0; i < 40; ++i) {
     AddEntry(contents, 0, "file-" + std::to_string(i) + "-" + std::string(180, 'n') + ".txt", "");

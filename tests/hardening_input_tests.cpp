@@ -28,10 +28,6 @@ namespace {
 typedef std::vector<uint8_t> Bytes;
 const wchar_t kCorrupt[] = L"Could not extract installation data!";
 
-void PutUint32At(Bytes& bytes, size_t offset, uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[offset + i] = (uint8_t)(value >> (8 * i));
-}
-
 // A package with a folder and three files; its first entry record follows the folder list.
 TestPackageContents HostileBase() {
   TestPackageContents contents = TestPackage();
@@ -55,12 +51,9 @@ TEST(HostilePackage, SetupRefusesAnUntrustworthyHeaderBeforeItsDialog) {
     Bytes bytes;
   };
   std::vector<Case> cases;
-  Bytes header_size = base;
-  PutUint32At(header_size, 0, 0xFFFFFFF0u);
-  cases.push_back({"header_size pointing past the end", header_size});
-  Bytes unterminated = base;
-  for (int unit = 0; unit < 32; ++unit) unterminated[kProductNameOffset + 2 * unit] = 'N';
-  cases.push_back({"product name without terminator", unterminated});
+  cases.push_back({"header_size pointing past the end", WithUint32At(base, 0, 0xFFFFFFF0u)});
+  cases.push_back(
+      {"product name without terminator", WithUnterminatedString(base, kProductNameOffset)});
   cases.push_back({"shorter than its header", Bytes(base.begin(), base.begin() + 150)});
 
   for (const Case& c : cases) {
@@ -91,9 +84,8 @@ TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
   folder_length[204] = 255;
   cases.push_back({"folder length pointing past the end", folder_length});
   for (uint32_t size : {0xFFFFFFFFu, 0x7FFFFFFFu, (uint32_t)base.size()}) {
-    Bytes entry_size = base;
-    PutUint32At(entry_size, kFirstRecord + 2 + 11, size);
-    cases.push_back({"entry size pointing past the end", entry_size});
+    cases.push_back(
+        {"entry size pointing past the end", WithUint32At(base, kFirstRecord + 2 + 11, size)});
   }
   TestPackageContents long_name = HostileBase();
   AddEntry(long_name, 0, std::string(300, 'L'), "x");
@@ -115,8 +107,7 @@ TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
       SetupSession setup(setup_exe, SetupCaption(contents));
       ASSERT_TRUE(setup.ok());
       setup.SetFolder(dir);
-      setup.Click(IDC_LICENSE_AGREE);
-      setup.Press(IDOK);
+      setup.AgreeAndInstall();
       MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
       ASSERT_NE(box.window, (HWND)NULL);
       // A long path may be cut in the box; what it shows is the message's beginning.

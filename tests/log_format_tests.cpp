@@ -14,7 +14,7 @@
 namespace {
 
 struct Walked {
-  std::vector<std::pair<wchar_t, std::wstring>> records;
+  LogRecords records;
   LogWalkResult last;
 };
 
@@ -29,15 +29,21 @@ Walked Walk(const std::wstring& text) {
   return walked;
 }
 
-TEST(UninstallLogWriter, WritesHeaderRecordsAndEndMarker) {
-  ScratchFolder scratch;
+// Writes the log of Alpha 1.0 with `records` and the end marker into `scratch` through the
+// log writer; returns its path.
+std::wstring WrittenLog(const ScratchFolder& scratch, const LogRecords& records) {
   std::wstring path = scratch / L"uninstall.dat";
-  ASSERT_TRUE(OpenUninstallLog(path.c_str()));
+  EXPECT_TRUE(OpenUninstallLog(path.c_str()));
   WriteLogHeader(L"Alpha", L"1.0", L"AlphaWnd");
-  WriteLogRecord(L'F', L"C:\\a.txt");
-  WriteLogRecord(L'S', L"<23>Alpha 1.0");
+  for (const LogRecordText& record : records) WriteLogRecord(record.first, record.second.c_str());
   WriteLogEndMarker();
   CloseUninstallLog();
+  return path;
+}
+
+TEST(UninstallLogWriter, WritesHeaderRecordsAndEndMarker) {
+  ScratchFolder scratch;
+  std::wstring path = WrittenLog(scratch, {{L'F', L"C:\\a.txt"}, {L'S', L"<23>Alpha 1.0"}});
   CloseUninstallLog();  // a second close is harmless
 
   std::vector<unsigned char> bytes = ReadBytes(path);
@@ -57,16 +63,11 @@ TEST(UninstallLogWriter, OpenFailsForMissingFolder) {
 
 TEST(UninstallLogReader, WalksWhatTheWriterWrote) {
   ScratchFolder scratch;
-  std::wstring path = scratch / L"uninstall.dat";
-  ASSERT_TRUE(OpenUninstallLog(path.c_str()));
-  WriteLogHeader(L"Alpha", L"1.0", L"AlphaWnd");
-  WriteLogRecord(L'E', L"C:\\x\\alpha.exe");
-  WriteLogRecord(L'R', UninstallKey(L"Alpha", L"1.0").c_str());
-  WriteLogRecord(L'F', L"<25>\\alpha.lnk");
-  WriteLogRecord(L'F', L"");
-  WriteLogEndMarker();
-  CloseUninstallLog();
-  std::wstring text = ReadLog(path);
+  const LogRecords records = {{L'E', L"C:\\x\\alpha.exe"},
+                              {L'R', UninstallKey(L"Alpha", L"1.0")},
+                              {L'F', L"<25>\\alpha.lnk"},
+                              {L'F', L""}};
+  std::wstring text = ReadLog(WrittenLog(scratch, records));
 
   LogHeader header;
   size_t after = 0;
@@ -78,12 +79,7 @@ TEST(UninstallLogReader, WalksWhatTheWriterWrote) {
 
   Walked walked = Walk(text);
   EXPECT_EQ(walked.last, LOG_WALK_END_MARKER);
-  ASSERT_EQ(walked.records.size(), 4u);
-  EXPECT_EQ(walked.records[0].first, L'E');
-  EXPECT_EQ(walked.records[0].second, L"C:\\x\\alpha.exe");
-  EXPECT_EQ(walked.records[1].first, L'R');
-  EXPECT_EQ(walked.records[2].second, L"<25>\\alpha.lnk");
-  EXPECT_EQ(walked.records[3].second, L"");
+  EXPECT_EQ(walked.records, records);
 }
 
 TEST(UninstallLogReader, HeaderNeedsThreeHashes) {

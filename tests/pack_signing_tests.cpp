@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "setup/resource.h"
+#include "harness/install_run.h"
 #include "harness/setup_session.h"
 #include "harness/console_child.h"
 #include "harness/process.h"
@@ -94,23 +95,17 @@ TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
 // Run by pack_signing_test.sh with the setup it signed and the uninstaller signed inside it;
 // skipped otherwise.
 TEST(SignedSetup, InstallsTheSignedUninstallerByteForByte) {
-  wchar_t setup[MAX_PATH] = {}, uninstaller[MAX_PATH] = {};
-  if (!GetEnvironmentVariableW(L"PACK_SIGNED_SETUP", setup, MAX_PATH) ||
-      !GetEnvironmentVariableW(L"PACK_SIGNED_UNINSTALLER", uninstaller, MAX_PATH)) {
-    GTEST_SKIP() << "run by pack_signing_test.sh";
-  }
+  const std::wstring setup = EnvironmentValue(L"PACK_SIGNED_SETUP");
+  const std::wstring uninstaller = EnvironmentValue(L"PACK_SIGNED_UNINSTALLER");
+  if (setup.empty() || uninstaller.empty()) GTEST_SKIP() << "run by pack_signing_test.sh";
   ScratchFolder scratch;
   const std::wstring dir = scratch / L"Signed";
   {
     SetupSession session(setup, L"Signed 1.0 Installer");
     ASSERT_TRUE(session.ok());
     session.SetFolder(dir);
-    session.Click(IDC_LICENSE_AGREE);
-    session.Press(IDOK);
-    MessageBoxSeen done = session.WaitForBox(L"Setup complete");
-    ASSERT_NE(done.window, (HWND)NULL);
-    PressButton(done.window, IDOK);
-    EXPECT_EQ(session.WaitForExit(), 0u);
+    session.AgreeAndInstall();
+    EXPECT_EQ(session.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   }
   RegDeleteKeyW(HKEY_LOCAL_MACHINE,
                 L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KOZ Soft Signed 1.0");

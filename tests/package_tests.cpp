@@ -194,10 +194,6 @@ uint32_t Uint32At(const Bytes& bytes, size_t offset) {
          ((uint32_t)bytes[offset + 3] << 24);
 }
 
-void PutUint32At(Bytes& bytes, size_t offset, uint32_t value) {
-  for (int k = 0; k < 4; ++k) bytes[offset + k] = (uint8_t)(value >> (8 * k));
-}
-
 // Offset of the first entry record of a package written with header_size 204.
 size_t FirstRecordOffset(const TestPackageContents& contents) {
   size_t offset = kStoredHeaderSize;
@@ -328,8 +324,7 @@ TEST(PackageReader, HeaderSizeBeyondTheResourceIsMalformed) {
   for (uint32_t header_size : {(uint32_t)bytes.size(), (uint32_t)bytes.size() + 1, 0x7FFFFFFFu,
                                0xFFFFFFFFu}) {
     SCOPED_TRACE(header_size);
-    PutUint32At(bytes, 0, header_size);
-    EXPECT_FALSE(WalkGuarded(bytes).sound);
+    EXPECT_FALSE(WalkGuarded(WithUint32At(bytes, 0, header_size)).sound);
   }
 }
 
@@ -337,8 +332,7 @@ TEST(PackageReader, HeaderSizeIsTakenAsStoredEvenWhenLarger) {
   // Bytes between the header's fields and header_size are ignored.
   Bytes bytes = PackageBytes(TestPackage());
   bytes.insert(bytes.begin() + 204, {0x55, 0x66, 0x77});
-  PutUint32At(bytes, 0, 207);
-  Walk walk = WalkGuarded(bytes);
+  Walk walk = WalkGuarded(WithUint32At(bytes, 0, 207));
   EXPECT_TRUE(walk.sound);
   EXPECT_TRUE(walk.folders.empty());
   EXPECT_TRUE(walk.entries.empty());
@@ -347,11 +341,7 @@ TEST(PackageReader, HeaderSizeIsTakenAsStoredEvenWhenLarger) {
 TEST(PackageReader, UnterminatedHeaderStringsAreMalformed) {
   for (uint32_t field : {kProductNameOffset, kProductVersionOffset, kWindowClassOffset}) {
     SCOPED_TRACE(field);
-    Bytes bytes = PackageBytes(TestPackage());
-    for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
-      bytes[field + 2 * unit] = 'x';
-      bytes[field + 2 * unit + 1] = 0;
-    }
+    Bytes bytes = WithUnterminatedString(PackageBytes(TestPackage()), field);
     EXPECT_FALSE(WalkGuarded(bytes).sound);
     // A terminator in the last unit is inside the field.
     bytes[field + 62] = 0;
@@ -381,12 +371,10 @@ TEST(PackageReader, EntrySizesRunningPastTheEndAreMalformed) {
   uint32_t room = (uint32_t)(bytes.size() - size_offset - 4);
   for (uint32_t size : {room - 2 + 1, room, room + 1, 0x7FFFFFFFu, 0xFFFFFFFEu, 0xFFFFFFFFu}) {
     SCOPED_TRACE(size);
-    PutUint32At(bytes, size_offset, size);
-    EXPECT_FALSE(WalkGuarded(bytes).sound);
+    EXPECT_FALSE(WalkGuarded(WithUint32At(bytes, size_offset, size)).sound);
   }
   // The whole rest but the end marker is a sound (bigger) record.
-  PutUint32At(bytes, size_offset, room - 2);
-  EXPECT_TRUE(WalkGuarded(bytes).sound);
+  EXPECT_TRUE(WalkGuarded(WithUint32At(bytes, size_offset, room - 2)).sound);
 }
 
 TEST(PackageReader, NamesUpTo259BytesFitTheNameBuffer) {
@@ -446,7 +434,7 @@ TEST(PackageReader, MutationFuzzAgreesWithAnIndependentReader) {
           if (bytes.size() - at >= 4) {
             const uint32_t values[] = {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu,
                                        (uint32_t)bytes.size(), (uint32_t)(bytes.size() - at)};
-            PutUint32At(bytes, at, values[random.Below(5)]);
+            bytes = WithUint32At(bytes, at, values[random.Below(5)]);
           }
           break;
         case 4:  // truncate
@@ -588,19 +576,13 @@ TEST(PackageInExecutable, MalformedPackagesEndInTheFatalMessage) {
   cases.push_back({"inside the first data", cut(first + 2 + 14 + 4 + 3)});
   cases.push_back({"without the end marker", cut(full.size() - 2)});
   cases.push_back({"half an end marker", cut(full.size() - 1)});
-  Bytes header_size = full;
-  PutUint32At(header_size, 0, 0xFFFFFFF0u);
-  cases.push_back({"header_size beyond the package", header_size});
-  Bytes unterminated = full;
-  for (int unit = 0; unit < 32; ++unit) unterminated[kWindowClassOffset + 2 * unit] = 'w';
-  cases.push_back({"unterminated window class", unterminated});
+  cases.push_back({"header_size beyond the package", WithUint32At(full, 0, 0xFFFFFFF0u)});
+  cases.push_back({"unterminated window class", WithUnterminatedString(full, kWindowClassOffset)});
   Bytes small_folder = cut(204 + 5);
   small_folder.push_back(200);
   small_folder.insert(small_folder.end(), 50, 'f');
   cases.push_back({"folder length past the end", small_folder});
-  Bytes size = full;
-  PutUint32At(size, first + 2 + 14, 0xFFFFFFFFu);
-  cases.push_back({"entry size 4 GiB", size});
+  cases.push_back({"entry size 4 GiB", WithUint32At(full, first + 2 + 14, 0xFFFFFFFFu)});
   TestPackageContents long_name = TestPackage();
   AddEntry(long_name, 0, std::string(300, 'L'), "x");
   cases.push_back({"name of 300 bytes", PackageBytes(long_name)});

@@ -68,6 +68,9 @@ struct Product {
   void File(const std::wstring& name, const std::string& content) {
     WriteText(scratch / name, content);
   }
+  void Files(const std::vector<std::pair<std::wstring, std::string>>& files) {
+    for (const auto& file : files) File(file.first, file.second);
+  }
   std::wstring Path(const std::wstring& name) const { return scratch / name; }
   // Arguments for an explicit stub (the probe) and uninstaller.
   std::wstring TestParts() const {
@@ -82,12 +85,9 @@ struct Product {
 TEST(PackTool, RoundTripIsByteExactAgainstTheLayout) {
   Product product;
   std::string program("MZ\x00\xFF program\r\n", 14);
-  product.File(L"readme.txt", "read me\r\n");
-  product.File(L"hilfe.txt", "Hilfe");
-  product.File(L"license.html", "<html>licence</html>");
-  product.File(L"alpha.exe", program);
-  product.File(L"empty.dat", "");
-  product.File(L"notes.txt", "x");
+  product.Files({{L"readme.txt", "read me\r\n"}, {L"hilfe.txt", "Hilfe"},
+                 {L"license.html", "<html>licence</html>"}, {L"alpha.exe", program},
+                 {L"empty.dat", ""}, {L"notes.txt", "x"}});
   product.File(L"app.ini",
                "[product]\n"
                "name = Alpha Caf\xC3\xA9\n"
@@ -156,8 +156,7 @@ TEST(PackTool, RoundTripIsByteExactAgainstTheLayout) {
 
 TEST(PackTool, ListShowsTheHeaderFoldersAndEveryEntry) {
   Product product;
-  product.File(L"readme.txt", "read me\r\n");
-  product.File(L"alpha.exe", "MZ alpha");
+  product.Files({{L"readme.txt", "read me\r\n"}, {L"alpha.exe", "MZ alpha"}});
   product.File(L"app.ini",
                "[product]\nname = Alpha\nversion = 1.0\nwindow_class = AlphaWnd\n"
                "[options]\nallow_run_once = 1\n"
@@ -454,36 +453,36 @@ TEST(PackTool, ProductOfTensOfMegabytesRoundTrips) {
                                 << " lines " << outcome.report.size();
 }
 
-TEST(PackTool, SourceThatCannotBeReadLeavesNoOutput) {
+// A source that cannot be read and a stub that is no program each stop pack.exe before its
+// output: none is written, and no temporary file stays behind.
+TEST(PackTool, SourceThatCannotBeReadOrStubThatIsNoProgramLeavesNoOutput) {
   Product product;
   product.File(L"a.txt", "a");
   product.File(L"locked.txt", "locked");
+  product.File(L"stub.exe", "not a program at all");
   product.File(L"app.ini",
                "[product]\nname = Alpha\nversion = 1\nwindow_class = W\n"
                "[files]\na.txt = a.txt\nlocked.txt = locked.txt\n");
-  HANDLE lock = CreateFileW(product.Path(L"locked.txt").c_str(), GENERIC_READ, 0, NULL,
-                            OPEN_EXISTING, 0, NULL);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  ConsoleRun run = RunPack(L"app.ini -o setup.exe " + product.TestParts(), product.scratch.path());
-  CloseHandle(lock);
-  EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(run.err.find("cannot open \"locked.txt\": "), 0u) << run.err;
-  EXPECT_FALSE(FileExists(product.Path(L"setup.exe")));
-  EXPECT_FALSE(FileExists(product.Path(L"setup.exe.partial")));
-}
-
-TEST(PackTool, StubThatIsNoProgramLeavesNoOutput) {
-  Product product;
-  product.File(L"a.txt", "a");
-  product.File(L"stub.exe", "not a program at all");
-  product.File(L"app.ini",
-               "[product]\nname = Alpha\nversion = 1\nwindow_class = W\n[files]\na.txt = a.txt\n");
-  ConsoleRun run = RunPack(L"app.ini -o setup.exe --stub stub.exe --uninstaller fake-uninstall.exe",
-                        product.scratch.path());
-  EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(run.err.find("stub.exe: the setup stub is not a Windows program\n"), 0u) << run.err;
-  EXPECT_FALSE(FileExists(product.Path(L"setup.exe")));
-  EXPECT_FALSE(FileExists(product.Path(L"setup.exe.partial")));
+  const struct {
+    std::wstring parts;
+    bool locked;
+    std::string start;
+  } cases[] = {{product.TestParts(), true, "cannot open \"locked.txt\": "},
+               {L"--stub stub.exe --uninstaller fake-uninstall.exe", false,
+                "stub.exe: the setup stub is not a Windows program\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.start);
+    HANDLE lock = c.locked ? CreateFileW(product.Path(L"locked.txt").c_str(), GENERIC_READ, 0,
+                                         NULL, OPEN_EXISTING, 0, NULL)
+                           : INVALID_HANDLE_VALUE;
+    ASSERT_EQ(lock != INVALID_HANDLE_VALUE, c.locked);
+    ConsoleRun run = RunPack(L"app.ini -o setup.exe " + c.parts, product.scratch.path());
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.err.find(c.start), 0u) << run.err;
+    EXPECT_FALSE(FileExists(product.Path(L"setup.exe")));
+    EXPECT_FALSE(FileExists(product.Path(L"setup.exe.partial")));
+  }
 }
 
 TEST(PackTool, SourcesResolveAgainstTheManifestsFolderWhereverPackRuns) {
@@ -502,10 +501,6 @@ TEST(PackTool, SourcesResolveAgainstTheManifestsFolderWhereverPackRuns) {
   EXPECT_EQ(embedded.bytes.size(),
             204u + 1 + (2 + 14 + 4 + 19) + (2 + 10 + 4 + 8) + (2 + 11 + 4 + 8) + 2);
 }
-
-}  // namespace
-
-namespace {
 
 // pack.exe holds large packages in a 32-bit process: it must be linked large-address-aware.
 TEST(PackTool, IsLargeAddressAware) {

@@ -8,6 +8,7 @@
 
 #include "setup/resource.h"
 #include "engine/folders.h"
+#include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/registry.h"
@@ -68,16 +69,10 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
     const std::wstring name = run_once ? L"Sec Click Once" : L"Sec Click", typed = scratch_ / name;
     SetupSession setup(scratch_ / L"setup.exe", Product(name));
     ASSERT_TRUE(setup.ok());
-    WNDCLASSW running = {0, DefWindowProcW, 0, 0, GetModuleHandleW(NULL)};
-    std::wstring running_class = name + L"Wnd";
-    running.lpszClassName = running_class.c_str();
-    RegisterClassW(&running);
-    HWND window =
-        CreateWindowW(running.lpszClassName, L"", 0, 0, 0, 9, 9, 0, 0, running.hInstance, 0);
+    FakeRunningApplication application(name + L"Wnd");
     setup.SetFolder(typed);
     if (run_once) setup.Click(IDC_MODE_RUN_ONCE);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
+    setup.AgreeAndInstall();
     MessageBoxSeen box = setup.WaitForBox(L"Message");
     ASSERT_NE(box.window, (HWND)NULL);
     setup.Click(run_once ? IDC_MODE_NORMAL : IDC_MODE_RUN_ONCE);
@@ -86,8 +81,7 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
     EXPECT_EQ(setup.Text(IDOK), run_once ? L"Execute" : L"Install");
     EXPECT_EQ(setup.Shown(IDC_RUN_ONCE_TEXT), run_once);
     EXPECT_TRUE(setup.Checked(IDC_LICENSE_AGREE) && setup.Enabled(IDOK));
-    DestroyWindow(window);
-    UnregisterClassW(running.lpszClassName, GetModuleHandleW(NULL));
+    application.Close();
     PressButton(box.window, IDRETRY);
 
     const std::wstring key = UninstallKey(name, L"2.5");
@@ -97,8 +91,7 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
       EXPECT_TRUE(StartsWith(FirstStart(), Quoted(dir + L"\\program.exe") + L" /RUNONCE"));
       EXPECT_FALSE(FolderExists(typed));
     } else {
-      PressButton(setup.WaitForBox(L"Setup complete").window, IDOK);
-      EXPECT_EQ(setup.WaitForExit(), 0u);
+      EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
       EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
                 Quoted(typed + L"\\uninstall.exe"));
       EXPECT_TRUE(PrivateFoldersIn(temp_).empty()) << "a Run Once folder was made";
@@ -115,8 +108,7 @@ TEST_F(SetupAttack, RunOnceNeverUsesAFolderPlantedInTheTemporaryFolder) {
   SetupSession setup(scratch_ / L"setup.exe", Product(L"Sec Planted"));
   ASSERT_TRUE(setup.ok());
   setup.Click(IDC_MODE_RUN_ONCE);
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.Press(IDOK);
+  setup.AgreeAndInstall();
   std::wstring dir = FinishRunOnce(setup) + L"\\KOZ_Soft_Sec Planted";
   std::vector<RecordLine> handed_over = WaitForRecordLines(uninstaller_, 1);
   ASSERT_FALSE(handed_over.empty());
@@ -215,12 +207,8 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
     SetupSession setup(scratch_ / L"setup.exe", contents);
     ASSERT_TRUE(setup.ok());
     setup.SetFolder(scratch_ / L"inst\\deep");
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
-    MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
-    EXPECT_EQ(box.text, kCorrupt);
-    PressButton(box.window, IDOK);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    setup.AgreeAndInstall();
+    EXPECT_EQ(setup.AnswerLastBox(L"Fatal error", kCorrupt), 0u);
     EXPECT_FALSE(FolderExists(scratch_ / L"inst") || FileExists(scratch_ / L"evil.txt"));
   }
 }
@@ -232,12 +220,9 @@ TEST_F(SetupAttack, FolderThatIsNotAbsoluteIsRefusedAsTyped) {
     SetupSession setup(scratch_ / L"setup.exe", Product(L"Sec Relative"));
     ASSERT_TRUE(setup.ok());
     setup.SetFolder(typed);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
-    MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
-    EXPECT_EQ(box.text, std::wstring(L"Could not create folder [1]\n>") + typed);
-    PressButton(box.window, IDOK);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    setup.AgreeAndInstall();
+    const std::wstring refusal = std::wstring(L"Could not create folder [1]\n>") + typed;
+    EXPECT_EQ(setup.AnswerLastBox(L"Fatal error", refusal), 0u);
   }
   EXPECT_FALSE(FolderExists(BinDir() + L"PelicanRel") || FolderExists(L"C:\\PelicanRel"));
 }

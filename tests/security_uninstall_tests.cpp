@@ -152,13 +152,11 @@ TEST(LinkAttack, SetupRefusesALinkOnTheInstallationPath) {
   SetupSession setup(scratch / L"setup.exe", contents);
   ASSERT_TRUE(setup.ok());
   setup.SetFolder(fixture + L"\\inst\\data\\Product");
-  setup.Click(IDC_LICENSE_AGREE);
-  setup.Press(IDOK);
-  MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
-  EXPECT_EQ(box.text, L"Could not create folder [3]: it is a junction or symbolic link\n>" +
-                          fixture + L"\\inst\\data");
-  PressButton(box.window, IDOK);
-  EXPECT_EQ(setup.WaitForExit(), 0u);
+  setup.AgreeAndInstall();
+  EXPECT_EQ(setup.AnswerLastBox(L"Fatal error",
+                                L"Could not create folder [3]: it is a junction or symbolic "
+                                L"link\n>" + fixture + L"\\inst\\data"),
+            0u);
   EXPECT_FALSE(FolderExists(fixture + L"\\victim\\Product")) << "written through the link";
 }
 

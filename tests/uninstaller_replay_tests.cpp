@@ -82,23 +82,36 @@ std::vector<std::wstring> StartedApplications(const std::wstring& log) {
 const wchar_t kInstall[] = L"C:\\Program Files\\KOZ Soft\\Alpha 1.0";
 
 // The example installation: the uninstaller first, help\index.htm, alpha.exe with desktop
-// and Programs shortcuts, `log_executables` set.
+// and Programs shortcuts, `log_executables` set. Each record as logged and, where the fake
+// folders make it another path, as the replay applies it.
+struct ExampleRecord {
+  wchar_t letter;
+  std::wstring logged, applied;
+};
+std::vector<ExampleRecord> ExampleRecords() {
+  const std::wstring dir = kInstall, group = L"C:\\Fake\\Programs\\Alpha 1.0";
+  return {{L'E', dir + L"\\alpha.exe"},
+          {L'R', UninstallKey(L"Alpha", L"1.0")},
+          {L'F', dir + L"\\help\\index.htm"},
+          {L'F', dir + L"\\alpha.exe"},
+          {L'F', L"<25>\\alpha.lnk", L"C:\\Fake\\Desktop\\alpha.lnk"},
+          {L'F', L"<23>Alpha 1.0\\alpha.lnk", group + L"\\alpha.lnk"},
+          {L'F', dir + L"\\uninstall.exe"},
+          {L'F', L"<23>Alpha 1.0\\uninstall.lnk", group + L"\\uninstall.lnk"},
+          {L'F', dir + L"\\uninstall.dat"},
+          {L'S', L"<23>Alpha 1.0", group},
+          {L'S', dir + L"\\help"},
+          {L'S', dir},
+          {L'S', L"C:\\Program Files\\KOZ Soft"},
+          {L'S', L"C:\\Program Files"}};
+}
+
 std::wstring ExampleLog() {
-  std::wstring dir = kInstall;
-  return AlphaLog({{L'E', dir + L"\\alpha.exe"},
-                   {L'R', UninstallKey(L"Alpha", L"1.0")},
-                   {L'F', dir + L"\\help\\index.htm"},
-                   {L'F', dir + L"\\alpha.exe"},
-                   {L'F', L"<25>\\alpha.lnk"},
-                   {L'F', L"<23>Alpha 1.0\\alpha.lnk"},
-                   {L'F', dir + L"\\uninstall.exe"},
-                   {L'F', L"<23>Alpha 1.0\\uninstall.lnk"},
-                   {L'F', dir + L"\\uninstall.dat"},
-                   {L'S', L"<23>Alpha 1.0"},
-                   {L'S', dir + L"\\help"},
-                   {L'S', dir},
-                   {L'S', L"C:\\Program Files\\KOZ Soft"},
-                   {L'S', L"C:\\Program Files"}});
+  LogRecords records;
+  for (const ExampleRecord& record : ExampleRecords()) {
+    records.push_back({record.letter, record.logged});
+  }
+  return AlphaLog(records);
 }
 
 // ---- ResolveLogPath ----
@@ -181,22 +194,10 @@ TEST(UninstallerResolveLogPath, TextHoldingANulIsRefused) {
 
 TEST(UninstallerReplay, AppliesEveryRecordInFileOrder) {
   UseFakeFolders();
-  std::wstring dir = kInstall;
-  std::vector<Applied> expected = {
-      {L'E', dir + L"\\alpha.exe"},
-      {L'R', UninstallKey(L"Alpha", L"1.0")},
-      {L'F', dir + L"\\help\\index.htm"},
-      {L'F', dir + L"\\alpha.exe"},
-      {L'F', L"C:\\Fake\\Desktop\\alpha.lnk"},
-      {L'F', L"C:\\Fake\\Programs\\Alpha 1.0\\alpha.lnk"},
-      {L'F', dir + L"\\uninstall.exe"},
-      {L'F', L"C:\\Fake\\Programs\\Alpha 1.0\\uninstall.lnk"},
-      {L'F', dir + L"\\uninstall.dat"},
-      {L'S', L"C:\\Fake\\Programs\\Alpha 1.0"},
-      {L'S', dir + L"\\help"},
-      {L'S', dir},
-      {L'S', L"C:\\Program Files\\KOZ Soft"},
-      {L'S', L"C:\\Program Files"}};
+  std::vector<Applied> expected;
+  for (const ExampleRecord& record : ExampleRecords()) {
+    expected.push_back({record.letter, record.applied.empty() ? record.logged : record.applied});
+  }
   EXPECT_EQ(Replay(ExampleLog()), expected);
 }
 

@@ -88,10 +88,8 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
       EXPECT_TRUE(setup.Checked(box));
     }
     if (setup.Checked(IDC_LAUNCH_AFTER_INSTALL)) setup.Click(IDC_LAUNCH_AFTER_INSTALL);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
-    AnswerMessageBox(setup.pid(), kSuccessCaption, kSuccessText, {IDOK}, IDOK);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    setup.AgreeAndInstall();
+    EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   }
 
   // Installed: files, log, shortcuts, group, registration.
@@ -180,10 +178,8 @@ TEST(UninstallerRoundTrip, PackedSampleGoesWhereWindowsPutsItsKindAndWinesListRe
     EXPECT_EQ(lstrcmpiW(setup.Text(IDC_FOLDER_EDIT).c_str(), dir.c_str()), 0)
         << Narrow(setup.Text(IDC_FOLDER_EDIT));
     setup.Click(IDC_LAUNCH_AFTER_INSTALL);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
-    AnswerMessageBox(setup.pid(), kSuccessCaption, kSuccessText, {IDOK}, IDOK);
-    EXPECT_EQ(setup.WaitForExit(), 0u);
+    setup.AgreeAndInstall();
+    EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   }
   for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
                               L"uninstall.exe", L"uninstall.dat"}) {
@@ -239,8 +235,7 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
     EXPECT_TRUE(setup.Checked(IDC_PROGRAMS_SHORTCUT));
     EXPECT_TRUE(setup.Checked(IDC_LAUNCH_AFTER_INSTALL));
     setup.Click(IDC_MODE_RUN_ONCE);
-    setup.Click(IDC_LICENSE_AGREE);
-    setup.Press(IDOK);
+    setup.AgreeAndInstall();
 
     // The program runs from the temporary installation until the user closes it.
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
