@@ -1,6 +1,6 @@
 // DLLs planted beside the programs: the setup executable in a download folder, the
 // uninstaller in its installation folder and its copy below the temporary folder. The
-// planted DLL (hardening_planted_dll.cpp) records every process that maps it. It is planted
+// planted DLL (planted_dll.cpp) records every process that maps it. It is planted
 // as "uxtheme.dll", which user32 loads on demand when a program's first window appears,
 // long after the program's entry point has run.
 //
@@ -40,7 +40,7 @@ class PlantedDll {
  public:
   PlantedDll(const ScratchFolder& scratch, std::vector<std::wstring> programs)
       : record_(scratch / L"planted-loads.txt"),
-        record_variable_(L"HARDENING_PLANTED_RECORD", record_),
+        record_variable_(L"PLANTED_DLL_RECORD", record_),
         programs_(std::move(programs)) {
     for (const std::wstring& program : programs_) {
       std::wstring key = kAppDefaults + program;
@@ -68,7 +68,7 @@ class PlantedDll {
 
   // Puts the planted DLL into `folder` as uxtheme.dll.
   void PlantIn(const std::wstring& folder) const {
-    CopyForTest(BinDir() + L"hardening_planted.dll", folder + L"\\uxtheme.dll");
+    CopyForTest(BinDir() + L"planted_dll.dll", folder + L"\\uxtheme.dll");
   }
 
   // One entry per time a process mapped the planted DLL: "<dll path>\t<program path>".
@@ -187,8 +187,8 @@ TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
 TEST(DllSearch, RestrictionLeavesOnlyTheSystemFolder) {
   ScratchFolder scratch;
   PlantedDll planted(scratch, {});
-  CopyForTest(BinDir() + L"hardening_dll_probe.exe", scratch / L"probe.exe");
-  CopyForTest(BinDir() + L"hardening_planted.dll", scratch / L"hardening_planted.dll");
+  CopyForTest(BinDir() + L"dll_planting_probe.exe", scratch / L"probe.exe");
+  CopyForTest(BinDir() + L"planted_dll.dll", scratch / L"planted_dll.dll");
 
   EXPECT_EQ(RunChild(Quoted(scratch / L"probe.exe"), kRunTimeoutMs, scratch.path().c_str()), 0u);
   ASSERT_EQ(planted.Loads().size(), 1u) << "without the restriction the probe finds it";

@@ -1,6 +1,6 @@
 // A DLL that the DLL-search tests plant beside a program under the name of one that the
 // system loads on demand. If the loader ever maps it, it appends a line to the file named
-// by HARDENING_PLANTED_RECORD (its own path, a tab, the loading program's path), then
+// by PLANTED_DLL_RECORD (its own path, a tab, the loading program's path), then
 // refuses to load, so the program goes on with the genuine DLL as if nothing happened.
 #include <windows.h>
 
@@ -15,7 +15,7 @@ void AppendUtf8(HANDLE file, const wchar_t* text) {
 
 void RecordLoad(HINSTANCE self) {
   wchar_t record[MAX_PATH];
-  DWORD length = GetEnvironmentVariableW(L"HARDENING_PLANTED_RECORD", record, MAX_PATH);
+  DWORD length = GetEnvironmentVariableW(L"PLANTED_DLL_RECORD", record, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
   HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);

@@ -2,8 +2,8 @@
 # Runs a test program with a folder holding a link made on the Unix side (Wine follows it
 # as Windows follows a junction, and cannot make links itself): "inst/data" linked to
 # "victim", which holds "file.txt". The program finds the folder, as a path on drive Z:, in
-# SECURITY_LINK_FIXTURE. The folder goes afterwards.
-# Usage: security_link_fixture.sh WINE_RUN TEST_EXE
+# LINK_FIXTURE. The folder goes afterwards.
+# Usage: link_fixture.sh WINE_RUN TEST_EXE
 set -uo pipefail
 wine_run=$1
 test_exe=$2
@@ -14,5 +14,5 @@ mkdir "$fixture/inst" "$fixture/victim"
 echo "the victim's own file" > "$fixture/victim/file.txt"
 ln -s "$fixture/victim" "$fixture/inst/data"
 
-export SECURITY_LINK_FIXTURE="Z:${fixture//\//\\}"
+export LINK_FIXTURE="Z:${fixture//\//\\}"
 "$wine_run" "$test_exe"

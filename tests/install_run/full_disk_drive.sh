@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs hardening_full_disk_tests.exe with a small drive that fills up: a 2 MB tmpfs mounted
+# Runs engine_full_disk_tests.exe with a small drive that fills up: a 2 MB tmpfs mounted
 # for the run and mapped as a drive letter of the build's Wine prefix. The test program
 # finds the drive in FULL_DISK_DRIVE. Mounting needs root; without it the test is
 # skipped (exit code 77) with a message saying why.
-# Usage: hardening_full_disk.sh WINE_RUN WINE_PREFIX TEST_EXE
+# Usage: full_disk_drive.sh WINE_RUN WINE_PREFIX TEST_EXE
 set -uo pipefail
 wine_run=$1
 prefix=$2
@@ -20,11 +20,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if ! mount -t tmpfs -o size=2m,mode=0777 hardening-full-disk "$mount_point" 2>/tmp/hardening-mount.$$; then
-  reason=$(cat /tmp/hardening-mount.$$); rm -f /tmp/hardening-mount.$$
+if ! mount -t tmpfs -o size=2m,mode=0777 full-disk "$mount_point" 2>/tmp/full-disk-mount.$$; then
+  reason=$(cat /tmp/full-disk-mount.$$); rm -f /tmp/full-disk-mount.$$
   skip "cannot mount a 2 MB tmpfs for the full-disk tests (needs root): $reason"
 fi
-rm -f /tmp/hardening-mount.$$
+rm -f /tmp/full-disk-mount.$$
 
 # The first drive letter from the end of the alphabet that the prefix does not use yet.
 mkdir -p "$prefix/dosdevices"

@@ -1,22 +1,35 @@
 // The setup program against what a standard user or a hand-made package can change: clicks
 // while the "is still running" box is up, a package resource larger than the image, names
 // with path syntax, a folder that is not absolute, things planted in the temporary folder,
-// and the access list of the folders an elevated setup creates.
+// a link on the way to the installation folder, packages built to attack the package
+// reader, and the access list of the folders an elevated setup creates. The package reader
+// itself is tested in depth in process (package_tests: every truncation and 12,000
+// mutation cases). Run through harness/link_fixture.sh, which makes a link on the Unix side
+// (Wine follows a Unix symbolic link as Windows follows a junction).
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "setup/resource.h"
 #include "engine/folders.h"
+#include "harness/environment.h"
 #include "harness/install_run.h"
 #include "harness/leftovers.h"
 #include "harness/message_boxes.h"
+#include "harness/package_builder.h"
+#include "harness/process.h"
 #include "harness/registry.h"
+#include "harness/scratch.h"
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"
 
 namespace {
 
+typedef std::vector<uint8_t> Bytes;
 const wchar_t kCorrupt[] = L"Could not extract installation data!";
 
 bool StartsWith(const std::wstring& text, const std::wstring& head) {
@@ -225,6 +238,118 @@ TEST_F(SetupAttack, FolderThatIsNotAbsoluteIsRefusedAsTyped) {
     EXPECT_EQ(setup.AnswerLastBox(L"Fatal error", refusal), 0u);
   }
   EXPECT_FALSE(FolderExists(BinDir() + L"PelicanRel") || FolderExists(L"C:\\PelicanRel"));
+}
+
+// An elevated setup asked to install behind a link ("inst\data" leads to "victim") names
+// the link and writes nothing, neither there nor in the folder it leads to.
+TEST(LinkAttack, SetupRefusesALinkOnTheInstallationPath) {
+  const std::wstring fixture = EnvironmentValue(L"LINK_FIXTURE");
+  if (fixture.empty()) GTEST_SKIP() << "run through link_fixture.sh";
+  ScratchFolder scratch;
+  TestPackageContents contents = DialogTestPackage(L"Linked Setup");
+  AddUninstallerEntry(contents, FakeCleanupExe());
+  AddEntry(contents, 0, "readme.txt", "read me");
+  SetupSession setup(scratch / L"setup.exe", contents);
+  ASSERT_TRUE(setup.ok());
+  setup.SetFolder(fixture + L"\\inst\\data\\Product");
+  setup.AgreeAndInstall();
+  EXPECT_EQ(setup.AnswerLastBox(L"Fatal error",
+                                L"Could not create folder [3]: it is a junction or symbolic "
+                                L"link\n>" + fixture + L"\\inst\\data"),
+            0u);
+  EXPECT_FALSE(FolderExists(fixture + L"\\victim\\Product")) << "written through the link";
+}
+
+// ---- Packages built to attack the package reader ----
+
+// A package with a folder and three files; its first entry record follows the folder list.
+TestPackageContents HostileBase() {
+  TestPackageContents contents = TestPackage();
+  contents.product_name = u"Hostile";
+  contents.folders = {"sub"};
+  AddEntry(contents, 0, "readme.txt", "read me");
+  AddEntry(contents, 0, "sub\\data.bin", "data");
+  AddEntry(contents, 0x0010, "hostile.exe", "MZ program");
+  return contents;
+}
+constexpr size_t kFirstRecord = 204 + 1 + 3 + 1;
+
+// A header that cannot be trusted: the setup refuses before its dialog shows.
+TEST(HostilePackage, SetupRefusesAnUntrustworthyHeaderBeforeItsDialog) {
+  ScratchFolder scratch;
+  Bytes base = PackageBytes(HostileBase());
+  struct Case {
+    const char* what;
+    Bytes bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"header_size pointing past the end", WithUint32At(base, 0, 0xFFFFFFF0u)});
+  cases.push_back(
+      {"product name without terminator", WithUnterminatedString(base, kProductNameOffset)});
+  cases.push_back({"shorter than its header", Bytes(base.begin(), base.begin() + 150)});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::wstring setup_exe = scratch / L"setup.exe";
+    ASSERT_TRUE(EmbedPackageBytes(L"setup-stub.exe", setup_exe, c.bytes));
+    AnsweredRun run = RunAnsweringMessageBoxes(Quoted(setup_exe), kRunTimeoutMs, IDOK,
+                                               scratch.path().c_str());
+    // The dialog never shows, only the fatal box.
+    ExpectOnlyBox(run, L"Fatal error", kCorrupt);
+  }
+}
+
+// Damage behind a sound header: the dialog shows, and Install refuses before anything is
+// written, not even the installation folder.
+TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
+  ScratchFolder scratch;
+  TestPackageContents contents = HostileBase();
+  Bytes base = PackageBytes(contents);
+  std::wstring dir = scratch / L"Hostile";
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    std::wstring message = kCorrupt;
+  };
+  std::vector<Case> cases;
+  Bytes folder_length = base;
+  folder_length[204] = 255;
+  cases.push_back({"folder length pointing past the end", folder_length});
+  for (uint32_t size : {0xFFFFFFFFu, 0x7FFFFFFFu, (uint32_t)base.size()}) {
+    cases.push_back(
+        {"entry size pointing past the end", WithUint32At(base, kFirstRecord + 2 + 11, size)});
+  }
+  TestPackageContents long_name = HostileBase();
+  AddEntry(long_name, 0, std::string(300, 'L'), "x");
+  cases.push_back({"name of 300 bytes", PackageBytes(long_name)});
+  TestPackageContents longest = HostileBase();
+  AddEntry(longest, 0, std::string(259, 'L'), "x");
+  cases.push_back({"name of 259 bytes, too long below a folder", PackageBytes(longest),
+                   L"Could not create file\n>" + dir + L"\\" + std::wstring(259, L'L')});
+  Bytes unterminated(base.begin(), base.end() - 2);
+  unterminated.insert(unterminated.end(), {0x00, 0x00, 'n', 'o', 'e', 'n', 'd'});
+  cases.push_back({"last name without terminator", unterminated});
+  cases.push_back({"no end marker", Bytes(base.begin(), base.end() - 2)});
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::wstring setup_exe = scratch / L"setup.exe";
+    ASSERT_TRUE(EmbedPackageBytes(L"setup-stub.exe", setup_exe, c.bytes));
+    {
+      SetupSession setup(setup_exe, SetupCaption(contents));
+      ASSERT_TRUE(setup.ok());
+      setup.SetFolder(dir);
+      setup.AgreeAndInstall();
+      MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
+      ASSERT_NE(box.window, (HWND)NULL);
+      // A long path may be cut in the box; what it shows is the message's beginning.
+      EXPECT_GE(box.text.size(), std::min<size_t>(c.message.size(), 200u)) << Narrow(box.text);
+      EXPECT_EQ(c.message.compare(0, box.text.size(), box.text), 0) << Narrow(box.text);
+      PressButton(box.window, IDOK);
+      EXPECT_EQ(setup.WaitForExit(), 0u);
+    }
+    EXPECT_FALSE(FolderExists(dir)) << "something was written";
+  }
 }
 
 // The list an elevated setup gives each level of the installation folder it creates. Wine
