@@ -28,12 +28,7 @@ if command -v man > /dev/null; then
     grep -q 'pack --list SETUP.exe' || fail "the manual page does not render: $(cat "$work/man.err")"
 fi
 
-mkdir "$work/elsewhere"
-(cd "$work/elsewhere" && env -i PATH=/nonexistent "$work/root/usr/bin/pack" \
-   "$build/bin/sample/alpha.ini" -o alpha-setup.exe > pack.out 2>&1) ||
-  fail "the packaged pack: $(cat "$work/elsewhere/pack.out")"
-"$build/bin/pack" "$build/bin/sample/alpha.ini" -o "$work/expected.exe" > /dev/null
-cmp "$work/elsewhere/alpha-setup.exe" "$work/expected.exe" || fail "the packaged pack packs otherwise"
+packs_like_the_build "$work/root/usr/bin/pack" "$build" "the packaged pack"
 env -i PATH=/nonexistent "$work/root/usr/bin/pack" --version | grep -qx "pack $version" ||
   fail "the packaged pack is not version $version"
 

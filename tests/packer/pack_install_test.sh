@@ -15,12 +15,7 @@ make -s -o build -C "$source_root" install PREFIX="$prefix" BUILD="$build" > "$w
   "./bin/pack ./share/pack/README.md ./share/pack/setup-stub-x64.exe ./share/pack/setup-stub.exe ./share/pack/uninstall-x64.exe ./share/pack/uninstall.exe " ] ||
   fail "installed: $(cd "$prefix" && find . -type f)"
 
-mkdir "$work/elsewhere"
-(cd "$work/elsewhere" && env -i PATH=/nonexistent "$prefix/bin/pack" \
-   "$build/bin/sample/alpha.ini" -o alpha-setup.exe > pack.out 2>&1) ||
-  fail "the installed pack: $(cat "$work/elsewhere/pack.out")"
-"$build/bin/pack" "$build/bin/sample/alpha.ini" -o "$work/expected.exe" > /dev/null
-cmp "$work/elsewhere/alpha-setup.exe" "$work/expected.exe" || fail "the installed pack packs otherwise"
+packs_like_the_build "$prefix/bin/pack" "$build" "the installed pack"
 # arch = x64 takes the 64-bit stub and uninstaller from the share folder.
 cp -r "$build/bin/sample" "$work/sample64"
 sed -i 's/^\[product\]$/[product]\narch = x64/' "$work/sample64/alpha.ini"

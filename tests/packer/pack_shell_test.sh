@@ -22,10 +22,8 @@ bin\alpha.exe = bin/alpha.exe | desktop programs launch
 café.txt = readme.txt
 EOF
 
-set +e
-"$wine_run" "$bin/pack.exe" product/app.ini -o out/setup.exe > pack.out 2> pack.err
-code=$?
-set -e
+"$wine_run" "$bin/pack.exe" product/app.ini -o out/setup.exe > pack.out 2> pack.err && code=0 ||
+  code=$?
 [ "$code" -eq 0 ] || fail "packing exited with $code: $(cat pack.err)"
 grep -q '^out/setup.exe: 4 entries, 1 folders, package of [0-9]* bytes' pack.out ||
   fail "unexpected output: $(cat pack.out)"
@@ -42,19 +40,13 @@ grep -q ' café.txt$' list.out || fail "no café.txt in: $(cat list.out)"
 
 printf '[product]\nname = Alpha\nversion = 1.0\nwindow_class = AlphaWnd\n[files]\nx = nowhere.txt\n' \
   > product/bad.ini
-set +e
-"$wine_run" "$bin/pack.exe" product/bad.ini -o out/bad.exe > bad.out 2> bad.err
-code=$?
-set -e
+"$wine_run" "$bin/pack.exe" product/bad.ini -o out/bad.exe > bad.out 2> bad.err && code=0 || code=$?
 [ "$code" -eq 1 ] || fail "refusal exited with $code"
 grep -q '^product/bad.ini:6: source "nowhere.txt" not found' bad.err ||
   fail "unexpected refusal: $(cat bad.err)"
 [ ! -e out/bad.exe ] || fail "refused output written"
 
-set +e
-"$wine_run" "$bin/pack.exe" product/app.ini > usage.out 2> usage.err
-code=$?
-set -e
+"$wine_run" "$bin/pack.exe" product/app.ini > usage.out 2> usage.err && code=0 || code=$?
 [ "$code" -eq 2 ] || fail "usage error exited with $code"
 grep -q '^usage: pack.exe MANIFEST' usage.err || fail "no usage in: $(cat usage.err)"
 echo "pack.exe from the shell: all checks passed"
