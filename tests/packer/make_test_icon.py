@@ -2,7 +2,7 @@
 """Writes the icon file the packer tests brand setups with: a 16x16 16-colour bitmap, a
 32x32 32-bit bitmap and a 256x256 PNG image, each with its own pattern.
 
-Usage: python3 tests/make_test_icon.py OUT.ico
+Usage: python3 tests/packer/make_test_icon.py OUT.ico
 """
 import struct
 import sys
