@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # make demo: packs the sample product Alpha into a setup program and runs it under Wine.
 # On the user's display the setup program is theirs to click through; without a display it
-# runs under Xvfb, where tests/dialog_demo_driver.cpp plays the user for one Normal install
-# and saves a picture of the dialog as BUILD_DIR/demo/setup-dialog.png (`make demo-picture`
-# copies it over the tracked docs/setup-dialog.png). Either way it ends by printing what was
-# installed where.
+# runs under Xvfb, where tests/setup_dialog/dialog_demo_driver.cpp plays the user for one
+# Normal install and saves a picture of the dialog as BUILD_DIR/demo/setup-dialog.png (`make
+# demo-picture` copies it over the tracked docs/setup-dialog.png). Either way it ends by
+# printing what was installed where.
 # The demo has a Wine prefix of its own, BUILD_DIR/demo/wine, so that the installation it
 # leaves behind (to look at afterwards) never meets the tests, which expect a clean drive.
 # Usage: bash tools/demo.sh BUILD_DIR   (after `make build BUILD=BUILD_DIR`)

@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t value[32768];
+  DWORD length = GetEnvironmentVariableW(name, value, 32768);
+  return length > 0 && length < 32768 ? std::wstring(value, length) : std::wstring();
+}
+
 ScopedVariable::ScopedVariable(const wchar_t* name, const std::wstring& value) : name_(name) {
   wchar_t old[32768];
   DWORD length = GetEnvironmentVariableW(name, old, 32768);

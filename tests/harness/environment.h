@@ -4,6 +4,9 @@
 
 #include <string>
 
+// The value of `name` in this process's environment; empty when it is not set.
+std::wstring EnvironmentValue(const wchar_t* name);
+
 // Sets `name` to `value` and restores the previous value (or its absence) when it goes.
 class ScopedVariable {
  public:

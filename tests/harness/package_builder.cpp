@@ -98,6 +98,19 @@ std::vector<uint8_t> PackageBytes(const TestPackageContents& contents) {
   return bytes;
 }
 
+std::vector<uint8_t> WithUint32At(std::vector<uint8_t> bytes, size_t offset, uint32_t value) {
+  for (int k = 0; k < 4; ++k) bytes[offset + k] = (uint8_t)(value >> (8 * k));
+  return bytes;
+}
+
+std::vector<uint8_t> WithUnterminatedString(std::vector<uint8_t> bytes, size_t field_offset) {
+  for (uint32_t unit = 0; unit < kHeaderStringUnits; ++unit) {
+    bytes[field_offset + 2 * unit] = 'x';
+    bytes[field_offset + 2 * unit + 1] = 0;
+  }
+  return bytes;
+}
+
 bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
                        const std::vector<uint8_t>& package) {
   std::vector<unsigned char> stub = ReadBytes(ProgramPath(program));

@@ -50,6 +50,12 @@ void WritePackage(const TestPackageContents& contents, std::vector<uint8_t>& out
 // The size of PackageBytes(contents).
 uint64_t PackageSize(const TestPackageContents& contents);
 
+// Package bytes damaged as a hand edit damages them: `bytes` with `value` stored
+// little-endian at `offset`, or with every unit of the 32-unit header string at
+// `field_offset` set to "x", leaving it no terminator.
+std::vector<uint8_t> WithUint32At(std::vector<uint8_t> bytes, size_t offset, uint32_t value);
+std::vector<uint8_t> WithUnterminatedString(std::vector<uint8_t> bytes, size_t field_offset);
+
 // Copies `program` (a file name in BinDir() or a full path) to `output` and stores
 // `package` (any bytes, malformed ones too) as resource RT_RCDATA 9999, language neutral.
 // Adds a test failure and returns false when it cannot.

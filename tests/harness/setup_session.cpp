@@ -23,6 +23,11 @@ bool BuildSetup(const std::wstring& exe, const TestPackageContents& contents) {
   return BuildInstaller(L"setup-stub.exe", exe, contents);
 }
 
+void SetupSession::AgreeAndInstall() {
+  Click(IDC_LICENSE_AGREE);
+  Press(IDOK);
+}
+
 SetupSession::SetupSession(const std::wstring& exe, const TestPackageContents& contents) {
   if (BuildSetup(exe, contents)) Start(exe, SetupCaption(contents));
 }
@@ -71,4 +76,21 @@ void SetupSession::SetFolder(const std::wstring& text) {
 std::wstring SetupScratch::MakeFolder(const std::wstring& path) {
   EXPECT_TRUE(CreateDirectoryW(path.c_str(), NULL)) << Narrow(path);
   return path;
+}
+
+FakeRunningApplication::FakeRunningApplication(const std::wstring& class_name)
+    : class_name_(class_name) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = GetModuleHandleW(NULL);
+  window_class.lpszClassName = class_name_.c_str();
+  RegisterClassW(&window_class);
+  window_ = CreateWindowW(class_name_.c_str(), L"Running", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                          NULL, NULL, GetModuleHandleW(NULL), NULL);
+}
+
+void FakeRunningApplication::Close() {
+  if (window_ != NULL) DestroyWindow(window_);
+  window_ = NULL;
+  UnregisterClassW(class_name_.c_str(), GetModuleHandleW(NULL));
 }

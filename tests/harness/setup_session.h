@@ -6,6 +6,7 @@
 #include <string>
 
 #include "harness/environment.h"
+#include "harness/message_boxes.h"
 #include "harness/package_builder.h"
 #include "harness/process.h"
 #include "harness/scratch.h"
@@ -65,6 +66,15 @@ class SetupSession {
     return ::WaitForOtherDialog(child_.pid, dialog_, timeout_ms);
   }
 
+  // Ticks the agreement box and presses Install (Execute in Run Once mode).
+  void AgreeAndInstall();
+  // Answers the box titled `caption`, checked to say `text` and to offer OK alone, and
+  // returns the exit code the process then ends with.
+  DWORD AnswerLastBox(const std::wstring& caption, const std::wstring& text) {
+    AnswerMessageBox(child_.pid, caption, text, {IDOK}, IDOK);
+    return WaitForExit();
+  }
+
   // Waits for the process to end and returns its exit code (kTimedOut after ending it).
   DWORD WaitForExit(DWORD timeout_ms = kRunTimeoutMs) { return FinishChild(child_, timeout_ms); }
   // Presses Exit and waits as above.
@@ -87,4 +97,19 @@ struct SetupScratch : ScratchFolder {
   RecordedStarts starts{*this / L"records.txt"};
 
   static std::wstring MakeFolder(const std::wstring& path);
+};
+
+// A top-level window of class `class_name`, as the product's running application would have,
+// until Close() or the object goes.
+class FakeRunningApplication {
+ public:
+  explicit FakeRunningApplication(const std::wstring& class_name);
+  ~FakeRunningApplication() { Close(); }
+  FakeRunningApplication(const FakeRunningApplication&) = delete;
+  FakeRunningApplication& operator=(const FakeRunningApplication&) = delete;
+  void Close();
+
+ private:
+  std::wstring class_name_;
+  HWND window_ = NULL;
 };
