@@ -11,7 +11,7 @@ set(PACKER_CORE_SOURCES core/package_writer.cpp core/package_names.cpp core/mani
 set(PACKER_TOOL_SOURCES tool/pack_command.cpp tool/packing.cpp tool/package_listing.cpp
     tool/setup_writer.cpp tool/signing.cpp tool/file_access.cpp)
 # The two hosts: windows/ for pack.exe, posix/ for the native pack. Each only opens, reads,
-# writes, renames and runs commands the way its system does.
-set(PACKER_WINDOWS_SOURCES windows/console.cpp windows/host_files.cpp windows/shell_command.cpp
-    windows/windows_text.cpp)
+# writes, renames and runs commands the way its system does. (windows/windows_text.cpp, the
+# UTF-8 and UTF-16 conversions, is a library of its own: the Windows tests use it too.)
+set(PACKER_WINDOWS_SOURCES windows/console.cpp windows/host_files.cpp windows/shell_command.cpp)
 set(PACKER_POSIX_SOURCES posix/console.cpp posix/host_files.cpp posix/shell_command.cpp)

@@ -15,7 +15,8 @@ trap stop_wine_session EXIT
 # Windows need a display: use the user's when there is one (and USE_XVFB is not set),
 # otherwise a private Xvfb.
 if [ -z "${DISPLAY:-}" ] || [ -n "${USE_XVFB:-}" ]; then
-  for n in $(seq "${XVFB_FIRST_DISPLAY:-90}" 140); do
+  wine_session_first_display=${XVFB_FIRST_DISPLAY:-90}
+  for n in $(seq "$wine_session_first_display" $((wine_session_first_display + 50))); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     wine_session_xvfb_pid=$!

@@ -111,8 +111,8 @@ TEST(DllSearch, AProgramWithoutTheRestrictionMapsThePlantedDll) {
   EXPECT_EQ(FinishChild(alpha, kRunTimeoutMs), 0u);
   // Without this the other tests would pass for the wrong reason.
   std::vector<std::wstring> loads = planted.Loads();
-  ASSERT_EQ(loads.size(), 1u) << Narrow(loads);
-  EXPECT_NE(loads[0].find(scratch / L"uxtheme.dll"), std::wstring::npos) << Narrow(loads);
+  ASSERT_EQ(loads.size(), 1u) << Utf8Lines(loads);
+  EXPECT_NE(loads[0].find(scratch / L"uxtheme.dll"), std::wstring::npos) << Utf8Lines(loads);
 }
 
 TEST(DllSearch, SetupExecutableNeverMapsADllBesideIt) {
@@ -133,7 +133,7 @@ TEST(DllSearch, SetupExecutableNeverMapsADllBesideIt) {
     ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
     EXPECT_EQ(setup.PressExit(), 0u);
   }
-  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
+  EXPECT_TRUE(planted.Loads().empty()) << Utf8Lines(planted.Loads());
 }
 
 TEST(DllSearch, UninstallerNeverMapsADllBesideIt) {
@@ -145,7 +145,7 @@ TEST(DllSearch, UninstallerNeverMapsADllBesideIt) {
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDNO);
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
+  EXPECT_TRUE(planted.Loads().empty()) << Utf8Lines(planted.Loads());
 }
 
 // The copy's private folder is closed to unelevated processes on Windows; Wine keeps no
@@ -177,7 +177,7 @@ TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
   EXPECT_EQ(run.exit_code, 0u);
   ASSERT_EQ(run.boxes.size(), 1u);
   EXPECT_EQ(run.boxes[0].caption, L"Done");
-  EXPECT_TRUE(planted.Loads().empty()) << Narrow(planted.Loads());
+  EXPECT_TRUE(planted.Loads().empty()) << Utf8Lines(planted.Loads());
   EXPECT_FALSE(FolderExists(inst.dir)) << "the uninstall itself went through";
 }
 
@@ -197,7 +197,7 @@ TEST(DllSearch, RestrictionLeavesOnlyTheSystemFolder) {
                      scratch.path().c_str()),
             0u)
       << "version.dll must still load from the system folder";
-  EXPECT_EQ(planted.Loads().size(), 1u) << Narrow(planted.Loads());
+  EXPECT_EQ(planted.Loads().size(), 1u) << Utf8Lines(planted.Loads());
 }
 
 }  // namespace

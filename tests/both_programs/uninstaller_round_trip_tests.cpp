@@ -105,7 +105,7 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
       ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString");
   ASSERT_TRUE(command.found);
   EXPECT_EQ(lstrcmpiW(command.value.c_str(), Quoted(dir + L"\\uninstall.exe").c_str()), 0)
-      << Narrow(command.value);
+      << Utf8(command.value);
 
   // Windows' list of installed programs runs the registered value as a command line, as
   // it stands (CreateProcessW with no application name). The folder has a space: unquoted,
@@ -176,14 +176,14 @@ TEST(UninstallerRoundTrip, PackedSampleGoesWhereWindowsPutsItsKindAndWinesListRe
     SetupSession setup(setup_exe, L"Alpha 1.0 Installer");
     ASSERT_TRUE(setup.ok());
     EXPECT_EQ(lstrcmpiW(setup.Text(IDC_FOLDER_EDIT).c_str(), dir.c_str()), 0)
-        << Narrow(setup.Text(IDC_FOLDER_EDIT));
+        << Utf8(setup.Text(IDC_FOLDER_EDIT));
     setup.Click(IDC_LAUNCH_AFTER_INSTALL);
     setup.AgreeAndInstall();
     EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
   }
   for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
                               L"uninstall.exe", L"uninstall.dat"}) {
-    EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Narrow(file);
+    EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Utf8(file);
   }
   EXPECT_TRUE(FileExists(shell.desktop + L"\\alpha.lnk"));
   EXPECT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString", own_view).found);
@@ -192,7 +192,7 @@ TEST(UninstallerRoundTrip, PackedSampleGoesWhereWindowsPutsItsKindAndWinesListRe
   std::wstring list = NativeSystemProgram(L"uninstaller.exe");
   std::wstring key_name = key.substr(key.rfind(L'\\') + 1);
   ConsoleRun listed = RunConsoleChild(Quoted(list) + L" --list", kRunTimeoutMs);
-  EXPECT_NE(listed.out.find(Narrow(key_name) + "|||Alpha 1.0 (Remove / Re-install only)"),
+  EXPECT_NE(listed.out.find(Utf8(key_name) + "|||Alpha 1.0 (Remove / Re-install only)"),
             std::string::npos)
       << listed.out;
   Child remove = StartChild(Quoted(list) + L" --remove " + Quoted(key_name));
@@ -246,7 +246,7 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
     dir = made[0] + L"\\KOZ_Soft_Alpha";
     for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
                                 L"uninstall.exe", L"uninstall.dat"}) {
-      EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Narrow(file);
+      EXPECT_TRUE(FileExists(dir + L"\\" + file)) << Utf8(file);
     }
     // Files the product leaves beside itself, which no log names.
     WriteText(dir + L"\\settings.ini", "left by the product");
@@ -264,9 +264,9 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   std::vector<ProgramStart> starts = scratch.starts.Wait(2);
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\alpha.exe\" /RUNONCE"))
-      << Narrow(starts[0].command);
+      << Utf8(starts[0].command);
   EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\alpha.exe\" /uninstall"))
-      << Narrow(starts[1].command);
+      << Utf8(starts[1].command);
   EXPECT_FALSE(FolderExists(dir));
   // Only the private folder with the running copy of the uninstaller is left, both to be
   // deleted at the next restart, in the system's temporary folder where no user can rename

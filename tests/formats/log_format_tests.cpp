@@ -153,7 +153,7 @@ TEST(SymbolicPath, FormatsAndParsesBothForms) {
       {L"", PATH_PLAIN, 0, L""},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.text));
+    SCOPED_TRACE(Utf8(c.text));
     int csidl = 0;
     const wchar_t* rest = NULL;
     size_t rest_length = 0;

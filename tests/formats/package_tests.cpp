@@ -246,7 +246,7 @@ TEST(PackageReader, WrittenPackageReadsBackAtTheLayoutsOffsets) {
     const PackageEntry& entry = contents.entries[k];
     SCOPED_TRACE(entry.name);
     EXPECT_EQ(walk.entries[k].flags, entry.flags);
-    EXPECT_EQ(walk.entries[k].name, Wide(entry.name));
+    EXPECT_EQ(walk.entries[k].name, Utf16(entry.name));
     size_t data_offset = offset + 2 + entry.name.size() + 1 + 4;
     EXPECT_EQ(walk.entries[k].data_offset, data_offset);
     const std::vector<uint8_t>& data = contents.data[k];
@@ -483,7 +483,7 @@ TEST(PackageInExecutable, EveryPassSeesTheWrittenRecords) {
   TestPackageContents contents = SamplePackage();
   ASSERT_TRUE(BuildInstaller(kProbe, scratch / L"probe.exe", contents));
   ProbeOutcome outcome = RunProbe(scratch / L"probe.exe", scratch.path());
-  ASSERT_TRUE(outcome.finished) << Narrow(outcome.fatal_text);
+  ASSERT_TRUE(outcome.finished) << Utf8(outcome.fatal_text);
   EXPECT_EQ(outcome.exit_code, 0u);
   size_t size = PackageBytes(contents).size();
   // Data offsets follow from the layout: first record at 204 + folder list.

@@ -37,7 +37,7 @@ ConsoleRun RunConsoleChild(const std::wstring& command_line, DWORD timeout_ms,
   CloseHandle(out);
   CloseHandle(err);
   if (!started) {
-    ADD_FAILURE() << "could not start: " << Narrow(command_line) << " (error " << GetLastError()
+    ADD_FAILURE() << "could not start: " << Utf8(command_line) << " (error " << GetLastError()
                   << ")";
     run.exit_code = kTimedOut;
     return run;

@@ -12,13 +12,13 @@ void AnswerMessageBox(DWORD pid, const std::wstring& caption, const std::wstring
   MessageBoxSeen box = WaitForMessageBox(pid, kWindowTimeoutMs, caption.c_str());
   if (box.window == NULL) {
     MessageBoxSeen other = WaitForMessageBox(pid, 0);
-    FAIL() << "no message box \"" << Narrow(caption) << "\"; showing: \""
-           << Narrow(other.caption) << "\" \"" << Narrow(other.text) << "\"";
+    FAIL() << "no message box \"" << Utf8(caption) << "\"; showing: \""
+           << Utf8(other.caption) << "\" \"" << Utf8(other.text) << "\"";
   }
   EXPECT_EQ(box.text, text);
   for (int id = IDOK; id < 12; ++id) {
     bool wanted = std::find(buttons.begin(), buttons.end(), id) != buttons.end();
-    EXPECT_EQ(box.has_button[id], wanted) << "button " << id << " in \"" << Narrow(caption) << "\"";
+    EXPECT_EQ(box.has_button[id], wanted) << "button " << id << " in \"" << Utf8(caption) << "\"";
   }
   PressButton(box.window, press);
   EXPECT_TRUE(WaitForWindowGone(box.window, 10000));
@@ -38,7 +38,7 @@ AnsweredRun FinishAnsweringMessageBoxes(Child& child, DWORD timeout_ms, int butt
     if (seen.window != NULL) {
       PressButton(seen.window, button);
       if (!WaitForWindowGone(seen.window, 5000)) {
-        ADD_FAILURE() << "message box \"" << Narrow(seen.caption) << "\" stayed after the answer";
+        ADD_FAILURE() << "message box \"" << Utf8(seen.caption) << "\" stayed after the answer";
       }
       run.boxes.push_back(seen);
     }

@@ -78,7 +78,7 @@ void AddUninstallerEntry(TestPackageContents& contents, const std::wstring& prog
   entry.flags = ENTRY_UNINSTALLER;
   entry.name = UNINSTALLER_FILE_NAME;
   std::vector<unsigned char> bytes = ReadBytes(path);
-  EXPECT_FALSE(bytes.empty()) << "cannot read " << Narrow(path);
+  EXPECT_FALSE(bytes.empty()) << "cannot read " << Utf8(path);
   contents.entries.insert(contents.entries.begin(), entry);
   contents.data.emplace(contents.data.begin(), bytes.begin(), bytes.end());
 }
@@ -119,9 +119,9 @@ bool EmbedPackageBytes(const std::wstring& program, const std::wstring& output,
   std::string error, written;
   if (!PlanSetupImage(std::vector<uint8_t>(stub.begin(), stub.end()), SetupBranding(),
                       package.size(), kMaxSetupImageBytes, &plan, &error) ||
-      !WriteSetupFile(Narrow(output), plan, package.size(), source, &written, &error) ||
-      !PublishFile(written, Narrow(output), &error)) {
-    ADD_FAILURE() << "cannot build " << Narrow(output) << ": " << error;
+      !WriteSetupFile(Utf8(output), plan, package.size(), source, &written, &error) ||
+      !PublishFile(written, Utf8(output), &error)) {
+    ADD_FAILURE() << "cannot build " << Utf8(output) << ": " << error;
     return false;
   }
   return true;

@@ -12,7 +12,7 @@ Child StartChild(const std::wstring& command_line, const wchar_t* directory) {
   std::wstring line = command_line;  // CreateProcessW may write into the buffer
   Child child;
   if (!CreateProcessW(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, directory, &startup, &info)) {
-    fprintf(stderr, "could not start: %s (error %lu)\n", Narrow(command_line).c_str(),
+    fprintf(stderr, "could not start: %s (error %lu)\n", Utf8(command_line).c_str(),
             GetLastError());
     return child;
   }

@@ -7,7 +7,7 @@
 void ExpectRegistered(const std::wstring& name, const std::wstring& version,
                       const std::wstring& uninstaller) {
   const std::wstring key = UninstallKey(name, version);
-  SCOPED_TRACE(Narrow(key));
+  SCOPED_TRACE(Utf8(key));
   RegistryString command = ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString");
   EXPECT_TRUE(command.found);
   EXPECT_EQ(command.value, L"\"" + uninstaller + L"\"");

@@ -57,7 +57,7 @@ bool SameBytes(const std::wstring& a, const std::wstring& b) {
 
 void WriteBytes(const std::wstring& path, const void* data, size_t size) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Narrow(path);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
   DWORD written = 0;
   if (size > 0) WriteFile(file, data, (DWORD)size, &written, NULL);
   CloseHandle(file);
@@ -70,7 +70,7 @@ void WriteText(const std::wstring& path, const std::string& text) {
 
 void CopyForTest(const std::wstring& from, const std::wstring& to) {
   ASSERT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE))
-      << Narrow(from) << " -> " << Narrow(to) << " error " << GetLastError();
+      << Utf8(from) << " -> " << Utf8(to) << " error " << GetLastError();
 }
 
 bool FileExists(const std::wstring& path) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "harness/text.h"  // Narrow and Wide, for messages that name paths
+#include "harness/text.h"  // Utf8 and Utf16, for messages that name paths
 
 // A fresh, uniquely named folder below the temporary folder; removed with everything in it
 // when the object goes.

@@ -39,11 +39,11 @@ SetupSession::SetupSession(const std::wstring& exe, const std::wstring& caption)
 void SetupSession::Start(const std::wstring& exe, const std::wstring& caption) {
   child_ = StartChild(Quoted(exe));
   if (child_.process == NULL) {
-    ADD_FAILURE() << "could not start " << Narrow(exe);
+    ADD_FAILURE() << "could not start " << Utf8(exe);
     return;
   }
   dialog_ = WaitForWindow(child_.pid, L"#32770", caption.c_str(), kWindowTimeoutMs);
-  EXPECT_NE(dialog_, (HWND)NULL) << "no dialog titled " << Narrow(caption);
+  EXPECT_NE(dialog_, (HWND)NULL) << "no dialog titled " << Utf8(caption);
 }
 
 SetupSession::~SetupSession() {
@@ -74,7 +74,7 @@ void SetupSession::SetFolder(const std::wstring& text) {
 }
 
 std::wstring SetupScratch::MakeFolder(const std::wstring& path) {
-  EXPECT_TRUE(CreateDirectoryW(path.c_str(), NULL)) << Narrow(path);
+  EXPECT_TRUE(CreateDirectoryW(path.c_str(), NULL)) << Utf8(path);
   return path;
 }
 

@@ -4,7 +4,7 @@
 #include "harness/scratch.h"
 
 std::vector<RecordLine> RecordLines(const std::wstring& path) {
-  std::wstring text = Wide(FileText(path));
+  std::wstring text = Utf16(FileText(path));
   std::vector<RecordLine> lines;
   size_t start = 0;
   for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {

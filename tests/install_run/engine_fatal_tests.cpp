@@ -133,7 +133,7 @@ TEST_F(InstallFailure, FilePathOverThePathLimitBeforeAnythingIsWritten) {
   const std::string name = std::string(name_length - 4, 'n') + ".txt";
   AddEntry(contents, 0, "short.txt", "fits");
   AddEntry(contents, 0, name, "too long");
-  ExpectFatal(Install(dir), L"Could not create file\n>" + dir + L"\\" + Wide(name));
+  ExpectFatal(Install(dir), L"Could not create file\n>" + dir + L"\\" + Utf16(name));
   EXPECT_FALSE(FolderExists(dir)) << "checked before anything was written";
 }
 
@@ -141,7 +141,7 @@ TEST_F(InstallFailure, FolderPathOverThePathLimitIsCutInTheMessage) {
   const std::wstring dir = scratch / L"LongFolder";
   const std::string folder(255, 'f');
   contents.folders = {folder};
-  std::wstring full = L"Could not create folder [1]\n>" + dir + L"\\" + Wide(folder);
+  std::wstring full = L"Could not create folder [1]\n>" + dir + L"\\" + Utf16(folder);
   ASSERT_GT(full.size(), 319u);
   ExpectFatal(Install(dir), full.substr(0, 319));
   EXPECT_FALSE(FolderExists(dir));
@@ -159,12 +159,12 @@ TEST_F(InstallFailure, LinkNameOverItsBufferOnlyWhenTheShortcutIsWanted) {
   const std::string name = std::string(130, 'l') + ".exe";
   AddEntry(contents, ENTRY_DESKTOP_SHORTCUT, name, "program");
   ExpectFatal(Install(dir, L"/desktop"),
-              L"Could not create shortcut\n>" + dir + L"\\" + Wide(name));
+              L"Could not create shortcut\n>" + dir + L"\\" + Utf16(name));
   EXPECT_FALSE(FolderExists(dir));
 
   // Without "Add to Desktop" no link is made, and the same name installs.
   ExpectOnlyBox(Install(dir, L"/startup /programs"), kSuccessCaption, kSuccessText);
-  EXPECT_TRUE(FileExists(dir + L"\\" + Wide(name)));
+  EXPECT_TRUE(FileExists(dir + L"\\" + Utf16(name)));
 }
 
 TEST_F(InstallFailure, ProgramsGroupTakenByFile) {

@@ -104,7 +104,7 @@ TEST_F(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   // system; both are the specified messages, nothing else is.
   bool created = box.text == kDataIntegrity;
   EXPECT_TRUE(created || box.text == kCouldNotCreate + dir + L"\\data\\big.bin")
-      << Narrow(box.text);
+      << Utf8(box.text);
 
   // While the box is up the log is already closed (nobody holds it: it opens without
   // sharing) and on the drive, complete as far as the run went, without end marker.

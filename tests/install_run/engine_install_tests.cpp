@@ -32,7 +32,7 @@ TestPackageContents AlphaPackage() {
 }
 
 void ExpectLink(const std::wstring& link, const std::wstring& target) {
-  SCOPED_TRACE(Narrow(link));
+  SCOPED_TRACE(Utf8(link));
   ShellLinkSeen seen = ReadShellLink(link);
   ASSERT_TRUE(seen.loaded);
   EXPECT_EQ(seen.target, target);

@@ -75,10 +75,10 @@ TEST_F(Launch, NormalInstallStartsEveryLaunchableFileWithFirstRun) {
   ASSERT_EQ(starts.size(), 2u);
   if (starts[0].command.find(L"second.exe") != std::wstring::npos) std::swap(starts[0], starts[1]);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\first.exe\" /FIRSTRUN"))
-      << Narrow(starts[0].command);
+      << Utf8(starts[0].command);
   EXPECT_EQ(starts[0].folder, dir);
   EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\bin\\second.exe\" /FIRSTRUN"))
-      << Narrow(starts[1].command);
+      << Utf8(starts[1].command);
   EXPECT_EQ(starts[1].folder, dir + L"\\bin");
 }
 
@@ -110,7 +110,7 @@ TEST_F(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
   std::vector<ProgramStart> starts = record.Now();
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\first.exe\" /RUNONCE"))
-      << Narrow(starts[0].command);
+      << Utf8(starts[0].command);
   EXPECT_EQ(starts[0].folder, dir);
   EXPECT_TRUE(CloseAlphaWindow());
 
@@ -123,8 +123,8 @@ TEST_F(Launch, RunOnceWaitsForTheFirstProgramThenStartsTheUninstaller) {
   starts = record.Now();
   ASSERT_EQ(starts.size(), 2u);
   EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\uninstall.exe\" /AUTO"))
-      << Narrow(starts[1].command);
-  EXPECT_TRUE(starts[1].RanIn(dir)) << Narrow(starts[1].folder);
+      << Utf8(starts[1].command);
+  EXPECT_TRUE(starts[1].RanIn(dir)) << Utf8(starts[1].folder);
 
   // The log still lists everything, with executables, but nothing outside the folders: no
   // shortcut, no registration.
@@ -159,7 +159,7 @@ TEST_F(Launch, RunOnceWithoutLaunchableFileStartsTheUninstallerAtOnce) {
   std::vector<ProgramStart> starts = record.Now();
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\uninstall.exe\" /AUTO"))
-      << Narrow(starts[0].command);
+      << Utf8(starts[0].command);
 
   std::wstring log = ReadLog(dir + L"\\uninstall.dat");
   LogRecords records = {{L'F', dir + L"\\plain.txt"},

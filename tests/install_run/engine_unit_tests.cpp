@@ -91,7 +91,7 @@ TEST(TouchedFolders, FolderEnsuredTwiceIsRecordedOnceUnderItsFirstName) {
                {fresh, fresh, fresh, fresh},
                {group, L"<23>Group 1.0", group, L"<23>group 1.0"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(Narrow(c.name));
+    SCOPED_TRACE(Utf8(c.name));
     std::wstring log = FolderLog(scratch, [&] {
       EnsureFolder(c.path.c_str(), c.name.c_str());
       EnsureFolder(c.path_again.c_str(), c.name_again.c_str());

@@ -19,13 +19,13 @@ dpkg -x "$deb" "$work/root"
 [ "$(cd "$work/root" && find . -type f | sort | tr '\n' ' ')" = \
   "./usr/bin/pack ./usr/share/doc/pack/README.md ./usr/share/doc/pack/changelog.gz ./usr/share/doc/pack/copyright ./usr/share/man/man1/pack.1.gz ./usr/share/pack/setup-stub-x64.exe ./usr/share/pack/setup-stub.exe ./usr/share/pack/uninstall-x64.exe ./usr/share/pack/uninstall.exe " ] ||
   fail "packaged: $(cd "$work/root" && find . -type f)"
-dpkg-deb -f "$deb" Package Version Depends | grep -qx "Version: $version" ||
+dpkg-deb -f "$deb" Package Version Depends | grep -x "Version: $version" > /dev/null ||
   fail "control: $(dpkg-deb -f "$deb")"
-zcat "$work/root/usr/share/man/man1/pack.1.gz" | grep -q "^\.TH PACK 1 .*pack $version" ||
+zcat "$work/root/usr/share/man/man1/pack.1.gz" | grep "^\.TH PACK 1 .*pack $version" > /dev/null ||
   fail "the manual page does not carry the version"
 if command -v man > /dev/null; then
   MANWIDTH=80 man -l "$work/root/usr/share/man/man1/pack.1.gz" 2> "$work/man.err" |
-    grep -q 'pack --list SETUP.exe' || fail "the manual page does not render: $(cat "$work/man.err")"
+    grep 'pack --list SETUP.exe' > /dev/null || fail "the manual page does not render: $(cat "$work/man.err")"
 fi
 
 packs_like_the_build "$work/root/usr/bin/pack" "$build" "the packaged pack"

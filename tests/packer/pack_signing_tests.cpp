@@ -22,7 +22,7 @@ namespace {
 // sign command file.
 // The script line that signs %1 in place with fake_signer.exe (built beside the tests): the
 // packer refuses a file that a command left unsigned.
-std::string SignLine() { return "@\"" + Narrow(BinDir()) + "fake_signer.exe\" %1\r\n"; }
+std::string SignLine() { return "@\"" + Utf8(BinDir()) + "fake_signer.exe\" %1\r\n"; }
 
 struct SignedProduct {
   ScratchFolder scratch;

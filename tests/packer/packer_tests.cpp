@@ -135,7 +135,7 @@ TEST(PackTool, RoundTripIsByteExactAgainstTheLayout) {
 
   // The installer's reader, inside the built executable, sees the same records.
   ProbeOutcome outcome = RunProbe(product.Path(L"setup.exe"), product.scratch.path());
-  ASSERT_TRUE(outcome.finished) << Narrow(outcome.fatal_text);
+  ASSERT_TRUE(outcome.finished) << Utf8(outcome.fatal_text);
   wchar_t e_acute = 0;
   MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "\xE9", 1, &e_acute, 1);
   std::vector<std::string> launch = {
@@ -148,7 +148,7 @@ TEST(PackTool, RoundTripIsByteExactAgainstTheLayout) {
   EXPECT_EQ(seen_launch, launch);
   ASSERT_EQ(seen_entries.size(), 7u);
   EXPECT_EQ(seen_entries[6], "entry 0020 " + std::to_string(expected.bytes.size() - 3) +
-                                 " 1 caf" + Narrow(std::wstring(1, e_acute)) + ".txt");
+                                 " 1 caf" + Utf8(std::wstring(1, e_acute)) + ".txt");
   EXPECT_EQ(outcome.report[6],
             "licence 000c " + std::to_string(license) + " 20 license.html");
   EXPECT_EQ(outcome.report[2], "product_name Alpha Caf\xC3\xA9");
@@ -274,7 +274,7 @@ TEST(PackTool, DefaultsAreLookedForNextToPackExeNotInTheCurrentFolder) {
                                        L" app.ini -o setup.exe",
                                    kPackTimeoutMs, product.scratch.path().c_str());
   EXPECT_EQ(run.exit_code, 1u);
-  std::string tool = Narrow(product.Path(L"tool\\"));
+  std::string tool = Utf8(product.Path(L"tool\\"));
   EXPECT_EQ(run.err, "the uninstaller \"" + tool + "uninstall.exe\" is not a readable program "
                      "file\nthe setup stub \"" + tool + "setup-stub.exe\" is not a file\n"
                      "pack.exe: 2 problems; nothing written\n");
@@ -368,7 +368,7 @@ TEST(PackTool, UsageErrorsExitWithTwoAndShowTheUsage) {
       {L"app.ini -o a.exe --sign signtool", "--sign needs {file} where the file to sign goes"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.arguments));
+    SCOPED_TRACE(Utf8(c.arguments));
     ConsoleRun run = RunPack(c.arguments, scratch.path());
     EXPECT_EQ(run.exit_code, 2u);
     EXPECT_EQ(run.err.find(std::string("pack.exe: ") + c.problem + "\nusage: pack.exe MANIFEST"),
@@ -449,7 +449,7 @@ TEST(PackTool, ProductOfTensOfMegabytesRoundTrips) {
   }
   EXPECT_EQ(mismatch, kSize) << "first differing byte of the content";
   ProbeOutcome outcome = RunProbe(product.Path(L"setup.exe"), product.scratch.path());
-  EXPECT_TRUE(outcome.finished) << Narrow(outcome.fatal_text) << " exit " << outcome.exit_code
+  EXPECT_TRUE(outcome.finished) << Utf8(outcome.fatal_text) << " exit " << outcome.exit_code
                                 << " lines " << outcome.report.size();
 }
 

@@ -101,7 +101,7 @@ TEST(FolderBrowser, ChoosingTheRootPutsItIntoTheField) {
   PressButton(browser, IDOK);
   ASSERT_TRUE(WaitForWindowGone(browser, kWindowTimeoutMs));
   EXPECT_EQ(lstrcmpiW(setup.Text(IDC_FOLDER_EDIT).c_str(), target.c_str()), 0)
-      << Narrow(setup.Text(IDC_FOLDER_EDIT));
+      << Utf8(setup.Text(IDC_FOLDER_EDIT));
   EXPECT_EQ(setup.PressExit(), 0u);
 }
 
@@ -112,7 +112,7 @@ TEST(PathToIdList, ExistingFolderParsesAndMissingOneGivesNull) {
   ASSERT_NE(list, (LPITEMIDLIST)NULL);
   wchar_t back[MAX_PATH];
   EXPECT_TRUE(SHGetPathFromIDListW(list, back));
-  EXPECT_EQ(lstrcmpiW(back, scratch.path().c_str()), 0) << Narrow(back);
+  EXPECT_EQ(lstrcmpiW(back, scratch.path().c_str()), 0) << Utf8(back);
   CoTaskMemFree(list);
 
   list = (LPITEMIDLIST)1;

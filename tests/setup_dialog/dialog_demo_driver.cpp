@@ -28,7 +28,7 @@ const wchar_t kProgramWindowClass[] = L"AlphaWnd";
 constexpr DWORD kTimeoutMs = kRunTimeoutMs;
 
 void Say(const std::wstring& text) {
-  printf("%s\n", Narrow(text).c_str());
+  printf("%s\n", Utf8(text).c_str());
   fflush(stdout);
 }
 

@@ -122,7 +122,7 @@ TEST_F(NormalInstallFromTheDialog, ExecuteAfterInstallationStartsEveryLaunchable
   ASSERT_EQ(starts.size(), 2u);
   bool main_seen = false, tool_seen = false;
   for (const ProgramStart& start : starts) {
-    SCOPED_TRACE(Narrow(start.command));
+    SCOPED_TRACE(Utf8(start.command));
     EXPECT_TRUE(start.CommandEndsWith(L" /FIRSTRUN"));
     if (start.command.find(L"dlgnormal.exe") != std::wstring::npos) {
       main_seen = true;
@@ -157,7 +157,7 @@ TEST_F(NormalInstallFromTheDialog, LogListsEveryFileShortcutTheKeyAndTheFolders)
            L"|F|" + group + L"\\uninstall.lnk|", L"|R|" + UninstallKey(kName, L"2.5") + L"|",
            L"|F|" + dir + L"\\uninstall.exe|", L"|F|" + dir + L"\\uninstall.dat|",
            L"|S|" + dir + L"\\help|", L"|S|" + group + L"|"}) {
-    EXPECT_NE(log.find(L"\r\n" + record), std::wstring::npos) << Narrow(record);
+    EXPECT_NE(log.find(L"\r\n" + record), std::wstring::npos) << Utf8(record);
   }
   ASSERT_GE(log.size(), 4u);
   EXPECT_EQ(log.substr(log.size() - 4), L"\r\n||");
@@ -229,11 +229,11 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   ASSERT_EQ(starts.size(), 1u);
   std::vector<std::wstring> made = FolderContents(scratch_.temp);
   ASSERT_EQ(made.size(), 1u);
-  EXPECT_TRUE(IsPrivateFolderName(made[0])) << Narrow(made[0]);
+  EXPECT_TRUE(IsPrivateFolderName(made[0])) << Utf8(made[0]);
   const std::wstring dir = scratch_.temp + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
-  EXPECT_TRUE(starts[0].RanIn(dir)) << Narrow(starts[0].folder);
+  EXPECT_TRUE(starts[0].RanIn(dir)) << Utf8(starts[0].folder);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\dlgonce.exe\" /RUNONCE"))
-      << Narrow(starts[0].command);
+      << Utf8(starts[0].command);
   HWND window = WaitForWindow(0, kProgramWindowClass, NULL, kWindowTimeoutMs);
   ASSERT_NE(window, (HWND)NULL);
 
@@ -249,9 +249,9 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   EXPECT_EQ(setup.WaitForExit(), 0u);
   starts = scratch_.starts.Wait(2);
   ASSERT_EQ(starts.size(), 2u);
-  EXPECT_TRUE(starts[1].RanIn(dir)) << Narrow(starts[1].folder);
+  EXPECT_TRUE(starts[1].RanIn(dir)) << Utf8(starts[1].folder);
   EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\uninstall.exe\" /AUTO"))
-      << Narrow(starts[1].command);
+      << Utf8(starts[1].command);
   EXPECT_EQ(scratch_.starts.Wait(3, 1000).size(), 2u) << "the second launchable file started";
 
   // Extracted into the temporary folder with its log, the folder row ignored; with every

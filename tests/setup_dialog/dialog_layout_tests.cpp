@@ -158,7 +158,7 @@ TEST(SetupTemplate, StoredTemplateMatchesTheControlTable) {
   EXPECT_EQ(t.StringOrOrdinal(), kFontName);
 
   for (const ExpectedControl& want : kControls) {
-    SCOPED_TRACE(Narrow(want.text));
+    SCOPED_TRACE(Utf8(want.text));
     t.AlignToDword();
     EXPECT_EQ(t.Dword(), 0u);  // help identifier
     EXPECT_EQ(t.Dword(), want.ex_style);
@@ -173,7 +173,7 @@ TEST(SetupTemplate, StoredTemplateMatchesTheControlTable) {
     if (class_name[0] == L'#') {
       EXPECT_EQ(class_name, L"#" + std::to_wstring(want.class_atom));
     } else {
-      EXPECT_EQ(lstrcmpiW(class_name.c_str(), want.class_name), 0) << Narrow(class_name);
+      EXPECT_EQ(lstrcmpiW(class_name.c_str(), want.class_name), 0) << Utf8(class_name);
     }
     EXPECT_EQ(t.StringOrOrdinal(), want.text);
     t.Skip(t.Word());  // creation data
@@ -279,12 +279,12 @@ TEST(SetupDialogLayout, RunningDialogMatchesTheControlTable) {
   // The controls, in creation (Z) order.
   HWND control = GetWindow(dialog, GW_CHILD);
   for (const ExpectedControl& want : kControls) {
-    SCOPED_TRACE(Narrow(want.text));
+    SCOPED_TRACE(Utf8(want.text));
     ASSERT_NE(control, (HWND)NULL);
     EXPECT_EQ(GetDlgCtrlID(control), want.id);
     wchar_t class_name[64];
     GetClassNameW(control, class_name, 64);
-    EXPECT_EQ(lstrcmpiW(class_name, want.class_name), 0) << Narrow(class_name);
+    EXPECT_EQ(lstrcmpiW(class_name, want.class_name), 0) << Utf8(class_name);
     // The welcome line and the folder field hold expanded texts (checked elsewhere).
     if (want.id != IDC_WELCOME_TEXT && want.id != IDC_FOLDER_EDIT) {
       EXPECT_EQ(WindowText(control), want.text);

@@ -107,7 +107,7 @@ class LicenceTest : public ::testing::Test {
   // Runs the setup of licence package `name` with `temp` as its temporary folder, and
   // presses "Show License" and Exit.
   void ShowLicenceWithTemporaryFolder(const std::wstring& name, const std::wstring& temp) {
-    SCOPED_TRACE(Narrow(name));
+    SCOPED_TRACE(Utf8(name));
     TestPackageContents contents = LicencePackage(name);
     ASSERT_TRUE(BuildSetup(scratch_ / L"setup.exe", contents));
     TemporaryFolderAt temp_at(temp);
@@ -158,7 +158,7 @@ TEST_F(LicenceTest, FirstClickWritesTheFirstDocumentByteForByteAndOpensItMaximis
   EXPECT_EQ(reserved.substr(0, 3), L"koz");
   EXPECT_EQ(lstrcmpiW(PathFindExtensionW(reserved.c_str()), L".tmp"), 0);
   EXPECT_EQ(lstrcmpiW(document.c_str(), (folder + L"\\" + reserved + L".htm").c_str()), 0)
-      << Narrow(document);
+      << Utf8(document);
   EXPECT_EQ(FileText(document), LicenceBytes('a'));
   EXPECT_TRUE(ReadBytes(folder + L"\\" + reserved).empty());
 
@@ -239,7 +239,7 @@ TEST_F(LicenceTest, NameWithoutRoomForTheExtensionMeansNothingIsExtractedOrOpene
   while (deep.size() < 233) {
     size_t room = 233 - deep.size() - 1;
     deep += L"\\" + std::wstring(room < 60 ? room : 60, L'd');
-    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Narrow(deep);
+    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), NULL)) << Utf8(deep);
   }
   ASSERT_EQ(deep.size(), 233u);
   ShowLicenceWithTemporaryFolder(L"Dlg Licence Deep", deep);

@@ -33,7 +33,7 @@ TestPackageContents PackageWithOptions(const std::wstring& name, uint8_t run_onc
 
 // The agreement box, the Install button and the texts every package starts with.
 void ExpectCommonStart(SetupSession& setup, const std::wstring& name) {
-  SCOPED_TRACE(Narrow(name));
+  SCOPED_TRACE(Utf8(name));
   EXPECT_EQ(WindowText(setup.dialog()), name + L" 2.5 Installer");
   EXPECT_EQ(setup.Text(IDC_WELCOME_TEXT),
             L"Welcome at the " + name +

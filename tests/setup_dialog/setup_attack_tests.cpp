@@ -343,8 +343,8 @@ TEST(HostilePackage, SetupRefusesDamagedRecordsBeforeWritingAnything) {
       MessageBoxSeen box = setup.WaitForBox(L"Fatal error");
       ASSERT_NE(box.window, (HWND)NULL);
       // A long path may be cut in the box; what it shows is the message's beginning.
-      EXPECT_GE(box.text.size(), std::min<size_t>(c.message.size(), 200u)) << Narrow(box.text);
-      EXPECT_EQ(c.message.compare(0, box.text.size(), box.text), 0) << Narrow(box.text);
+      EXPECT_GE(box.text.size(), std::min<size_t>(c.message.size(), 200u)) << Utf8(box.text);
+      EXPECT_EQ(c.message.compare(0, box.text.size(), box.text), 0) << Utf8(box.text);
       PressButton(box.window, IDOK);
       EXPECT_EQ(setup.WaitForExit(), 0u);
     }

@@ -66,10 +66,10 @@ TEST(UninstallAttack, RecordsThatNoLogOfThisInstallationHoldsAreSkipped) {
   std::vector<std::wstring> started = inst.CleanupStarts();
 
   // Nothing outside the installation was touched or started ...
-  for (const std::wstring& victim : victims) EXPECT_TRUE(FileExists(victim)) << Narrow(victim);
+  for (const std::wstring& victim : victims) EXPECT_TRUE(FileExists(victim)) << Utf8(victim);
   EXPECT_TRUE(foreign.exists());
   ASSERT_EQ(started.size(), 1u);
-  EXPECT_NE(started[0].find(dir + L"\\cleanup.exe"), std::wstring::npos) << Narrow(started[0]);
+  EXPECT_NE(started[0].find(dir + L"\\cleanup.exe"), std::wstring::npos) << Utf8(started[0]);
   // ... while the product's own records applied as always.
   EXPECT_FALSE(FolderExists(dir));
   EXPECT_FALSE(own.exists());
@@ -202,7 +202,7 @@ TEST(HostileLog, OnlyExecutableRecordsStartPrograms) {
 
   inst.UninstallSilently();
   std::vector<std::wstring> started = inst.CleanupStarts();
-  ASSERT_EQ(started.size(), 1u) << Narrow(started);
+  ASSERT_EQ(started.size(), 1u) << Utf8Lines(started);
   EXPECT_EQ(SplitCommandLine(started[0]),
             (std::vector<std::wstring>{inst / L"e.exe", L"/uninstall"}));
   EXPECT_FALSE(FileExists(inst / L"f.exe")) << "the walk went on to the F record";
@@ -215,7 +215,7 @@ TEST(HostileLog, UnfinishedExecutableRecordIsNotStarted) {
            inst.LogOf({{L'E', inst / L"e.exe"}}, false) + L"\r\n|E|" + inst / L"unfinished.exe");
   inst.UninstallSilently();
   std::vector<std::wstring> started = inst.CleanupStarts();
-  ASSERT_EQ(started.size(), 1u) << Narrow(started);
+  ASSERT_EQ(started.size(), 1u) << Utf8Lines(started);
   EXPECT_EQ(SplitCommandLine(started[0]),
             (std::vector<std::wstring>{inst / L"e.exe", L"/uninstall"}));
 }

@@ -47,7 +47,7 @@ TEST(PrivateFolder, NamesAreDistinctAndWellFormed) {
   for (unsigned attempt = 0; attempt < kPrivateFolderAttempts; ++attempt) {
     wchar_t name[16];
     FormatPrivateFolderName(0x12345678, attempt, name);
-    EXPECT_TRUE(IsPrivateFolderName(name)) << Narrow(name);
+    EXPECT_TRUE(IsPrivateFolderName(name)) << Utf8(name);
     names.insert(name);
   }
   EXPECT_EQ(names.size(), kPrivateFolderAttempts);
@@ -142,7 +142,7 @@ TEST(PrivateFolder, IsMadeFreshBelowTheTemporaryFolder) {
   ASSERT_TRUE(CreatePrivateFolder(first, 20, &first_hold.handle));
   ASSERT_TRUE(CreatePrivateFolder(second, 20, &second_hold.handle));
   for (const wchar_t* folder : {first, second}) {
-    SCOPED_TRACE(Narrow(folder));
+    SCOPED_TRACE(Utf8(folder));
     EXPECT_TRUE(FolderExists(folder));
     EXPECT_EQ(Parent(folder), scratch.path());
     EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
@@ -252,14 +252,14 @@ TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
     SCOPED_TRACE(i);
     const std::wstring& folder = folders[i];
     std::wstring copy = folder + L"\\" + kCopyName;
-    EXPECT_EQ(lstrcmpiW((Parent(folder) + L"\\").c_str(), temp.c_str()), 0) << Narrow(folder);
+    EXPECT_EQ(lstrcmpiW((Parent(folder) + L"\\").c_str(), temp.c_str()), 0) << Utf8(folder);
     EXPECT_TRUE(IsPrivateFolderName(FileName(folder)));
     EXPECT_TRUE(SameBytes(copy, UninstallerExe())) << "the copy is the uninstaller itself";
     ASSERT_TRUE(views[i].read);
     EXPECT_EQ(lstrcmpiW(views[i].image_path.c_str(), copy.c_str()), 0)
-        << Narrow(views[i].image_path);
+        << Utf8(views[i].image_path);
     EXPECT_EQ(lstrcmpiW(views[i].current_directory.c_str(), (folder + L"\\").c_str()), 0)
-        << "working directory " << Narrow(views[i].current_directory);
+        << "working directory " << Utf8(views[i].current_directory);
     // The file first, then its folder, which is empty by the time its turn comes.
     expected_pending.push_back(copy);
     expected_pending.push_back(folder);
@@ -268,7 +268,7 @@ TEST(TemporaryCopy, EachRunMakesItsOwnFolderAndStartsTheCopyThere) {
   ASSERT_EQ(pending.size(), expected_pending.size());
   for (size_t i = 0; i < pending.size(); ++i) {
     EXPECT_EQ(lstrcmpiW(pending[i].c_str(), expected_pending[i].c_str()), 0)
-        << Narrow(pending[i]) << " / " << Narrow(expected_pending[i]);
+        << Utf8(pending[i]) << " / " << Utf8(expected_pending[i]);
   }
 }
 

@@ -35,7 +35,7 @@ class UninstallerFirstPhase : public ::testing::Test {
 
 TEST_F(UninstallerFirstPhase, NoLogShowsFatalErrorInBothModes) {
   for (const wchar_t* arguments : {L"", L"/AUTO"}) {
-    SCOPED_TRACE(Narrow(arguments));
+    SCOPED_TRACE(Utf8(arguments));
     Child child = inst.Start(arguments);
     AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
     EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
@@ -164,14 +164,14 @@ TEST_F(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheH
   ASSERT_EQ(lines.size(), 4u);
   const wchar_t* names[] = {L"one.exe", L"two.exe"};
   for (int i = 0; i < 2; ++i) {
-    SCOPED_TRACE(Narrow(names[i]));
+    SCOPED_TRACE(Utf8(names[i]));
     const RecordLine& start = lines[2 * i];
     ASSERT_EQ(start.size(), 3u);
     EXPECT_EQ(start[0], L"start");
     std::vector<std::wstring> arguments = SplitCommandLine(start[1]);
-    ASSERT_EQ(arguments.size(), 2u) << Narrow(start[1]);
+    ASSERT_EQ(arguments.size(), 2u) << Utf8(start[1]);
     EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), (inst / names[i]).c_str()), 0)
-        << Narrow(arguments[0]);
+        << Utf8(arguments[0]);
     EXPECT_EQ(arguments[1], L"/uninstall");
     EXPECT_EQ(lstrcmpiW(start[2].c_str(), inst.scratch.path().c_str()), 0)
         << "no working directory is given: the uninstaller's own is inherited";
@@ -197,19 +197,19 @@ void ExpectSecondPhaseLine(const ProcessView& view, const std::wstring& expected
                            const std::vector<std::wstring>& expected_arguments) {
   const std::wstring& line = view.command_line;
   ASSERT_GE(line.size(), expected_end.size());
-  EXPECT_EQ(line.substr(line.size() - expected_end.size()), expected_end) << Narrow(line);
+  EXPECT_EQ(line.substr(line.size() - expected_end.size()), expected_end) << Utf8(line);
   std::vector<std::wstring> arguments = SplitCommandLine(line);
-  ASSERT_EQ(arguments.size(), expected_arguments.size() + 1) << Narrow(line);
+  ASSERT_EQ(arguments.size(), expected_arguments.size() + 1) << Utf8(line);
   std::wstring copy = SecondPhaseCopyPath();
   ASSERT_FALSE(copy.empty());
-  EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), copy.c_str()), 0) << Narrow(arguments[0]);
-  EXPECT_EQ(lstrcmpiW(view.image_path.c_str(), copy.c_str()), 0) << Narrow(view.image_path);
+  EXPECT_EQ(lstrcmpiW(arguments[0].c_str(), copy.c_str()), 0) << Utf8(arguments[0]);
+  EXPECT_EQ(lstrcmpiW(view.image_path.c_str(), copy.c_str()), 0) << Utf8(view.image_path);
   for (size_t i = 0; i < expected_arguments.size(); ++i) {
     EXPECT_EQ(arguments[i + 1], expected_arguments[i]);
   }
   std::wstring folder = copy.substr(0, copy.rfind(L'\\') + 1);
   EXPECT_EQ(lstrcmpiW(view.current_directory.c_str(), folder.c_str()), 0)
-      << "working directory " << Narrow(view.current_directory);
+      << "working directory " << Utf8(view.current_directory);
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
@@ -251,7 +251,7 @@ TEST_F(UninstallerFirstPhase, DriveRootIsHandedOverWithItsBackslashAndRemoved) {
   ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + root + L"\\\" /PHASE2 /SILENT ",
                         {root, L"/PHASE2", L"/SILENT"});
   for (const std::wstring& path : {uninstaller, log, file}) {
-    EXPECT_FALSE(FileExists(path)) << Narrow(path);
+    EXPECT_FALSE(FileExists(path)) << Utf8(path);
   }
 }
 
@@ -263,7 +263,7 @@ TEST_F(UninstallerFirstPhase, StartedByItsShortPathRemovesTheInstallation) {
   DWORD length = GetShortPathNameW((inst / L"uninstall.exe").c_str(), short_path, MAX_PATH);
   ASSERT_GT(length, 0u);
   ASSERT_LT(length, (DWORD)MAX_PATH);
-  ASSERT_EQ(std::wstring(short_path).find(L"Alpha 1.0"), std::wstring::npos) << Narrow(short_path);
+  ASSERT_EQ(std::wstring(short_path).find(L"Alpha 1.0"), std::wstring::npos) << Utf8(short_path);
   Child child = StartChild(Quoted(short_path) + L" /AUTO", inst.scratch.path().c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
@@ -275,7 +275,7 @@ TEST_F(UninstallerFirstPhase, HeaderWithoutThreeFieldsChangesAndStartsNothing) {
   WriteLog(inst.log, L"Alpha#1.0 DO NOT REMOVE/EDIT THIS FILE\r\n|E|" + inst / L"cleanup.exe" +
                          L"|\r\n|F|" + inst / L"alpha.exe" + L"|\r\n||");
   for (const wchar_t* arguments : {L"/AUTO", L""}) {
-    SCOPED_TRACE(Narrow(arguments));
+    SCOPED_TRACE(Utf8(arguments));
     Child child = inst.Start(arguments);
     AnswerMessageBox(child.pid, L"Fatal error", kLogNotOpenedText, {IDOK}, IDOK);
     EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);

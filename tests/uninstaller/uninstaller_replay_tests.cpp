@@ -45,7 +45,7 @@ struct Applied {
 };
 
 std::ostream& operator<<(std::ostream& out, const Applied& applied) {
-  return out << (char)applied.letter << " " << Narrow(applied.path);
+  return out << (char)applied.letter << " " << Utf8(applied.path);
 }
 
 std::vector<Applied> g_applied;
@@ -657,7 +657,7 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
     records_seen += (int)g_applied.size();
     if (g_applied != expected) {
       FAIL() << "case " << n << ": replay differs from the complete records of the log\n"
-             << Narrow(log);
+             << Utf8(log);
     }
 
     g_started.clear();
@@ -667,7 +667,7 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
       RunLogApplications(text, log.size(), after_header, RecordStart);
     }
     if (g_started != OracleApplications(log)) {
-      FAIL() << "case " << n << ": started programs differ\n" << Narrow(log);
+      FAIL() << "case " << n << ": started programs differ\n" << Utf8(log);
     }
   }
   EXPECT_GT(records_seen, kCases) << "the mutations keep most records intact";

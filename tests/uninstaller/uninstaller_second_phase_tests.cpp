@@ -64,7 +64,7 @@ TEST_F(UninstallerSecondPhase, LogThatDoesNotBelongToTheFolderIsKeptWithEverythi
   const std::wstring logs[] = {L"", AlphaLog({{L'F', inst / L"alpha.exe"}}),
                                AlphaLog({{L'F', inst / L"alpha.exe"}, {L'F', elsewhere}})};
   for (const std::wstring& text : logs) {
-    SCOPED_TRACE(Narrow(text));
+    SCOPED_TRACE(Utf8(text));
     WriteLog(inst.log, text);
     Child child = inst.StartSecondPhase(Quoted(inst.dir) + L" /PHASE2");
     AnswerMessageBox(child.pid, L"Fatal error",
