@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "common/held_files.h"
+
 namespace {
 
 // The length of the root part of `path` that is no folder level of its own below a drive
@@ -26,21 +28,17 @@ void ReleaseTop(HeldFolders* held) {
   CloseHandle(held->handles[--held->count]);
 }
 
-// Opens the folder that the first `end` units of `path` name, holding it, and checks it. A
-// drive or share root is a volume's own, no link a user could plant (Wine shows its drives
-// as links to their Unix folders): it is held but not checked.
-HoldResult HoldOneLevel(HeldFolders* held, const wchar_t* path, size_t end, bool is_root) {
-  if (held->count >= kHeldFoldersCapacity) return HOLD_FAILED;
+// Opens the root of `path` (its first `end` units: "C:" or "\\server\share") by its path,
+// holding it. A drive or share root is a volume's own, no link a user could plant (Wine
+// shows its drives as links to their Unix folders): it is not checked.
+HoldResult HoldRoot(HeldFolders* held, const wchar_t* path, size_t end) {
   wchar_t folder[kPathCapacity];
   CopyUnits(folder, kPathCapacity, path, end);
   // A drive root needs its backslash to name the folder rather than the drive's current one.
   if (end == 2 && folder[1] == L':') AppendText(folder, kPathCapacity, L"\\");
-  // Listing access shares reading only: no rename, no removal, no opening for writing
-  // (which turning a folder into a link needs). Opened without following a link where the
-  // platform can (Wine follows a Unix symbolic link all the same, but reports it as a
-  // reparse point by name below).
-  HANDLE handle = CreateFileW(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+  HANDLE handle = CreateFileW(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
   if (handle == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? HOLD_MISSING
@@ -48,18 +46,32 @@ HoldResult HoldOneLevel(HeldFolders* held, const wchar_t* path, size_t end, bool
   }
   held->handles[held->count] = handle;
   held->ends[held->count++] = (unsigned)end;
-  // Asked only now that the folder is held, so the answer stays true while it is.
-  DWORD attributes = GetFileAttributesW(folder);
-  if (!is_root && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    ReleaseTop(held);
-    return HOLD_LINK;
-  }
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ReleaseTop(held);
-    return HOLD_MISSING;
-  }
   return HOLD_DONE;
+}
+
+// Opens the folder that the first `end` units of `path` name relative to the level held
+// above it, holding it: what is checked about it is what is held, whatever its path names
+// meanwhile.
+HoldResult HoldOneLevel(HeldFolders* held, const wchar_t* path, size_t end, bool is_root) {
+  if (held->count >= kHeldFoldersCapacity) return HOLD_FAILED;
+  if (is_root) return HoldRoot(held, path, end);
+  HANDLE parent = DeepestHeldFolder(held);
+  size_t start = (held->count > 0 ? held->ends[held->count - 1] : held->base_end) + 1;
+  if (parent == NULL || start >= end) return HOLD_FAILED;
+  HANDLE handle;
+  switch (HoldFolderIn(parent, path + start, end - start, &handle)) {
+    case HELD_DONE:
+      held->handles[held->count] = handle;
+      held->ends[held->count++] = (unsigned)end;
+      return HOLD_DONE;
+    case HELD_MISSING:
+    case HELD_WRONG_KIND:
+      return HOLD_MISSING;
+    case HELD_LINK:
+      return HOLD_LINK;
+    default:
+      return HOLD_FAILED;
+  }
 }
 
 }  // namespace
@@ -84,6 +96,43 @@ HoldResult HoldFolderLevels(HeldFolders* held, const wchar_t* path, size_t from,
     }
   }
   return HOLD_DONE;
+}
+
+void SetHeldFoldersBase(HeldFolders* held, HANDLE base, size_t base_end) {
+  ReleaseHeldFolders(held);
+  held->base = base;
+  held->base_end = (unsigned)base_end;
+}
+
+HANDLE DeepestHeldFolder(const HeldFolders* held) {
+  return held->count > 0 ? held->handles[held->count - 1] : held->base;
+}
+
+HoldResult HoldNextFolderLevel(HeldFolders* held, const wchar_t* path, size_t end, bool create,
+                               PSECURITY_DESCRIPTOR descriptor, bool* created) {
+  *created = false;
+  size_t length = (size_t)lstrlenW(path);
+  if (length >= kPathCapacity || end > length) return HOLD_FAILED;
+  while (held->count > 0 && !LevelLeads(held, held->count - 1, path, end)) ReleaseTop(held);
+  CopyText(held->path, kPathCapacity, path);
+  size_t root = RootLength(path);
+  if (end <= root) return end == root && held->count == 0 ? HoldRoot(held, path, end) : HOLD_FAILED;
+  HoldResult result = HoldOneLevel(held, path, end, false);
+  if (result != HOLD_MISSING || !create || held->count >= kHeldFoldersCapacity) return result;
+  size_t start = (held->count > 0 ? held->ends[held->count - 1] : held->base_end) + 1;
+  HANDLE handle;
+  switch (CreateFolderIn(DeepestHeldFolder(held), path + start, end - start, descriptor,
+                         &handle)) {
+    case HELD_DONE:
+      held->handles[held->count] = handle;
+      held->ends[held->count++] = (unsigned)end;
+      *created = true;
+      return HOLD_DONE;
+    case HELD_EXISTS:
+      return HOLD_MISSING;  // a file, or something that appeared meanwhile
+    default:
+      return HOLD_FAILED;
+  }
 }
 
 void ReleaseHeldFoldersAtOrBelow(HeldFolders* held, const wchar_t* folder) {

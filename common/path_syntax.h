@@ -14,3 +14,12 @@ bool IsAbsolutePath(const wchar_t* path);
 // no part between separators ("\" or "/") that is empty or made of dots and spaces only
 // (".", "..", ". ." and the like, which the platform reads as the folder or its parent).
 bool IsPathBelowFolder(const wchar_t* text, size_t count);
+
+// True when `count` units of `text` are a path below some folder (IsPathBelowFolder) whose
+// every part, between "\" separators, Win32 would keep as it stands. Names made through a
+// folder's handle skip Win32's own rules, so a name it would change or forbid would become
+// a file that Explorer and the uninstaller cannot reach by name: no "/", no character that
+// names forbid (< > " | ? * and control characters), no part that ends in "." or " ", and
+// no device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, CONIN$, CONOUT$), with
+// or without an extension ("aux.txt").
+bool IsPlainWindowsPath(const wchar_t* text, size_t count);

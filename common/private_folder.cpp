@@ -108,7 +108,7 @@ bool BuildPrivateFolderDescriptor(PrivateFolderUse use, PSECURITY_DESCRIPTOR* de
   if (!RunsAsAdministrator()) return true;
   wchar_t sddl[kPrivateSddlCapacity];
   CopyText(sddl, kPrivateSddlCapacity, ADMINISTRATORS_ONLY_SDDL);
-  if (use == PRIVATE_READABLE_BY_USER) {
+  if (use == PRIVATE_READABLE_BY_USER || use == PRIVATE_IN_SYSTEM_TEMP_READABLE_BY_USER) {
     // The token's user: the account that started the program, elevated or not.
     wchar_t* user_sid = NULL;
     BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
@@ -138,7 +138,9 @@ bool CreatePrivateFolderFromSeed(DWORD seed, wchar_t* folder, unsigned room, HAN
   *hold = INVALID_HANDLE_VALUE;
   folder[0] = 0;
   wchar_t temp[kPathCapacity];
-  DWORD temp_length = use == PRIVATE_IN_SYSTEM_TEMP && RunsAsAdministrator()
+  bool system_temp =
+      use == PRIVATE_IN_SYSTEM_TEMP || use == PRIVATE_IN_SYSTEM_TEMP_READABLE_BY_USER;
+  DWORD temp_length = system_temp && RunsAsAdministrator()
                           ? GetSystemTempFolder(temp)
                           : GetTempPathW(kPathCapacity, temp);
   if (temp_length == 0 || temp_length >= kPathCapacity) return false;

@@ -36,6 +36,9 @@ enum PrivateFolderUse {
   // restart still names this folder then (the uninstaller's copy). Unelevated, as the
   // first.
   PRIVATE_IN_SYSTEM_TEMP,
+  // Both: below %SystemRoot%\Temp when elevated, and readable by the user who started the
+  // program (the Run Once installation, whose product may save files beside itself).
+  PRIVATE_IN_SYSTEM_TEMP_READABLE_BY_USER,
 };
 
 // Builds the access list a private folder for `use` gets in this process: NULL in

@@ -2,6 +2,8 @@
 // meets on its way is remembered once, so the uninstaller can try to remove it afterwards.
 #pragma once
 
+#include <windows.h>
+
 #include "common/bounded_text.h"
 
 // One remembered folder. Nodes are zero-filled heap blocks owned by the list.
@@ -24,10 +26,30 @@ extern TouchedFolderList g_touched_folders;
 #define FOLDER_IS_FILE_MESSAGE L"Could not create folder [2]\n>"
 #define FOLDER_IS_LINK_MESSAGE L"Could not create folder [3]: it is a junction or symbolic link\n>"
 
-// Makes sure `path` exists as a folder, creating one level (the parent must exist), and
-// records `logged_name` in the list: always when the folder was created, otherwise only
-// if no entry equals it ignoring case. Returns only on success: every failure is fatal.
+// Makes sure `path` exists as a folder, creating one level inside its parent, which the run
+// holds (HeldFolderFor), and records `logged_name` in the list: always when the folder was
+// created, otherwise only if no entry equals it ignoring case. The folder stays held until
+// ReleaseRunFolders. Returns only on success: every failure is fatal.
 void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
+
+// Holds `path`, a folder the system gives (a special folder) and the run trusts as it
+// stands, until ReleaseRunFolders. Returns false when it cannot be opened.
+bool HoldTrustedFolder(const wchar_t* path);
+
+// The open handle through which the run reaches the folder `path` (no trailing
+// backslash): the installation folder or one above it, a folder EnsureFolder made or
+// accepted, a trusted folder, or an existing folder below one of those, which is held on
+// the way (each level opened inside the one above it and refused when it is a junction or
+// symbolic link). NULL when there is none. The handle stays the run's.
+HANDLE HeldFolderFor(const wchar_t* path);
+
+// Creates the file `path` for writing inside its held folder (HeldFolderFor). A plain file
+// there is replaced; a folder, link, device or a file with more hard links is not. Returns
+// INVALID_HANDLE_VALUE when it cannot be created.
+HANDLE CreateFileInHeldFolder(const wchar_t* path);
+
+// Lets go of every folder the run holds.
+void ReleaseRunFolders();
 
 // The access list, in SDDL, of each level of the installation folder that an elevated
 // setup creates: as Program Files' own, full control for SYSTEM and Administrators, read
@@ -38,7 +60,9 @@ void EnsureFolder(const wchar_t* path, const wchar_t* logged_name);
 
 // Ensures every folder along the full `path` (no trailing backslash), from the first one
 // below the drive or share root to `path` itself, each recorded under its own path; with
-// `from` > 0, only the folders that end after the first `from` units. When
+// `from` > 0, only the folders that end after the first `from` units. Every level, from
+// the drive root down, is opened (or created) inside the one above it and held until
+// ReleaseRunFolders; a level that is a junction or symbolic link is fatal. When
 // RunsAsAdministrator(), the folders it creates get INSTALL_FOLDER_SDDL; existing ones keep
 // their list. A path longer than kPathCapacity - 1 is fatal. Returns only on success.
 void CreateFolderPath(const wchar_t* path, size_t from = 0);

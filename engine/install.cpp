@@ -4,7 +4,6 @@
 #include <shlwapi.h>
 
 #include "common/fatal_error.h"
-#include "common/held_folders.h"
 #include "common/installation_identity.h"
 #include "common/path_syntax.h"
 #include "engine/folders.h"
@@ -45,9 +44,11 @@ bool ConvertFolderName(const char* name, unsigned length, wchar_t* out, unsigned
 }
 
 // A name from the package that would lead out of the installation folder (a drive, a
-// root, a network path, a ".." part, an alternate stream) makes the package unsound.
+// root, a network path, a ".." part, an alternate stream), or one that Win32 would change
+// or forbid (files are made through a folder's handle, which skips Win32's name rules),
+// makes the package unsound.
 void CheckNameBelowFolder(const wchar_t* name) {
-  if (!IsPathBelowFolder(name, (size_t)lstrlenW(name))) FatalError(PACKAGE_CORRUPT_MESSAGE);
+  if (!IsPlainWindowsPath(name, (size_t)lstrlenW(name))) FatalError(PACKAGE_CORRUPT_MESSAGE);
 }
 
 // Builds the full path of a package folder, or ends the run when it is unsound or does
@@ -128,9 +129,11 @@ void LogExecutables() {
 // Writes one file with a single write straight from the mapped package. A `logged` file
 // gets its "F" record as soon as it exists, before its data: when the write fails (a full
 // disk), the log already names the partial file, so an uninstall removes it too.
+// The file is made inside its folder's held handle: a folder swapped for a link meanwhile
+// is never written through, and a name that already exists is replaced only when it is a
+// plain file with no other name.
 void WriteEntryFile(const wchar_t* path, const BYTE* data, DWORD size, bool logged) {
-  HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            NULL);
+  HANDLE file = CreateFileInHeldFolder(path);
   if (file == INVALID_HANDLE_VALUE) FatalErrorWithPath(FILE_CREATE_FAILED_MESSAGE, path);
   if (logged) WriteLogRecord(LOG_RECORD_FILE, path);
   DWORD written = 0;
@@ -194,20 +197,6 @@ void MakeInstallFolderNormal(wchar_t* install_dir) {
   CopyText(install_dir, kPathCapacity, normal);
 }
 
-// Holds the installation folder and every folder above it that exists, from the drive
-// root down, or ends the run naming the first one that is a junction or symbolic link: an
-// elevated setup must not write its files, uninstall.exe and the log through a link that
-// a user planted on the way (any user may create folders in a drive root).
-void HoldInstallationPath(HeldFolders* held, const wchar_t* folder) {
-  size_t stopped = 0;
-  HoldResult result = HoldFolderLevels(held, folder, 0, true, &stopped);
-  if (result == HOLD_DONE || result == HOLD_MISSING) return;
-  wchar_t level[kPathCapacity];
-  CopyUnits(level, kPathCapacity, folder, stopped);
-  FatalErrorWithPath(result == HOLD_LINK ? FOLDER_IS_LINK_MESSAGE : FOLDER_CREATE_FAILED_MESSAGE,
-                     level);
-}
-
 // Where the run's own folders begin in `folder`, the installation folder: Run Once installs
 // into a folder in a private folder made for the run, and only those two are its own to log
 // and remove, not the user's temporary folder and those above it. A Normal install owns
@@ -224,7 +213,9 @@ size_t OwnFoldersStart(const wchar_t* folder) {
 void BeginUninstallLog() {
   wchar_t path[kPathCapacity];
   BuildEntryPath(UNINSTALL_LOG_NAME, path);
-  if (!OpenUninstallLog(path)) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  HANDLE log = CreateFileInHeldFolder(path);
+  if (log == INVALID_HANDLE_VALUE) FatalError(LOG_CREATE_FAILED_MESSAGE);
+  UseUninstallLogFile(log);
   SetFatalErrorCleanup(CompleteInterruptedLog);
   WriteLogHeader(PackageProductName(), PackageProductVersion(), PackageWindowClass());
   if (PackageOptionByte(kLogExecutablesOffset) != 0) LogExecutables();
@@ -262,20 +253,19 @@ void InstallPackage(const ProgramWaitHook& wait) {
   if (!EndWithBackslash(install_dir, kPathCapacity)) FatalError(LOG_CREATE_FAILED_MESSAGE);
   CheckPackage();
 
-  // Held from before the first folder is made until the run ends, the new ones too.
-  HeldFolders held = {};
-  HoldInstallationPath(&held, folder);
+  // Every folder from the drive root down is held from before the first one is made, and
+  // every package folder from when it is made or accepted, until the programs are started:
+  // nothing the run writes or starts can be reached through a folder swapped meanwhile.
   CreateFolderPath(folder, OwnFoldersStart(folder));
-  HoldInstallationPath(&held, folder);
   CreatePackageFolders();
   BeginUninstallLog();
   ExtractEntries();
   FinishUninstallLog();
-  // Let go before the launch: Run Once's uninstaller removes these folders.
-  ReleaseHeldFolders(&held);
 
   if (IsNormalInstall()) {
     MessageBoxW(NULL, INSTALL_COMPLETE_MESSAGE, INSTALL_COMPLETE_CAPTION, MB_ICONINFORMATION);
   }
   LaunchInstalledPrograms(wait);
+  // Let go once the programs are started: Run Once's uninstaller removes these folders.
+  ReleaseRunFolders();
 }

@@ -50,7 +50,11 @@ bool BuildLinkName(const wchar_t* target, wchar_t* out, unsigned capacity) {
 void CreateShortcutInSpecialFolder(int csidl, const wchar_t* target) {
   wchar_t real[kPathCapacity];
   wchar_t symbolic[kPathCapacity];
-  if (!GetSpecialFolder(csidl, real)) FatalError(SPECIAL_FOLDER_MISSING_MESSAGE);
+  // The special folder is the system's, held as it stands; the group and the link are made
+  // inside it through its handle.
+  if (!GetSpecialFolder(csidl, real) || !HoldTrustedFolder(real)) {
+    FatalError(SPECIAL_FOLDER_MISSING_MESSAGE);
+  }
   FormatSymbolicPath(csidl, L"", symbolic, kPathCapacity);
 
   if (UsesProductGroup(csidl)) {
@@ -77,6 +81,36 @@ void CreateShortcutInSpecialFolder(int csidl, const wchar_t* target) {
   WriteLogRecord(LOG_RECORD_FILE, symbolic);
 }
 
+namespace {
+
+// Writes what `persist` saves into the file `link_path`, created through its held folder:
+// the link's bytes go through a handle, never to a path the shell would open again.
+bool SaveThroughHeldFolder(IPersistStream* persist, const wchar_t* link_path) {
+  IStream* stream = NULL;
+  if (FAILED(CreateStreamOnHGlobal(NULL, TRUE, &stream))) return false;
+  bool saved = false;
+  HGLOBAL memory = NULL;
+  ULARGE_INTEGER size;
+  LARGE_INTEGER nowhere;
+  nowhere.QuadPart = 0;
+  if (SUCCEEDED(persist->Save(stream, TRUE)) &&
+      SUCCEEDED(stream->Seek(nowhere, STREAM_SEEK_CUR, &size)) && size.HighPart == 0 &&
+      SUCCEEDED(GetHGlobalFromStream(stream, &memory))) {
+    HANDLE file = CreateFileInHeldFolder(link_path);
+    const void* bytes = GlobalLock(memory);
+    if (file != INVALID_HANDLE_VALUE && bytes != NULL) {
+      DWORD written = 0;
+      saved = WriteFile(file, bytes, size.LowPart, &written, NULL) && written == size.LowPart;
+    }
+    if (bytes != NULL) GlobalUnlock(memory);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+  stream->Release();
+  return saved;
+}
+
+}  // namespace
+
 int CreateShellLink(const wchar_t* target, const wchar_t* link_path) {
   wchar_t folder[kPathCapacity];
   if (!CopyText(folder, kPathCapacity, target)) return 0;
@@ -92,10 +126,10 @@ int CreateShellLink(const wchar_t* target, const wchar_t* link_path) {
     link->SetDescription(L"");
     link->SetShowCmd(SW_SHOWNORMAL);
     link->SetWorkingDirectory(folder);
-    IPersistFile* file = NULL;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-      saved = SUCCEEDED(file->Save(link_path, TRUE));
-      file->Release();
+    IPersistStream* persist = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistStream, (void**)&persist))) {
+      saved = SaveThroughHeldFolder(persist, link_path);
+      persist->Release();
     }
     link->Release();
   }

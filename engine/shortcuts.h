@@ -26,6 +26,7 @@ bool BuildLinkName(const wchar_t* target, wchar_t* out, unsigned capacity);
 void CreateShortcutInSpecialFolder(int csidl, const wchar_t* target);
 
 // Writes the shell link `link_path` to `target`: no arguments or description, shown
-// normally, working in the target's folder. Failures of the shell link object are
-// ignored: no link is written. Returns nonzero when the link was saved.
+// normally, working in the target's folder. The link's bytes are written through a file
+// created inside its folder, which the run must hold (HeldFolderFor in engine/folders.h).
+// Failures are ignored: no link is written. Returns nonzero when the link was saved.
 int CreateShellLink(const wchar_t* target, const wchar_t* link_path);

@@ -64,8 +64,11 @@ void ShowInstallingChoices(HWND dialog) {
 
 // Run Once ignores the folder row: "KOZ_Soft_<name>" in a private folder made for this
 // run. The temporary folder itself belongs to the user, and a "KOZ_Soft_<name>" made or
-// changed there by another program must never be installed into or started from. Without
-// a private folder there is no safe place to install into, so that is fatal.
+// changed there by another program must never be installed into or started from; when
+// elevated, the private folder lies below the system's temporary folder, where no user can
+// rename it between setup and the uninstaller, and the user may read what the product
+// saved in it. Without a private folder there is no safe place to install into, so that
+// is fatal.
 void UseRunOnceFolder() {
   wchar_t name[kPathCapacity];
   CopyText(name, kPathCapacity, kRunOnceFolderName);
@@ -74,7 +77,8 @@ void UseRunOnceFolder() {
   // Never closed: the folder stays held while the run writes into it, the program runs
   // from it and the uninstaller is started in it, until this process ends.
   HANDLE hold;
-  if (!CreatePrivateFolder(dir, (unsigned)lstrlenW(name), &hold)) {
+  if (!CreatePrivateFolder(dir, (unsigned)lstrlenW(name), &hold,
+                           PRIVATE_IN_SYSTEM_TEMP_READABLE_BY_USER)) {
     FatalError(L"Could not find the temporary folder");
   }
   AppendText(dir, kPathCapacity, L"\\");

@@ -28,12 +28,16 @@ void WriteText(const wchar_t* text) { WriteUnits(text, lstrlenW(text)); }
 }  // namespace
 
 bool OpenUninstallLog(const wchar_t* path) {
-  CloseUninstallLog();
   HANDLE log = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, NULL);
-  g_uninstall_log = log != INVALID_HANDLE_VALUE ? log : NULL;
-  g_log_write_failed = false;
+  UseUninstallLogFile(log);
   return g_uninstall_log != NULL;
+}
+
+void UseUninstallLogFile(HANDLE file) {
+  CloseUninstallLog();
+  g_uninstall_log = file != INVALID_HANDLE_VALUE ? file : NULL;
+  g_log_write_failed = false;
 }
 
 bool UninstallLogWritten() { return !g_log_write_failed; }

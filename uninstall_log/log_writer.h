@@ -8,6 +8,9 @@
 // file cannot be created; the caller reports that.
 bool OpenUninstallLog(const wchar_t* path);
 
+// Makes `file`, created for writing by the caller, the open log; it is closed with the log.
+void UseUninstallLogFile(HANDLE file);
+
 // Writes "name#version#class#DO NOT REMOVE/EDIT THIS FILE".
 void WriteLogHeader(const wchar_t* product_name, const wchar_t* product_version,
                     const wchar_t* window_class);
