@@ -3,8 +3,12 @@
 #include <winternl.h>
 
 // Exported by ntdll since Windows 2000; not declared in these headers.
-extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes,
-                                                PFILE_BASIC_INFORMATION information);
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event, PVOID apc_routine,
+                                               PVOID apc_context, PIO_STATUS_BLOCK io,
+                                               PVOID buffer, ULONG length,
+                                               FILE_INFORMATION_CLASS information_class,
+                                               BOOLEAN single_entry, PUNICODE_STRING name,
+                                               BOOLEAN restart_scan);
 
 namespace {
 
@@ -58,7 +62,11 @@ bool IsOneComponent(const wchar_t* name, size_t length) {
   bool only_dots_and_spaces = true;
   for (size_t i = 0; i < length; ++i) {
     wchar_t unit = name[i];
-    if (unit == 0 || unit == L'\\' || unit == L'/' || unit == L':') return false;
+    // Besides separators and streams, the wildcards a folder listing would expand.
+    if (unit == 0 || unit == L'\\' || unit == L'/' || unit == L':' || unit == L'*' ||
+        unit == L'?' || unit == L'<' || unit == L'>' || unit == L'"') {
+      return false;
+    }
     if (unit != L'.' && unit != L' ') only_dots_and_spaces = false;
   }
   return !only_dots_and_spaces;
@@ -104,30 +112,69 @@ bool ReadHandleAttributes(HANDLE handle, ULONG* attributes) {
   return true;
 }
 
+// What the folder `parent` lists under `name`: its attributes (a link shows as a link, not
+// as its target) and, where the system lists them, its file index.
+struct ListedName {
+  DWORD attributes;
+  bool has_index;
+  LARGE_INTEGER index;
+};
+
+// Room for one listed entry with a name of 255 units.
+constexpr ULONG kListingCapacity = sizeof(FILE_ID_BOTH_DIR_INFORMATION) + 256 * sizeof(wchar_t);
+
+// Lists `name` in `parent` through a handle of its own (a listing's name is fixed at a
+// handle's first listing on some systems). Windows 2000 lists no file index.
+bool ListName(HANDLE parent, const wchar_t* name, size_t length, ListedName* listed) {
+  HANDLE folder;
+  if (!NT_SUCCESS(OpenRelative(parent, L"", 0, FILE_LIST_DIRECTORY | SYNCHRONIZE, kAllSharing,
+                               FILE_OPEN, FILE_DIRECTORY_FILE, NULL, &folder))) {
+    return false;
+  }
+  UNICODE_STRING mask;
+  mask.Buffer = (wchar_t*)name;
+  mask.Length = mask.MaximumLength = (USHORT)(length * sizeof(wchar_t));
+  // ULONGLONG keeps the listing's 8-byte fields aligned.
+  ULONGLONG buffer[kListingCapacity / sizeof(ULONGLONG) + 1];
+  IO_STATUS_BLOCK io;
+  NTSTATUS status = NtQueryDirectoryFile(folder, NULL, NULL, NULL, &io, buffer, sizeof(buffer),
+                                         FileIdBothDirectoryInformation, TRUE, &mask, TRUE);
+  listed->has_index = NT_SUCCESS(status);
+  if (listed->has_index) {
+    const FILE_ID_BOTH_DIR_INFORMATION* entry = (const FILE_ID_BOTH_DIR_INFORMATION*)buffer;
+    listed->attributes = entry->FileAttributes;
+    listed->index = entry->FileId;
+  } else {
+    status = NtQueryDirectoryFile(folder, NULL, NULL, NULL, &io, buffer, sizeof(buffer),
+                                  FileBothDirectoryInformation, TRUE, &mask, TRUE);
+    if (NT_SUCCESS(status)) {
+      listed->attributes = ((const FILE_BOTH_DIR_INFORMATION*)buffer)->FileAttributes;
+    }
+  }
+  CloseHandle(folder);
+  return NT_SUCCESS(status);
+}
+
 // Whether `opened`, just opened as `name` inside `parent`, is that name's own object and
 // no link: its handle says so (exact on Windows, where the open did not follow a link);
-// the name, asked again relative to `parent`, is no link either (Wine follows a Unix
-// symbolic link when opening, and reports it only by name); and what the name leads to
-// now is the object opened.
+// and the name, listed in `parent`, is no link either and has the index of the object
+// opened (Wine follows a Unix symbolic link when opening, and shows it only in a listing).
 HeldResult CheckOpened(HANDLE parent, const wchar_t* name, size_t length, HANDLE opened) {
   ULONG attributes = 0;
   if (!ReadHandleAttributes(opened, &attributes)) return HELD_FAILED;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HELD_LINK;
-  DWORD by_name = 0;
-  if (!ReadAttributesIn(parent, name, length, &by_name) ||
-      (by_name & FILE_ATTRIBUTE_REPARSE_POINT)) {
+  ListedName listed;
+  if (!ListName(parent, name, length, &listed) ||
+      (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return HELD_LINK;
   }
-  HANDLE again;
-  if (!NT_SUCCESS(OpenRelative(parent, name, length, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                               kAllSharing, FILE_OPEN, 0, NULL, &again))) {
-    return HELD_LINK;
-  }
-  FileIdentity first, second;
-  bool same = ReadFileIdentity(opened, &first) && ReadFileIdentity(again, &second) &&
-              SameFileIdentity(first, second);
-  CloseHandle(again);
-  return same ? HELD_DONE : HELD_LINK;
+  if (!listed.has_index) return HELD_DONE;
+  FileIdentity identity;
+  if (!ReadFileIdentity(opened, &identity)) return HELD_FAILED;
+  return (DWORD)listed.index.HighPart == identity.index_high &&
+                 (DWORD)listed.index.LowPart == identity.index_low
+             ? HELD_DONE
+             : HELD_LINK;
 }
 
 // CheckOpened, closing `*handle` on any outcome but HELD_DONE.
@@ -205,11 +252,9 @@ bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
 
 bool ReadAttributesIn(HANDLE parent, const wchar_t* name, size_t length, DWORD* attributes) {
   if (!IsOneComponent(name, length)) return false;
-  RelativeName relative;
-  DescribeName(parent, name, length, NULL, &relative);
-  FILE_BASIC_INFORMATION basic;
-  if (!NT_SUCCESS(NtQueryAttributesFile(&relative.attributes, &basic))) return false;
-  *attributes = basic.FileAttributes;
+  ListedName listed;
+  if (!ListName(parent, name, length, &listed)) return false;
+  *attributes = listed.attributes;
   return true;
 }
 

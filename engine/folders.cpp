@@ -129,11 +129,12 @@ void EnsureFolderWithAccess(const wchar_t* path, const wchar_t* logged_name,
 }
 
 // Holds the level of the installation chain that ends after `end` units of `path`,
-// creating it with `descriptor` when missing, and records it when `logged`.
+// creating it with `descriptor` when missing, and records it when `logged`. A failure
+// names the first `named` units of `path` (0: the level).
 void EnsureChainLevel(const wchar_t* path, size_t end, PSECURITY_DESCRIPTOR descriptor,
-                      bool logged) {
+                      bool logged, size_t named = 0) {
   wchar_t level[kPathCapacity];
-  CopyUnits(level, kPathCapacity, path, end);
+  CopyUnits(level, kPathCapacity, path, named != 0 ? named : end);
   bool created = false;
   HoldResult result =
       HoldNextFolderLevel(&g_installation_chain, path, end, true, descriptor, &created);
@@ -217,9 +218,11 @@ void CreateFolderPath(const wchar_t* path, size_t from) {
   // The drive root ("C:") or share ("\\\\server\\share") is never ensured on its own: it is
   // held as it stands, and the first folder ensured is the one below it.
   wchar_t* separator = NULL;
+  size_t named = 0;  // a share that cannot be reached is named by its server
   if (work[0] == L'\\' && work[1] == L'\\') {
     wchar_t* server_end = StrChrW(work + 2, L'\\');
     separator = server_end != NULL ? StrChrW(server_end + 1, L'\\') : NULL;
+    named = server_end != NULL ? (size_t)(server_end - work) : 0;
   } else if (work[0] != 0 && work[1] == L':') {
     separator = work + 2;
   }
@@ -227,7 +230,7 @@ void CreateFolderPath(const wchar_t* path, size_t from) {
     FatalErrorWithPath(FOLDER_CREATE_FAILED_MESSAGE, path);
   }
   size_t root_end = (size_t)(separator - work);
-  EnsureChainLevel(work, root_end, NULL, false);
+  EnsureChainLevel(work, root_end, NULL, false, named);
   separator = StrChrW(separator + 1, L'\\');
   while (separator != NULL) {
     size_t end = (size_t)(separator - work);

@@ -12,6 +12,8 @@
 #include "harness/package_builder.h"
 #include "harness/scratch.h"
 #include "harness/shell.h"
+#include "harness/unix_side.h"
+#include "packer/windows/windows_text.h"
 
 namespace {
 
@@ -74,6 +76,32 @@ TEST_F(InstallFailure, FileHeldOpenWithoutSharing) {
             InterruptedLog(TestPackageLogHeader(), {{L'F', dir + L"\\readme.txt"}}, dir));
   EXPECT_TRUE(FileExists(dir + L"\\readme.txt"));
   EXPECT_FALSE(FileExists(dir + L"\\after.txt"));
+}
+
+// Names planted in a folder the run did not create, where the package puts its files: a
+// pipe (opening it would wait for a writer) and a hard link to a file elsewhere (writing
+// through it would change that file). Both are refused and left as they are; the file
+// the link leads to keeps its bytes. Made on the Unix side: Windows programs cannot make
+// either under Wine.
+TEST_F(InstallFailure, PlantedPipeOrHardLinkIsNeverWrittenThrough) {
+  const std::wstring victim = scratch / L"victim.txt";
+  WriteText(victim, "the victim's own bytes");
+  const struct {
+    const char* name;
+    std::string plant;
+  } cases[] = {{"pipe.exe", "mkfifo "}, {"linked.txt", "ln " + ShellQuoted(UnixPath(victim)) + " "}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::wstring dir = scratch / (L"Planted-" + Utf16(c.name));
+    ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+    const std::wstring planted = dir + L"\\" + Utf16(c.name);
+    ASSERT_TRUE(RunUnixScript(c.plant + ShellQuoted(UnixPath(planted))));
+    TestPackageContents planted_contents = TestPackage();
+    AddEntry(planted_contents, 0, c.name, "the package's bytes");
+    ExpectFatal(RunInstall(scratch.path(), planted_contents, dir),
+                L"Could not create file\n>" + planted);
+    EXPECT_EQ(FileText(victim), "the victim's own bytes");
+  }
 }
 
 TEST_F(InstallFailure, LogHeldOpenWithoutSharing) {

@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "common/bounded_text.h"
+#include "common/held_files.h"
 #include "engine/folders.h"
 #include "engine/registration.h"
 #include "engine/shortcuts.h"
@@ -15,6 +16,7 @@
 #include "harness/registration.h"
 #include "harness/scratch.h"
 #include "harness/shell.h"
+#include "harness/unix_side.h"
 #include "package/package.h"
 #include "uninstall_log/log_writer.h"
 
@@ -44,12 +46,15 @@ TEST(LinkName, RefusesANameOverItsBuffer) {
   EXPECT_FALSE(BuildLinkName(no_extension.c_str(), name, kLinkNameCapacity));
 }
 
-// Runs `steps` with a log open in `scratch` and returns what the touched folders wrote.
+// Runs `steps` with a log open in `scratch`, which the run holds as a trusted folder, and
+// returns what the touched folders wrote. Every folder held is let go afterwards.
 template <typename Steps>
 std::wstring FolderLog(const ScratchFolder& scratch, Steps steps) {
   std::wstring path = scratch / L"folders.dat";
   EXPECT_TRUE(OpenUninstallLog(path.c_str()));
+  EXPECT_TRUE(HoldTrustedFolder(scratch.path().c_str()));
   steps();
+  ReleaseRunFolders();
   WriteTouchedFolders();
   CloseUninstallLog();
   return ReadLog(path);
@@ -112,11 +117,57 @@ TEST(TouchedFolders, EmptyListWritesNothing) {
   EXPECT_EQ(FolderLog(scratch, [] {}), L"");
 }
 
+// Another user's process swaps a package folder the run holds for a link, on the Unix side
+// (Wine lets a Unix process rename a folder a Windows process holds; Windows refuses the
+// rename outright). The run's files still go into the folder it holds, never through the
+// link, and a folder ensured again by that name is refused as a link.
+TEST(HeldFolders, FilesGoIntoTheHeldFolderWhenItsNameIsSwappedForALink) {
+  ScratchFolder scratch;
+  const std::wstring install = scratch / L"inst", bin = install + L"\\bin";
+  const std::wstring victim = scratch / L"victim";
+  ASSERT_TRUE(CreateDirectoryW(victim.c_str(), NULL));
+  FolderLog(scratch, [&] {
+    CreateFolderPath(install.c_str());
+    EnsureFolder(bin.c_str(), bin.c_str());
+    ASSERT_TRUE(RunUnixScript("mv " + ShellQuoted(UnixPath(bin)) + " " +
+                              ShellQuoted(UnixPath(bin) + ".moved") + " && ln -s " +
+                              ShellQuoted(UnixPath(victim)) + " " + ShellQuoted(UnixPath(bin))));
+    HANDLE file = CreateFileInHeldFolder((bin + L"\\app.exe").c_str());
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    HANDLE again = INVALID_HANDLE_VALUE;
+    EXPECT_EQ(HoldFolderIn(HeldFolderFor(install.c_str()), L"bin", 3, &again), HELD_LINK);
+  });
+  EXPECT_FALSE(FileExists(victim + L"\\app.exe"));
+  EXPECT_TRUE(FileExists(bin + L".moved\\app.exe"));
+}
+
+// A name already there in a folder the run holds is replaced only when it is a plain file
+// with no other name; through a folder's handle, names Win32 would change keep their form,
+// so the run never makes them (the package check refuses them first).
+TEST(HeldFolders, PlainFileIsReplacedThroughItsFolder) {
+  ScratchFolder scratch;
+  const std::wstring install = scratch / L"inst";
+  FolderLog(scratch, [&] {
+    CreateFolderPath(install.c_str());
+    WriteText(install + L"\\old.txt", "old bytes");
+    HANDLE file = CreateFileInHeldFolder((install + L"\\old.txt").c_str());
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, "new", 3, &written, NULL);
+    CloseHandle(file);
+    EXPECT_EQ(CreateFileInHeldFolder((install + L"\\sub\\x.txt").c_str()), INVALID_HANDLE_VALUE)
+        << "a folder that is not there is not made on the way";
+  });
+  EXPECT_EQ(FileText(install + L"\\old.txt"), "new");
+}
+
 TEST(ShellLink, ReadsBackTargetFolderAndShowCommand) {
   ScratchFolder scratch;
   const std::wstring target = scratch / L"tool.exe";
   WriteText(target, "program");
   const std::wstring link = scratch / L"tool.lnk";
+  ASSERT_TRUE(HoldTrustedFolder(scratch.path().c_str()));
   ASSERT_TRUE(CreateShellLink(target.c_str(), link.c_str()));
   ShellLinkSeen seen = ReadShellLink(link);
   ASSERT_TRUE(seen.loaded);
@@ -130,6 +181,7 @@ TEST(ShellLink, ReadsBackTargetFolderAndShowCommand) {
   WriteText(other, "<html></html>");
   ASSERT_TRUE(CreateShellLink(other.c_str(), link.c_str()));
   EXPECT_EQ(ReadShellLink(link).target, other);
+  ReleaseRunFolders();
 }
 
 TEST(ShellLink, UnwritableLinkIsNotReported) {

@@ -180,8 +180,8 @@ TEST_F(SetupAttack, PackageResourceRunningPastTheImageIsRefused) {
 }
 
 // Header strings that would name folders elsewhere or forge log records are refused at
-// start-up; folder and entry names that lead out of the installation folder on Install,
-// before anything is written.
+// start-up; folder and entry names that lead out of the installation folder, or that
+// Win32 would change or forbid, on Install, before anything is written.
 TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
   // The product name names folders; the window class only stands in the log's header.
   const std::pair<std::u16string TestPackageContents::*, const char16_t*> refused[] = {
@@ -211,7 +211,11 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
   }
   const std::pair<const char*, const char*> folder_and_entry[] = {
       {"", "..\\..\\evil.txt"}, {"", "C:\\evil.txt"},   {"", "sub/../../../evil.txt"},
-      {"", "\\\\server\\share\\evil.txt"}, {"", "stream.txt:evil"}, {"..", "ok.txt"}};
+      {"", "\\\\server\\share\\evil.txt"}, {"", "stream.txt:evil"}, {"..", "ok.txt"},
+      // Names Win32 would change or forbid: made through a folder's handle they would keep
+      // their form, files Explorer and the uninstaller cannot reach by name.
+      {"", "readme."}, {"", "readme "}, {"", "CON"}, {"", "aux.txt"}, {"", "Com1.log"},
+      {"", "sub/evil.txt"}, {"", "star*.txt"}, {"lpt9", "ok.txt"}, {"dots..", "ok.txt"}};
   for (const auto& names : folder_and_entry) {
     SCOPED_TRACE(names.second);
     TestPackageContents contents = Product(L"Sec Entry");
