@@ -43,8 +43,10 @@ bool RunUnixScript(const std::string& script, unsigned timeout_ms) {
     out << script << "\ntouch " << ShellQuoted(unix_done) << "\n";
   }
   // Wine starts a Unix program named by its Unix path and splits the line at spaces; it
-  // gives no process handle for it, so the marker is waited for instead.
-  std::wstring line = Utf16("/bin/sh " + unix_script);
+  // gives no process handle for it, so the marker is waited for instead. The start goes
+  // through Wine's start.exe: a test process that starts Unix programs itself later fails
+  // to read the registry (CoCreateInstance returns REGDB_E_READREGDB).
+  std::wstring line = Utf16("start.exe /unix /bin/sh " + unix_script);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
