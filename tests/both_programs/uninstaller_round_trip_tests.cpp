@@ -240,8 +240,8 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
     // The program runs from the temporary installation until the user closes it.
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, nullptr);
-    // "KOZ_Soft_Alpha" in the run's own private folder below the temporary folder.
-    std::vector<std::wstring> made = PrivateFoldersIn(scratch.temp);
+    // "KOZ_Soft_Alpha" in the run's own private folder below the system's temporary folder.
+    std::vector<std::wstring> made = RunOnceFoldersOf(L"Alpha");
     ASSERT_EQ(made.size(), 1u);
     dir = made[0] + L"\\KOZ_Soft_Alpha";
     for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
@@ -276,7 +276,7 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   ASSERT_FALSE(private_folders.empty());
   EXPECT_EQ(FolderContents(private_folders.back()),
             (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
-  EXPECT_TRUE(PrivateFoldersIn(scratch.temp).empty()) << "with what the product left in it";
+  EXPECT_TRUE(RunOnceFoldersOf(L"Alpha").empty()) << "with what the product left in it";
   EXPECT_TRUE(FolderExists(scratch.temp));
   EXPECT_TRUE(FolderContents(scratch.temp).empty());
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());

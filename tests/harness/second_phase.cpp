@@ -95,14 +95,51 @@ std::wstring CopyHomeFolder() {
   if (!RunsAsAdministrator()) return TempFolder();
   wchar_t windows[MAX_PATH];
   GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  return std::wstring(windows) + L"\\Temp\\";
+  // Spelled as the drive spells it, as the programs' normal form of a folder is.
+  std::wstring temp = std::wstring(windows) + L"\\Temp\\";
+  wchar_t long_form[MAX_PATH];
+  DWORD length = GetLongPathNameW(temp.c_str(), long_form, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::wstring(long_form) : temp;
 }
 
 bool IsPrivateFolderName(const std::wstring& name) {
   return IsPrivateFolderName(name.c_str());
 }
 
-std::vector<std::wstring> SecondPhaseFolders() { return PrivateFoldersIn(CopyHomeFolder()); }
+namespace {
+
+bool FolderExistsHere(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Whether the private folder `folder` holds a Run Once installation (setup's, not the
+// uninstaller's copy).
+bool HoldsRunOnce(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW((folder + L"\\KOZ_Soft_*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::wstring> SecondPhaseFolders() {
+  std::vector<std::wstring> copies;
+  for (const std::wstring& folder : PrivateFoldersIn(CopyHomeFolder())) {
+    if (!HoldsRunOnce(folder)) copies.push_back(folder);
+  }
+  return copies;
+}
+
+std::vector<std::wstring> RunOnceFoldersOf(const std::wstring& product) {
+  std::vector<std::wstring> found;
+  for (const std::wstring& folder : PrivateFoldersIn(CopyHomeFolder())) {
+    if (FolderExistsHere(folder + L"\\KOZ_Soft_" + product)) found.push_back(folder);
+  }
+  return found;
+}
 
 std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder) {
   std::vector<std::pair<ULONGLONG, std::wstring>> found;

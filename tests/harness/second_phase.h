@@ -25,6 +25,11 @@ std::wstring CopyHomeFolder();
 // first: the Run Once and licence folders that setup makes in the user's temporary folder.
 std::vector<std::wstring> PrivateFoldersIn(const std::wstring& folder);
 
+// The private folders that hold a Run Once installation of `product` ("KOZ_Soft_<product>"),
+// oldest first. Setup makes them where the uninstaller makes the one for its copy
+// (CopyHomeFolder): the system's temporary folder when elevated, else ours.
+std::vector<std::wstring> RunOnceFoldersOf(const std::wstring& product);
+
 // Full path of the second phase's copy in the newest private folder below our temporary
 // folder; empty when there is none.
 std::wstring SecondPhaseCopyPath();

@@ -13,6 +13,7 @@
 #include "harness/leftovers.h"
 #include "harness/log_text.h"
 #include "harness/registration.h"
+#include "common/private_folder.h"
 #include "harness/second_phase.h"
 #include "harness/setup_session.h"
 #include "harness/shell.h"
@@ -224,13 +225,15 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   setup.Press(IDOK);
 
   // The program runs from the Run Once folder, made in a private folder ("koz-" and eight
-  // hexadecimal digits) below the temporary folder.
+  // hexadecimal digits) below the system's temporary folder (elevated, as under Wine),
+  // where no user can rename it; nothing goes into the user's temporary folder.
   std::vector<ProgramStart> starts = scratch_.starts.Wait(1);
   ASSERT_EQ(starts.size(), 1u);
-  std::vector<std::wstring> made = FolderContents(scratch_.temp);
-  ASSERT_EQ(made.size(), 1u);
-  EXPECT_TRUE(IsPrivateFolderName(made[0])) << Utf8(made[0]);
-  const std::wstring dir = scratch_.temp + L"\\" + made[0] + L"\\KOZ_Soft_" + name;
+  std::vector<std::wstring> made = RunOnceFoldersOf(name);
+  ASSERT_FALSE(made.empty());
+  for (const std::wstring& folder : made) leftovers_.AddPath(folder);
+  EXPECT_TRUE(FolderContents(scratch_.temp).empty());
+  const std::wstring dir = made.back() + L"\\KOZ_Soft_" + name;
   EXPECT_TRUE(starts[0].RanIn(dir)) << Utf8(starts[0].folder);
   EXPECT_TRUE(starts[0].CommandEndsWith(dir + L"\\dlgonce.exe\" /RUNONCE"))
       << Utf8(starts[0].command);
@@ -265,7 +268,9 @@ TEST_F(InstallTest, RunOnceRunsTheProgramWaitsAndHandsOverToTheUninstaller) {
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(name, L"2.5")));
 }
 
-TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
+// Unelevated, Run Once needs the user's temporary folder; elevated (as under Wine), it
+// installs below the system's, and the user's does not matter.
+TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatalUnlessElevated) {
   const std::wstring name = L"Dlg No Temp";
   TestPackageContents contents = DialogTestPackage(name);
   contents.allow_run_once = 1;
@@ -277,6 +282,17 @@ TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatal) {
   ASSERT_TRUE(setup.ok());
   setup.Click(IDC_MODE_RUN_ONCE);
   setup.AgreeAndInstall();
+  if (RunsAsAdministrator()) {
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    std::vector<std::wstring> made = RunOnceFoldersOf(name);
+    ASSERT_FALSE(made.empty());
+    for (const std::wstring& folder : made) leftovers_.AddPath(folder);
+    std::vector<ProgramStart> starts = scratch_.starts.Wait(1);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_TRUE(starts[0].CommandEndsWith(L"uninstall.exe\" /AUTO")) << Utf8(starts[0].command);
+    EXPECT_TRUE(CloseWindowsOfClass(L"AlphaWnd", kWindowTimeoutMs));
+    return;
+  }
   EXPECT_EQ(setup.AnswerLastBox(L"Fatal error", L"Could not find the temporary folder"), 0u);
   EXPECT_TRUE(scratch_.starts.Wait(1, 1000).empty());
 }

@@ -49,15 +49,17 @@ class SetupAttack : public ::testing::Test {
     AddEntry(contents, ENTRY_LAUNCH, "program.exe", FileText(AlphaExe()));
     return contents;
   }
-  // Runs Run Once to its hand-over and returns the folder it ran in.
-  std::wstring FinishRunOnce(SetupSession& setup) {
+  // Runs Run Once of `product` to its hand-over and returns the private folder it ran in.
+  std::wstring FinishRunOnce(SetupSession& setup, const std::wstring& product) {
     HWND window = WaitForWindow(0, L"AlphaWnd", NULL, kWindowTimeoutMs);
     EXPECT_NE(window, (HWND)NULL);
-    std::vector<std::wstring> made = PrivateFoldersIn(temp_);
+    std::vector<std::wstring> made = RunOnceFoldersOf(product);
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(setup.WaitForExit(), 0u);
     EXPECT_EQ(WaitForRecordLines(uninstaller_, 1).size(), 1u) << "no hand-over";
-    return made.size() == 1 ? made[0] : L"";
+    // The recording uninstaller removes nothing: the folders go with the test.
+    for (const std::wstring& folder : made) leftovers_.AddPath(folder);
+    return made.empty() ? L"" : made.back();
   }
 
   // The first program start alpha.exe recorded.
@@ -100,14 +102,14 @@ TEST_F(SetupAttack, ClicksDuringTheRunningBoxChangeNeitherModeNorFolder) {
     const std::wstring key = UninstallKey(name, L"2.5");
     leftovers_.AddKey(key);
     if (run_once) {
-      std::wstring dir = FinishRunOnce(setup) + L"\\KOZ_Soft_" + name;
+      std::wstring dir = FinishRunOnce(setup, name) + L"\\KOZ_Soft_" + name;
       EXPECT_TRUE(StartsWith(FirstStart(), Quoted(dir + L"\\program.exe") + L" /RUNONCE"));
       EXPECT_FALSE(FolderExists(typed));
     } else {
       EXPECT_EQ(setup.AnswerLastBox(kSuccessCaption, kSuccessText), 0u);
       EXPECT_EQ(ReadRegistryString(HKEY_LOCAL_MACHINE, key, L"UninstallString").value,
                 Quoted(typed + L"\\uninstall.exe"));
-      EXPECT_TRUE(PrivateFoldersIn(temp_).empty()) << "a Run Once folder was made";
+      EXPECT_TRUE(RunOnceFoldersOf(name).empty()) << "a Run Once folder was made";
     }
   }
 }
@@ -122,7 +124,7 @@ TEST_F(SetupAttack, RunOnceNeverUsesAFolderPlantedInTheTemporaryFolder) {
   ASSERT_TRUE(setup.ok());
   setup.Click(IDC_MODE_RUN_ONCE);
   setup.AgreeAndInstall();
-  std::wstring dir = FinishRunOnce(setup) + L"\\KOZ_Soft_Sec Planted";
+  std::wstring dir = FinishRunOnce(setup, L"Sec Planted") + L"\\KOZ_Soft_Sec Planted";
   std::vector<RecordLine> handed_over = WaitForRecordLines(uninstaller_, 1);
   ASSERT_FALSE(handed_over.empty());
   EXPECT_EQ(handed_over[0][0], L"start");
