@@ -65,7 +65,7 @@ bench: build
 # The packer's readers fuzzed for FUZZ_SECONDS each (`make test` gives them 10 s), built
 # natively by clang with sanitizers; inputs that make one fail are left in $(BUILD)/fuzz-artifacts.
 FUZZ_SECONDS ?= 600
-FUZZ_READERS = setup stub manifest icon
+FUZZ_READERS = setup stub manifest icon signature
 fuzz: deps
 	CXX=clang++ cmake -S packer/posix -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=Release -DPACK_FUZZ_TARGETS=ON
 	cmake --build $(BUILD)/fuzz -j $(JOBS)

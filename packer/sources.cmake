@@ -1,10 +1,12 @@
 # The packing tool's sources, by folder, shared by pack.exe and the native pack; paths are
 # relative to packer/.
 # core/: manifest reading and checking, the package writer, the PE layout of the setup
-# executable, icons and the version resource. No platform calls and no host's files.
+# executable, icons, the version resource, and the digests of a signature (SHA-1, SHA-256,
+# DER, Authenticode). No platform calls and no host's files.
 set(PACKER_CORE_SOURCES core/package_writer.cpp core/package_names.cpp core/manifest.cpp
     core/target_names.cpp core/text_encoding.cpp core/message_text.cpp core/pe_image.cpp
-    core/setup_image.cpp core/icon_file.cpp core/version_resource.cpp)
+    core/setup_image.cpp core/icon_file.cpp core/version_resource.cpp core/sha_digest.cpp
+    core/der_reader.cpp core/authenticode.cpp)
 # tool/: the tool's own flows (command line, packing, listing, signing) and what it asks of
 # a host (tool/host_files.h, tool/console.h, tool/shell_command.h), checked the same way on
 # every host.

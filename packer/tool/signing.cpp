@@ -2,9 +2,10 @@
 
 #include "package/little_endian.h"
 #include "package/package_reader.h"
+#include "packer/core/authenticode.h"
+#include "packer/core/pe_image.h"
 #include "packer/tool/file_access.h"
 #include "packer/tool/package_listing.h"
-#include "packer/core/pe_image.h"
 #include "packer/tool/shell_command.h"
 
 namespace {
@@ -35,11 +36,7 @@ bool CertificateIsAppended(const PeImage& image) {
   return at >= sections_end && (uint64_t)at + size <= image.size;
 }
 
-// A WIN_CERTIFICATE entry: its length, revision 2.0, type PKCS #7 signed data, then the
-// signature, which as DER starts with a SEQUENCE tag.
-constexpr uint32_t kCertificateHeaderBytes = 8;
-constexpr uint16_t kCertificateRevision = 0x0200;
-constexpr uint16_t kCertificateSignedData = 0x0002;
+// The signature in a certificate entry is DER, which starts with a SEQUENCE tag.
 constexpr uint8_t kDerSequenceTag = 0x30;
 
 // What a file held before the sign command ran: enough to see whether it changed.
@@ -70,11 +67,29 @@ std::string UnsignedText(const char* what, const char* reason) {
          "signed file elsewhere needs a step that moves it back over " SIGN_FILE_PLACEHOLDER;
 }
 
-// Refuses a file that the command left without a signature. Returns false with a message.
-bool CheckSignaturePresent(const uint8_t* bytes, uint64_t size, const char* what,
-                           std::string* error) {
-  if (HasSignature(bytes, size)) return true;
-  *error = UnsignedText(what, "it carries no signature");
+// Refuses a file that the command left without a signature, or with one whose digests do
+// not match the file ("the setup executable" is `what`). Returns false with a message.
+bool CheckSignature(const PeImage& image, const char* what, std::string* error) {
+  if (!HasSignature(image.bytes, image.size)) {
+    *error = UnsignedText(what, "it carries no signature");
+    return false;
+  }
+  std::string problem;
+  AuthenticodeResult result = CheckAuthenticodeDigests(image, &problem);
+  const std::string after = std::string("after the sign command ") + what;
+  switch (result) {
+    case AUTHENTICODE_OK:
+      return true;
+    case AUTHENTICODE_UNREADABLE:
+      *error = after + "'s signature cannot be read: " + problem;
+      break;
+    case AUTHENTICODE_UNSUPPORTED:
+      *error = after + "'s signature cannot be checked: " + problem;
+      break;
+    case AUTHENTICODE_MISMATCH:
+      *error = after + " does not match its signature: " + problem;
+      break;
+  }
   return false;
 }
 
@@ -118,7 +133,7 @@ bool CheckSignedUninstaller(const std::string& path, std::string* error) {
   PeImage image;
   bool ok = ReadPeImage(mapped.bytes, mapped.size, &image) == PE_OK && CertificateIsAppended(image);
   if (!ok) *error = "after the sign command the uninstaller is no longer a Windows program for x86";
-  ok = ok && CheckSignaturePresent(mapped.bytes, mapped.size, "the uninstaller", error);
+  ok = ok && CheckSignature(image, "the uninstaller", error);
   UnmapFile(&mapped);
   return ok;
 }
@@ -137,7 +152,7 @@ bool CheckSignedSetup(const std::string& path, uint32_t package_rva, uint64_t pa
   if (!ok) {
     *error = "after the sign command the setup executable no longer carries its package intact";
   }
-  ok = ok && CheckSignaturePresent(mapped.bytes, mapped.size, "the setup executable", error);
+  ok = ok && CheckSignature(image, "the setup executable", error);
   UnmapFile(&mapped);
   return ok;
 }

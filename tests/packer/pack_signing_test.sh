@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Signing a setup on Linux the way packer/README.md shows: a throw-away certificate from
 # openssl, osslsigncode behind --sign. The setup and the uninstaller inside its package
-# verify; the signed setup still lists its package; a failing command, or one that leaves
-# the file unsigned, writes nothing; and
-# under Wine the setup installs the signed uninstaller byte for byte (packer_tests.exe,
-# SignedSetup).
+# verify; the signed setup still lists its package; SHA-1, SHA-256 and a nested signature
+# pass the packer's digest check; a failing command, one that leaves the file unsigned, one
+# that leaves a signature whose digests do not match the file, or an entry that only looks
+# like a signature, writes nothing; and under Wine the setup installs the signed
+# uninstaller byte for byte (packer_tests.exe, SignedSetup).
 set -euo pipefail
 wine_run=$1
 bin=$2
@@ -15,8 +16,9 @@ windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
   -subj "/CN=Pack Test Publisher" 2>/dev/null
+# sign.sh FILE [HASH]: signs FILE in place, with SHA-256 unless HASH says otherwise.
 cat > sign.sh <<EOF2
-osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Signed" -in "\$1" -out "\$1.signed" && mv "\$1.signed" "\$1"
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Signed" -h "\${2:-sha256}" -in "\$1" -out "\$1.signed" && mv "\$1.signed" "\$1"
 EOF2
 mkdir product
 printf 'signed product\r\n' > product/readme.txt
@@ -42,6 +44,62 @@ PY
 osslsigncode verify -CAfile cert.pem -in uninstall.exe > verify.out 2>&1 ||
   fail "the packed uninstaller does not verify: $(cat verify.out)"
 cmp -s uninstall.exe "$bin/uninstall.exe" && fail "the packed uninstaller is not signed"
+
+# A SHA-1 signature, and a SHA-1 one with a SHA-256 signature nested in it, pass the check
+# as the SHA-256 one did, and verify.
+cat > dual.sh <<EOF2
+sh "$work/sign.sh" "\$1" sha1 &&
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -nest -h sha256 -in "\$1" -out "\$1.signed" && mv "\$1.signed" "\$1"
+EOF2
+for signing in "sign.sh {file} sha1" "dual.sh {file}"; do
+  "$bin/pack" product/app.ini -o other.exe --sign "sh $work/$signing" > other.out 2> other.err ||
+    fail "signing with $signing failed: $(cat other.err)"
+  osslsigncode verify -CAfile cert.pem -in other.exe > verify.out 2>&1 ||
+    fail "the setup signed with $signing does not verify: $(cat verify.out)"
+  rm other.exe
+done
+grep -q 'Number of verified signatures: 2' verify.out || fail "no nested signature: $(cat verify.out)"
+
+# A signature whose digests do not match: osslsigncode signs, then one byte changes in the
+# file digest (after SHA-256's identifier, NULL parameters and the digest's tag and length)
+# or in the signer's messageDigest (after its identifier and the value's SET and tag). The
+# packer refuses both and writes nothing; osslsigncode fails such a file too.
+cat > tamper.py <<'PY'
+import sys
+path, marker = sys.argv[1], bytes.fromhex(sys.argv[2])
+data = bytearray(open(path, "rb").read())
+at = data.rindex(marker) + len(marker)
+data[at] ^= 0x01
+open(path, "wb").write(data)
+PY
+file_digest=60864801650304020105000420
+message_digest=2a864886f70d01090431220420
+cp "$bin/uninstall.exe" changed.exe
+sh sign.sh changed.exe && python3 tamper.py changed.exe "$file_digest"
+osslsigncode verify -CAfile cert.pem -in changed.exe > verify.out 2>&1 &&
+  fail "osslsigncode verifies a changed file digest"
+no_match='^after the sign command the uninstaller does not match its signature: '
+for change in "$file_digest:its SHA-256 Authenticode digest is [0-9a-f]{64}, but the signature names [0-9a-f]{64}$" \
+              "$message_digest:the signer's messageDigest in the signature is [0-9a-f]{64}, but the SHA-256 digest of its signed content is [0-9a-f]{64}$"; do
+  marker=${change%%:*}
+  code=0
+  "$bin/pack" product/app.ini -o tampered.exe --sign \
+    "sh $work/sign.sh {file} && python3 $work/tamper.py {file} $marker" > tampered.out 2> tampered.err ||
+    code=$?
+  [ "$code" -eq 1 ] || fail "a changed digest ($marker) exited with $code"
+  grep -qE "$no_match${change#*:}" tampered.err || fail "$(cat tampered.err)"
+  [ -z "$(ls tampered.exe* 2>/dev/null)" ] || fail "a changed digest left files: $(ls tampered.exe*)"
+done
+
+# An entry that only looks like a signature (a SEQUENCE of zeros, the test signer's bogus
+# mode) is refused, where the shape of the certificate table alone let it pass.
+code=0
+"$bin/pack" product/app.ini -o bogus.exe --sign "$bin/fake_signer bogus {file}" \
+  > bogus.out 2> bogus.err || code=$?
+[ "$code" -eq 1 ] || fail "a bogus signature exited with $code"
+grep -qx "after the sign command the uninstaller's signature cannot be read: the signature's content type at byte 2 has tag 0x00 where tag 0x06 belongs" \
+  bogus.err || fail "$(cat bogus.err)"
+[ -z "$(ls bogus.exe* 2>/dev/null)" ] || fail "a bogus signature left files: $(ls bogus.exe*)"
 
 # A command that fails refuses the build with its exit code and output, and writes nothing.
 set +e

@@ -18,12 +18,21 @@
 
 namespace {
 
+// The script line that signs %1 in place with fake_signer.exe (built beside the tests), a
+// SHA-256 signature with real digests unless `mode` asks for another or for a fault: the
+// packer refuses a file that a command left unsigned or whose digests do not match.
+std::string SignLine(const std::string& mode = "sha256") {
+  return "@\"" + Utf8(BinDir()) + "fake_signer.exe\" " + mode + " %1\r\n";
+}
+
+// A script that signs the uninstaller well and the setup with `setup_mode`.
+std::string SignSetupWith(const std::string& setup_mode) {
+  return "@if \"%~n1\"==\"setup.exe\" goto setup\r\n" + SignLine() + "@exit /b 0\r\n:setup\r\n" +
+         SignLine(setup_mode);
+}
+
 // A product folder with a fake uninstaller (a real program, so it reads as one) and a
 // sign command file.
-// The script line that signs %1 in place with fake_signer.exe (built beside the tests): the
-// packer refuses a file that a command left unsigned.
-std::string SignLine() { return "@\"" + Utf8(BinDir()) + "fake_signer.exe\" %1\r\n"; }
-
 struct SignedProduct {
   ScratchFolder scratch;
   SignedProduct() {
@@ -88,6 +97,64 @@ TEST(PackSigning, AFailingOrDamagingCommandWritesNothing) {
     ConsoleRun run = product.PackWith(c.script);
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(run.err, c.message + "pack.exe: 1 problem; nothing written\n");
+    EXPECT_TRUE(product.LeftNothing());
+  }
+}
+
+TEST(PackSigning, SignaturesWithEitherDigestOrANestedOnePass) {
+  for (const char* mode : {"sha1", "sha256", "dual"}) {
+    SCOPED_TRACE(mode);
+    SignedProduct product;
+    ConsoleRun run = product.PackWith(SignLine(mode));
+    EXPECT_EQ(run.exit_code, 0u) << run.err;
+    EXPECT_TRUE(FileExists(product.scratch / L"setup.exe"));
+  }
+}
+
+// A signature entry that only looks like signed data, or one whose digests do not match
+// the file or each other, refuses the build: the message says which digest and both
+// values (the digests depend on the uninstaller's bytes, so the test reads the texts'
+// fixed parts).
+TEST(PackSigning, ASignatureThatDoesNotMatchTheFileWritesNothing) {
+  const std::string no_match =
+      "after the sign command the uninstaller does not match its signature: ";
+  struct Case {
+    std::string script, start, part;
+  } cases[] = {
+      {SignLine("bogus"),
+       "after the sign command the uninstaller's signature cannot be read: the signature's "
+       "content type at byte 2 has tag 0x00 where tag 0x06 belongs\n",
+       ""},
+      {SignLine("wrong-file-digest"), no_match + "its SHA-256 Authenticode digest is ",
+       ", but the signature names "},
+      {SignLine("wrong-message-digest"),
+       no_match + "the signer's messageDigest in the signature is ",
+       ", but the SHA-256 digest of its signed content is "},
+      {SignLine("wrong-nested-digest"), no_match + "its SHA-256 Authenticode digest is ",
+       ", but the nested signature at byte "},
+      {SignLine("sha512"),
+       "after the sign command the uninstaller's signature cannot be checked: the file "
+       "digest's algorithm at byte 77 is 2.16.840.1.101.3.4.2.3, which the sign step does not "
+       "check; it checks SHA-1 (1.3.14.3.2.26) and SHA-256 (2.16.840.1.101.3.4.2.1)\n",
+       ""},
+      {SignSetupWith("wrong-file-digest"),
+       "after the sign command the setup executable does not match its signature: its SHA-256 "
+       "Authenticode digest is ",
+       ", but the signature names "},
+      {SignSetupWith("bogus"),
+       "after the sign command the setup executable's signature cannot be read: ", "byte 2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.script.c_str());
+    SignedProduct product;
+    ConsoleRun run = product.PackWith(c.script);
+    EXPECT_EQ(run.exit_code, 1u);
+    EXPECT_EQ(run.err.compare(0, c.start.size(), c.start), 0) << run.err;
+    EXPECT_NE(run.err.find(c.part), std::string::npos) << run.err;
+    const std::string end = "\npack.exe: 1 problem; nothing written\n";
+    EXPECT_TRUE(run.err.size() >= end.size() &&
+                run.err.compare(run.err.size() - end.size(), end.size(), end) == 0)
+        << run.err;
     EXPECT_TRUE(product.LeftNothing());
   }
 }
