@@ -25,15 +25,10 @@ std::string NotRegularFileText(SourceKind kind) {
   return "";
 }
 
-// Opens `path` and checks that it is a regular file, whose size goes to `*size`. Returns
-// kNoFile with "`what` "path": why" in `error`.
-FileHandle OpenRegularFile(const std::string& path, const std::string& what, uint64_t* size,
-                           std::string* error) {
-  FileHandle file = OpenForReading(path);
-  if (file == kNoFile) {
-    *error = FailureText("cannot open" + what, path);
-    return kNoFile;
-  }
+// Checks that the open `file`, named `path`, is a regular file, whose size goes to `*size`.
+// Returns `file`, or kNoFile (having closed it) with "`what` "path": why" in `error`.
+FileHandle CheckRegularFile(FileHandle file, const std::string& path, const std::string& what,
+                            uint64_t* size, std::string* error) {
   SourceInfo info = InspectOpenFile(file);
   std::string why = info.kind == SOURCE_MISSING ? LastErrorText() : NotRegularFileText(info.kind);
   if (!why.empty()) {
@@ -43,6 +38,18 @@ FileHandle OpenRegularFile(const std::string& path, const std::string& what, uin
   }
   *size = info.size;
   return file;
+}
+
+// Opens `path` and checks that it is a regular file, whose size goes to `*size`. Returns
+// kNoFile with "`what` "path": why" in `error`.
+FileHandle OpenRegularFile(const std::string& path, const std::string& what, uint64_t* size,
+                           std::string* error) {
+  FileHandle file = OpenForReading(path);
+  if (file == kNoFile) {
+    *error = FailureText("cannot open" + what, path);
+    return kNoFile;
+  }
+  return CheckRegularFile(file, path, what, size, error);
 }
 
 // Reads exactly `count` bytes of `file` into `buffer`. Returns false with `*ended` telling
@@ -59,6 +66,81 @@ bool ReadExactly(FileHandle file, uint8_t* buffer, size_t count, bool* ended) {
     count -= (size_t)got;
   }
   return true;
+}
+
+// Why a file or folder below a folder line is refused when it is no longer what its
+// listing found: another one put in its place, a link made in its place, or itself moved.
+std::string ChangedText(const std::string& path, bool folder) {
+  return Quote(path) + " changed while it was packed: it is no longer the " +
+         (folder ? "folder" : "file") + " that was listed (it was replaced, moved or turned " +
+         "into a link)";
+}
+
+// Opens `name` in the open `folder` as a folder or a file, never through a link, and checks
+// that it is still what the listing found (`listed`). `path` names it in messages, where
+// a failure the system explains starts with `failing`. Returns kNoFile with a message.
+FileHandle OpenListed(FileHandle folder, const FolderItem& listed, bool as_folder,
+                      const std::string& path, const std::string& failing, std::string* error) {
+  bool other_kind = false;
+  FileIdentity identity;
+  FileHandle opened = OpenInFolder(folder, listed.name, as_folder, &identity, &other_kind);
+  if (opened == kNoFile) {
+    *error = other_kind ? ChangedText(path, as_folder) : FailureText(failing, path);
+    return kNoFile;
+  }
+  if (identity == listed.identity) return opened;
+  *error = ChangedText(path, as_folder);
+  CloseFile(opened);
+  return kNoFile;
+}
+
+// Opens the folder `walk` leads to: its root by its path, then each step inside the one
+// before, checked against its listing, closing each folder as soon as the next one is open.
+// The root's identity goes to `*root_identity`, and must be the walk's when `check_root`.
+// Returns kNoFile with a message, where a failure the system explains starts with
+// `failing`.
+FileHandle OpenWalkedFolder(const FolderWalk& walk, bool check_root, const std::string& failing,
+                            FileIdentity* root_identity, std::string* error) {
+  FileHandle folder = OpenFolder(walk.root);
+  if (folder == kNoFile || !IdentifyOpenFile(folder, root_identity)) {
+    *error = FailureText(failing, walk.root);
+    if (folder != kNoFile) CloseFile(folder);
+    return kNoFile;
+  }
+  if (check_root && *root_identity != walk.root_identity) {
+    *error = ChangedText(walk.root, true);
+    CloseFile(folder);
+    return kNoFile;
+  }
+  std::string path = walk.root;
+  for (const FolderItem& step : walk.steps) {
+    path += step.name + "/";
+    FileHandle next = OpenListed(folder, step, true, path, failing, error);
+    CloseFile(folder);
+    if (next == kNoFile) return kNoFile;
+    folder = next;
+  }
+  return folder;
+}
+
+// Copies exactly `size` bytes of the open regular `file`, named `path`, which has `now`
+// bytes, to `output`, then closes it. Returns false with a message in `error`.
+bool CopyOpenSource(FileHandle file, const std::string& path, uint64_t now, uint32_t size,
+                    FileHandle output, std::vector<uint8_t>* buffer, std::string* error) {
+  bool ok = now == size;
+  uint64_t done = ok ? CopyInsideSystem(file, output, size) : 0;
+  if (buffer->size() < kCopySliceBytes) buffer->resize(kCopySliceBytes);
+  bool ended = !ok;
+  while (ok && done < size) {
+    size_t slice = size - done < kCopySliceBytes ? (size_t)(size - done) : kCopySliceBytes;
+    ok = ReadExactly(file, buffer->data(), slice, &ended);
+    if (!ok && !ended) *error = FailureText("cannot read", path);
+    ok = ok && WriteAll(output, buffer->data(), slice, error);
+    done += slice;
+  }
+  if (ended) *error = Quote(path) + " changed while it was packed";
+  CloseFile(file);
+  return ok;
 }
 
 // "partial-1f0c9a3e": a suffix no other run predicts.
@@ -92,10 +174,16 @@ bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what
   return ok;
 }
 
-bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
-  if (ReadFolder(path, items)) return true;
-  *error = FailureText("cannot list the folder", path);
-  return false;
+bool ListFolder(const FolderWalk& walk, std::vector<FolderItem>* items,
+                FileIdentity* root_identity, std::string* error) {
+  // The root's first listing finds it by its path; every later walk checks it is the same.
+  FileHandle folder = OpenWalkedFolder(walk, !walk.steps.empty(), "cannot list the folder",
+                                       root_identity, error);
+  if (folder == kNoFile) return false;
+  bool ok = ReadOpenFolder(folder, items);
+  if (!ok) *error = FailureText("cannot list the folder", WalkedPath(walk));
+  CloseFile(folder);
+  return ok;
 }
 
 FileHandle CreateTemporaryFile(const std::string& stem, std::string* path, std::string* error) {
@@ -139,20 +227,29 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
   uint64_t now = 0;
   FileHandle file = OpenRegularFile(path, "", &now, error);
   if (file == kNoFile) return false;
-  bool ok = now == size;
-  uint64_t done = ok ? CopyInsideSystem(file, output, size) : 0;
-  if (buffer->size() < kCopySliceBytes) buffer->resize(kCopySliceBytes);
-  bool ended = !ok;
-  while (ok && done < size) {
-    size_t slice = size - done < kCopySliceBytes ? (size_t)(size - done) : kCopySliceBytes;
-    ok = ReadExactly(file, buffer->data(), slice, &ended);
-    if (!ok && !ended) *error = FailureText("cannot read", path);
-    ok = ok && WriteAll(output, buffer->data(), slice, error);
-    done += slice;
+  return CopyOpenSource(file, path, now, size, output, buffer, error);
+}
+
+bool CopyFoundFileTo(const FolderWalk& walk, const FolderItem& file, const std::string& path,
+                     uint32_t size, HeldFolder* held, FileHandle output,
+                     std::vector<uint8_t>* buffer, std::string* error) {
+  if (held->walk != &walk) {
+    ReleaseHeldFolder(held);
+    FileIdentity root_identity;
+    held->handle = OpenWalkedFolder(walk, true, "cannot open the folder", &root_identity, error);
+    if (held->handle == kNoFile) return false;
+    held->walk = &walk;
   }
-  if (ended) *error = Quote(path) + " changed while it was packed";
-  CloseFile(file);
-  return ok;
+  FileHandle opened = OpenListed(held->handle, file, false, path, "cannot open", error);
+  uint64_t now = 0;
+  if (opened != kNoFile) opened = CheckRegularFile(opened, path, "", &now, error);
+  if (opened == kNoFile) return false;
+  return CopyOpenSource(opened, path, now, size, output, buffer, error);
+}
+
+void ReleaseHeldFolder(HeldFolder* held) {
+  if (held->handle != kNoFile) CloseFile(held->handle);
+  *held = HeldFolder();
 }
 
 bool PublishFile(const std::string& from, const std::string& to, std::string* error) {

@@ -15,8 +15,12 @@
 bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what,
                    std::vector<uint8_t>* bytes, std::string* error);
 
-// ReadFolder with a message in `error` on failure. A FolderLister.
-bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error);
+// A FolderLister: opens the folder `walk` leads to from its root, one step at a time, each
+// step opened without following a link and checked against its listing, and lists it.
+// Returns false with a message: a step that is no longer the folder its parent listed is
+// named as changed.
+bool ListFolder(const FolderWalk& walk, std::vector<FolderItem>* items,
+                FileIdentity* root_identity, std::string* error);
 
 // Creates a new file `stem` + ".partial-" + eight random hexadecimal digits for writing,
 // exclusively, readable by its owner only, and returns its name in `path`. Returns kNoFile
@@ -34,6 +38,26 @@ bool CloseOutputFile(FileHandle file, const std::string& path, std::string* erro
 // cannot be read, no longer has `size` bytes, or the write fails.
 bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
                   std::vector<uint8_t>* buffer, std::string* error);
+
+// The one folder below a folder line that reading the sources holds open: the folder of the
+// last file read there, kept while the next files come from it. Whatever the tree's depth,
+// no more than this one stays open between files.
+struct HeldFolder {
+  FileHandle handle = kNoFile;
+  const FolderWalk* walk = nullptr;  // where `handle` leads to
+};
+
+// Copies exactly `size` bytes of the file `file` that a folder line listed in the folder
+// `walk` leads to, named `path` in messages, to `output` as CopySourceTo does. The folder
+// is walked to again from its root (unless `held` holds it already; it holds it after),
+// every step checked, and the file opened without following a link: a step or a file that
+// is no longer what the listing found is refused as changed. Returns false with a message.
+bool CopyFoundFileTo(const FolderWalk& walk, const FolderItem& file, const std::string& path,
+                     uint32_t size, HeldFolder* held, FileHandle output,
+                     std::vector<uint8_t>* buffer, std::string* error);
+
+// Closes the folder `held` holds, if any.
+void ReleaseHeldFolder(HeldFolder* held);
 
 // Gives the temporary file `from` the usual permissions of a new file and renames it to
 // `to`, replacing `to`. Returns false with a message.

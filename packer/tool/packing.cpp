@@ -38,25 +38,33 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Streams the product's package into the setup executable: the package's own bytes as they
-// are made, each source copied in slices, so the product is never held in memory.
+// are made, each source copied in slices, so the product is never held in memory. A file a
+// folder line found is read through the folder it was listed in, as it was listed.
 struct ProductPackage : PackageSource, PackageStreamSink {
   const Manifest& manifest;
   FileHandle file = kNoFile;
   std::string* error = nullptr;
   std::vector<uint8_t> buffer;
+  HeldFolder held;
 
   explicit ProductPackage(const Manifest& product) : manifest(product) {}
+  ~ProductPackage() { ReleaseHeldFolder(&held); }
 
   bool WritePackage(FileHandle output, std::string* problem) override {
     file = output;
     error = problem;
-    return StreamPackage(manifest.contents, manifest.content_sizes, *this);
+    bool streamed = StreamPackage(manifest.contents, manifest.content_sizes, *this);
+    ReleaseHeldFolder(&held);
+    return streamed;
   }
   bool Put(const uint8_t* bytes, size_t count) override {
     return WriteAll(file, bytes, count, error);
   }
   bool CopyContent(size_t index, uint32_t size) override {
-    return CopySourceTo(manifest.sources[index], size, file, &buffer, error);
+    const FoundSource& found = manifest.found[index];
+    if (found.walk < 0) return CopySourceTo(manifest.sources[index], size, file, &buffer, error);
+    return CopyFoundFileTo(manifest.walks[found.walk], found.file, manifest.sources[index], size,
+                           &held, file, &buffer, error);
   }
 };
 
