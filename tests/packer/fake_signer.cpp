@@ -3,9 +3,18 @@
 // signed-data entry (whose content is no real signature) and pointing the program's
 // certificate directory at it. Exits 0 when done, 1 otherwise. Plain C++ over stdio, so the
 // same source runs under Wine and on the build machine.
+//
+// With FAKE_SIGNER_PAUSE=NAME in its environment it first creates the file NAME.waiting and
+// waits (60 s at most) until a file NAME exists: the packer signs the uninstaller between
+// listing the product's folders and reading its files, and a test changes the tree
+// meanwhile, as someone racing the packer would.
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 
+#include <chrono>
+#include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -54,9 +63,29 @@ size_t CertificateEntryOffset(const std::vector<uint8_t>& bytes) {
   return entry + 8 <= bytes.size() ? entry : 0;
 }
 
+bool FileExists(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file != nullptr) fclose(file);
+  return file != nullptr;
+}
+
+// Announces itself in `name`.waiting and waits for the file `name`. Returns false when it
+// does not come within a minute.
+bool PauseUntil(const std::string& name) {
+  FILE* waiting = fopen((name + ".waiting").c_str(), "wb");
+  if (waiting == nullptr || fclose(waiting) != 0) return false;
+  for (int tick = 0; tick < 600; ++tick) {
+    if (FileExists(name)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* pause = getenv("FAKE_SIGNER_PAUSE");
+  if (pause != nullptr && !PauseUntil(pause)) return 1;
   std::vector<uint8_t> bytes;
   if (argc != 2 || !ReadFileBytes(argv[1], &bytes)) return 1;
   size_t entry = CertificateEntryOffset(bytes);
