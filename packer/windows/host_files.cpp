@@ -98,74 +98,56 @@ NTSTATUS IdentifyInFolder(HANDLE file, FileIdentity* identity, DWORD* attributes
   return status;
 }
 
-// Lists `folder` with the information class that gives each name's file ID as the folder
-// holds it, in the same answer as its kind (a second look by name could find something
-// else). Returns the status: kInvalidInfoClass and its like where the system lacks that
-// class (Windows 2000).
-NTSTATUS ListWithIds(HANDLE folder, std::vector<FolderItem>* items) {
-  std::vector<uint64_t> buffer(kListingBytes / sizeof(uint64_t));
-  for (BOOLEAN restart = TRUE;; restart = FALSE) {
-    IO_STATUS_BLOCK io;
-    NTSTATUS status = NtQueryDirectoryFile(folder, NULL, NULL, NULL, &io, buffer.data(),
-                                           (ULONG)kListingBytes, FileIdBothDirectoryInformation,
-                                           FALSE, NULL, restart);
-    if (status == kNoMoreFiles) return 0;
-    if (!NT_SUCCESS(status)) return status;
-    const uint8_t* at = (const uint8_t*)buffer.data();
-    for (;;) {
-      const FILE_ID_BOTH_DIR_INFORMATION* entry = (const FILE_ID_BOTH_DIR_INFORMATION*)at;
-      std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") {
-        FolderItem item;
-        item.name = Utf8(name);
-        item.kind = ItemKindOf(entry->FileAttributes);
-        if (item.kind == ITEM_FILE) item.size = (uint64_t)entry->EndOfFile.QuadPart;
-        item.identity = IndexIdentity((uint64_t)entry->FileId.QuadPart);
-        items->push_back(item);
-      }
-      if (entry->NextEntryOffset == 0) break;
-      at += entry->NextEntryOffset;
-    }
-  }
+// Identifies the listed `name` in `folder` by opening it, as itself should it have become a
+// link since, with no access that another program's sharing could refuse; its kind becomes
+// what the opened file says. Returns the status.
+NTSTATUS IdentifyByOpening(HANDLE folder, const std::wstring& name, FolderItem* item) {
+  NTSTATUS status;
+  HANDLE opened = OpenBelow(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, &status);
+  if (opened == INVALID_HANDLE_VALUE) return status;
+  DWORD attributes = 0;
+  status = IdentifyInFolder(opened, &item->identity, &attributes);
+  CloseHandle(opened);
+  if (NT_SUCCESS(status)) item->kind = ItemKindOf(attributes);
+  return status;
 }
 
-// Where the system has no file IDs in listings: lists `folder` by name and kind, then opens
-// each file and folder listed, as itself should it have become a link since, for its
-// identity. Returns the status.
-NTSTATUS ListAndOpenEach(HANDLE folder, std::vector<FolderItem>* items) {
+// Lists `folder` into `items`. With `with_ids`, each name's file ID comes in the same
+// answer as its kind (a second look by name could find something else there); without
+// (Windows 2000 lacks that information class), or where the file system gives none (0),
+// each file and folder listed is opened for it. Returns the status.
+NTSTATUS ListFolderItems(HANDLE folder, bool with_ids, std::vector<FolderItem>* items) {
   std::vector<uint64_t> buffer(kListingBytes / sizeof(uint64_t));
   for (BOOLEAN restart = TRUE;; restart = FALSE) {
     IO_STATUS_BLOCK io;
-    NTSTATUS status = NtQueryDirectoryFile(folder, NULL, NULL, NULL, &io, buffer.data(),
-                                           (ULONG)kListingBytes, FileDirectoryInformation,
-                                           FALSE, NULL, restart);
+    NTSTATUS status = NtQueryDirectoryFile(
+        folder, NULL, NULL, NULL, &io, buffer.data(), (ULONG)kListingBytes,
+        with_ids ? FileIdBothDirectoryInformation : FileDirectoryInformation, FALSE, NULL, restart);
     if (status == kNoMoreFiles) return 0;
     if (!NT_SUCCESS(status)) return status;
     const uint8_t* at = (const uint8_t*)buffer.data();
-    for (;;) {
-      const FILE_DIRECTORY_INFORMATION* entry = (const FILE_DIRECTORY_INFORMATION*)at;
-      std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+    for (ULONG next = 1; next != 0; at += next) {
+      const FILE_ID_BOTH_DIR_INFORMATION* with_id = (const FILE_ID_BOTH_DIR_INFORMATION*)at;
+      const FILE_DIRECTORY_INFORMATION* plain = (const FILE_DIRECTORY_INFORMATION*)at;
+      next = with_ids ? with_id->NextEntryOffset : plain->NextEntryOffset;
+      DWORD attributes = with_ids ? with_id->FileAttributes : plain->FileAttributes;
+      uint64_t size = (uint64_t)(with_ids ? with_id->EndOfFile.QuadPart : plain->EndOfFile.QuadPart);
+      uint64_t file_id = with_ids ? (uint64_t)with_id->FileId.QuadPart : 0;
+      std::wstring name(with_ids ? with_id->FileName : plain->FileName,
+                        (with_ids ? with_id->FileNameLength : plain->FileNameLength) /
+                            sizeof(wchar_t));
+      if (name == L"." || name == L"..") continue;
       FolderItem item;
-      item.kind = ItemKindOf(entry->FileAttributes);
-      if (name != L"." && name != L".." && (item.kind == ITEM_FILE || item.kind == ITEM_FOLDER)) {
-        // Only the identity is read: no access that another program's sharing could refuse.
-        HANDLE opened = OpenBelow(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0,
-                                  &status);
-        if (opened == INVALID_HANDLE_VALUE) return status;
-        DWORD attributes = 0;
-        status = IdentifyInFolder(opened, &item.identity, &attributes);
-        CloseHandle(opened);
+      item.name = Utf8(name);
+      item.kind = ItemKindOf(attributes);
+      item.identity = IndexIdentity(file_id);
+      if (file_id == 0 && (item.kind == ITEM_FILE || item.kind == ITEM_FOLDER)) {
+        status = IdentifyByOpening(folder, name, &item);
         if (!NT_SUCCESS(status)) return status;
-        item.kind = ItemKindOf(attributes);
       }
-      if (name != L"." && name != L"..") {
-        item.name = Utf8(name);
-        if (item.kind == ITEM_FILE) item.size = (uint64_t)entry->EndOfFile.QuadPart;
-        items->push_back(item);
-      }
-      if (entry->NextEntryOffset == 0) break;
-      at += entry->NextEntryOffset;
+      if (item.kind == ITEM_FILE) item.size = size;
+      items->push_back(item);
     }
   }
 }
@@ -300,11 +282,11 @@ bool IdentifyOpenFile(FileHandle file, FileIdentity* identity) {
 
 bool ReadOpenFolder(FileHandle folder, std::vector<FolderItem>* items) {
   items->clear();
-  NTSTATUS status = ListWithIds(Handle(folder), items);
+  NTSTATUS status = ListFolderItems(Handle(folder), true, items);
   if (status == kInvalidInfoClass || status == kNotImplemented || status == kNotSupported ||
       status == kInvalidParameter) {
     items->clear();
-    status = ListAndOpenEach(Handle(folder), items);
+    status = ListFolderItems(Handle(folder), false, items);
   }
   if (NT_SUCCESS(status)) return true;
   SetLastStatus(status);
