@@ -94,33 +94,59 @@ FileHandle OpenListed(FileHandle folder, const FolderItem& listed, bool as_folde
   return kNoFile;
 }
 
-// Opens the folder `walk` leads to: its root by its path, then each step inside the one
-// before, checked against its listing, closing each folder as soon as the next one is open.
-// The root's identity goes to `*root_identity`, and must be the walk's when `check_root`.
-// Returns kNoFile with a message, where a failure the system explains starts with
-// `failing`.
-FileHandle OpenWalkedFolder(const FolderWalk& walk, bool check_root, const std::string& failing,
-                            FileIdentity* root_identity, std::string* error) {
-  FileHandle folder = OpenFolder(walk.root);
-  if (folder == kNoFile || !IdentifyOpenFile(folder, root_identity)) {
+// Closes the folder `held` walked to last, unless it is the root.
+void ReleaseWalkedFolder(HeldFolder* held) {
+  if (held->handle != kNoFile && held->handle != held->root) CloseFile(held->handle);
+  held->handle = kNoFile;
+  held->walk = nullptr;
+}
+
+// Makes `held` hold the root of `walk`: the one it holds, or else the folder its path names
+// now, which must be the walk's when `check_root` (its first listing takes it as it is).
+// Returns false with a message, where a failure the system explains starts with `failing`.
+bool HoldRoot(const FolderWalk& walk, bool check_root, const std::string& failing,
+              HeldFolder* held, std::string* error) {
+  if (held->root != kNoFile && held->root_path == walk.root) return true;
+  ReleaseHeldFolder(held);
+  FileHandle root = OpenFolder(walk.root);
+  FileIdentity identity;
+  if (root == kNoFile || !IdentifyOpenFile(root, &identity)) {
     *error = FailureText(failing, walk.root);
-    if (folder != kNoFile) CloseFile(folder);
-    return kNoFile;
+    if (root != kNoFile) CloseFile(root);
+    return false;
   }
-  if (check_root && *root_identity != walk.root_identity) {
+  if (check_root && identity != walk.root_identity) {
     *error = ChangedText(walk.root, true);
-    CloseFile(folder);
-    return kNoFile;
+    CloseFile(root);
+    return false;
   }
+  held->root = root;
+  held->root_path = walk.root;
+  held->root_identity = identity;
+  return true;
+}
+
+// Makes `held` hold the folder `walk` leads to: from its root (HoldRoot) each step inside
+// the one before, checked against its listing, each folder closed as soon as the next one
+// is open. Returns false with a message, where a failure the system explains starts with
+// `failing`.
+bool WalkTo(const FolderWalk& walk, bool check_root, const std::string& failing,
+            HeldFolder* held, std::string* error) {
+  if (held->walk == &walk) return true;
+  ReleaseWalkedFolder(held);
+  if (!HoldRoot(walk, check_root, failing, held, error)) return false;
+  FileHandle folder = held->root;
   std::string path = walk.root;
   for (const FolderItem& step : walk.steps) {
     path += step.name + "/";
     FileHandle next = OpenListed(folder, step, true, path, failing, error);
-    CloseFile(folder);
-    if (next == kNoFile) return kNoFile;
+    if (folder != held->root) CloseFile(folder);
+    if (next == kNoFile) return false;
     folder = next;
   }
-  return folder;
+  held->handle = folder;
+  held->walk = &walk;
+  return true;
 }
 
 // Copies exactly `size` bytes of the open regular `file`, named `path`, which has `now`
@@ -174,15 +200,21 @@ bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what
   return ok;
 }
 
-bool ListFolder(const FolderWalk& walk, std::vector<FolderItem>* items,
+void ReleaseHeldFolder(HeldFolder* held) {
+  ReleaseWalkedFolder(held);
+  if (held->root != kNoFile) CloseFile(held->root);
+  *held = HeldFolder();
+}
+
+bool ListFolder(const FolderWalk& walk, HeldFolder* held, std::vector<FolderItem>* items,
                 FileIdentity* root_identity, std::string* error) {
-  // The root's first listing finds it by its path; every later walk checks it is the same.
-  FileHandle folder = OpenWalkedFolder(walk, !walk.steps.empty(), "cannot list the folder",
-                                       root_identity, error);
-  if (folder == kNoFile) return false;
-  bool ok = ReadOpenFolder(folder, items);
+  // A root's first listing finds it by its path; a walk that opens it again checks it.
+  if (!WalkTo(walk, !walk.steps.empty(), "cannot list the folder", held, error)) return false;
+  *root_identity = held->root_identity;
+  bool ok = ReadOpenFolder(held->handle, items);
   if (!ok) *error = FailureText("cannot list the folder", WalkedPath(walk));
-  CloseFile(folder);
+  // Listings go depth first: the folder listed is not walked to again soon.
+  ReleaseWalkedFolder(held);
   return ok;
 }
 
@@ -233,13 +265,7 @@ bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
 bool CopyFoundFileTo(const FolderWalk& walk, const FolderItem& file, const std::string& path,
                      uint32_t size, HeldFolder* held, FileHandle output,
                      std::vector<uint8_t>* buffer, std::string* error) {
-  if (held->walk != &walk) {
-    ReleaseHeldFolder(held);
-    FileIdentity root_identity;
-    held->handle = OpenWalkedFolder(walk, true, "cannot open the folder", &root_identity, error);
-    if (held->handle == kNoFile) return false;
-    held->walk = &walk;
-  }
+  if (!WalkTo(walk, true, "cannot open the folder", held, error)) return false;
   FileHandle opened = OpenListed(held->handle, file, false, path, "cannot open", error);
   uint64_t now = 0;
   if (opened != kNoFile) opened = CheckRegularFile(opened, path, "", &now, error);
@@ -247,10 +273,6 @@ bool CopyFoundFileTo(const FolderWalk& walk, const FolderItem& file, const std::
   return CopyOpenSource(opened, path, now, size, output, buffer, error);
 }
 
-void ReleaseHeldFolder(HeldFolder* held) {
-  if (held->handle != kNoFile) CloseFile(held->handle);
-  *held = HeldFolder();
-}
 
 bool PublishFile(const std::string& from, const std::string& to, std::string* error) {
   if (RenameOver(from, to)) return true;

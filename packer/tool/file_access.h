@@ -15,11 +15,27 @@
 bool ReadWholeFile(const std::string& path, uint64_t max_bytes, const char* what,
                    std::vector<uint8_t>* bytes, std::string* error);
 
-// A FolderLister: opens the folder `walk` leads to from its root, one step at a time, each
-// step opened without following a link and checked against its listing, and lists it.
-// Returns false with a message: a step that is no longer the folder its parent listed is
-// named as changed.
-bool ListFolder(const FolderWalk& walk, std::vector<FolderItem>* items,
+// What walks through a folder line's tree hold open between calls: the line's source
+// folder, opened by its path once (and then checked against its first listing, unless that
+// is the listing being made), and the last folder walked to below it. Whatever the tree's
+// depth, no more than these two stay open.
+struct HeldFolder {
+  FileHandle root = kNoFile;
+  std::string root_path;             // the walks' root that `root` was opened for
+  FileIdentity root_identity;        // what `root` is
+  FileHandle handle = kNoFile;       // the folder `walk` leads to (may be `root` itself)
+  const FolderWalk* walk = nullptr;
+};
+
+// Closes what `held` holds.
+void ReleaseHeldFolder(HeldFolder* held);
+
+// Lists the folder `walk` leads to, walking to it from its root (held in `held`, or opened
+// by its path and then held) one step at a time, each step opened without following a link
+// and checked against its listing. With a FolderLister's arguments otherwise; returns
+// false with a message: a step that is no longer the folder its parent listed is named as
+// changed.
+bool ListFolder(const FolderWalk& walk, HeldFolder* held, std::vector<FolderItem>* items,
                 FileIdentity* root_identity, std::string* error);
 
 // Creates a new file `stem` + ".partial-" + eight random hexadecimal digits for writing,
@@ -39,25 +55,15 @@ bool CloseOutputFile(FileHandle file, const std::string& path, std::string* erro
 bool CopySourceTo(const std::string& path, uint32_t size, FileHandle output,
                   std::vector<uint8_t>* buffer, std::string* error);
 
-// The one folder below a folder line that reading the sources holds open: the folder of the
-// last file read there, kept while the next files come from it. Whatever the tree's depth,
-// no more than this one stays open between files.
-struct HeldFolder {
-  FileHandle handle = kNoFile;
-  const FolderWalk* walk = nullptr;  // where `handle` leads to
-};
-
 // Copies exactly `size` bytes of the file `file` that a folder line listed in the folder
 // `walk` leads to, named `path` in messages, to `output` as CopySourceTo does. The folder
-// is walked to again from its root (unless `held` holds it already; it holds it after),
-// every step checked, and the file opened without following a link: a step or a file that
-// is no longer what the listing found is refused as changed. Returns false with a message.
+// is walked to again as ListFolder does (unless `held` holds it already; it holds it
+// after), and the file opened inside it without following a link: a step or a file that is
+// no longer what the listing found, or a root that is not, is refused as changed. Returns
+// false with a message.
 bool CopyFoundFileTo(const FolderWalk& walk, const FolderItem& file, const std::string& path,
                      uint32_t size, HeldFolder* held, FileHandle output,
                      std::vector<uint8_t>* buffer, std::string* error);
-
-// Closes the folder `held` holds, if any.
-void ReleaseHeldFolder(HeldFolder* held);
 
 // Gives the temporary file `from` the usual permissions of a new file and renames it to
 // `to`, replacing `to`. Returns false with a message.

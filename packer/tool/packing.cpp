@@ -182,8 +182,14 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
     return false;
   }
   std::string text(bytes.begin(), bytes.end());
+  HeldFolder listing;
+  FolderLister lister = [&listing](const FolderWalk& walk, std::vector<FolderItem>* items,
+                                   FileIdentity* root_identity, std::string* problem) {
+    return ListFolder(walk, &listing, items, root_identity, problem);
+  };
   ReadManifest(text, request->manifest, FolderOf(request->manifest), LookUpSource, manifest,
-               errors, ListFolder);
+               errors, lister);
+  ReleaseHeldFolder(&listing);
   const char* suffix = manifest->arch == ARCH_X64 ? "-x64.exe" : ".exe";
   if (request->stub.empty()) request->stub = DefaultPart(std::string("setup-stub") + suffix);
   if (request->uninstaller.empty()) {

@@ -69,7 +69,7 @@ HANDLE OpenBelow(HANDLE folder, const std::wstring& name, ACCESS_MASK access, UL
   attributes.ObjectName = &object_name;
   IO_STATUS_BLOCK io;
   HANDLE opened = INVALID_HANDLE_VALUE;
-  *status = name.size() > 32767 / sizeof(wchar_t) ? kInvalidParameter
+  *status = name.size() > 0x7FFF ? kInvalidParameter  // more than a UNICODE_STRING holds
             : NtCreateFile(&opened, access, &attributes, &io, NULL, 0, share, FILE_OPEN,
                            options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT,
                            NULL, 0);
@@ -235,9 +235,10 @@ FileHandle OpenFolder(const std::string& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, NULL);
   if (folder == INVALID_HANDLE_VALUE) return kNoFile;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (GetFileInformationByHandle(folder, &information) &&
-      (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  IO_STATUS_BLOCK io;
+  FILE_BASIC_INFORMATION basic;
+  if (NT_SUCCESS(NtQueryInformationFile(folder, &io, &basic, sizeof(basic), FileBasicInformation)) &&
+      (basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return (FileHandle)folder;
   }
   CloseHandle(folder);

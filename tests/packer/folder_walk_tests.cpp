@@ -39,7 +39,10 @@ struct Tree {
 // Returns false with the message in `error`.
 bool List(FolderWalk* walk, std::vector<FolderItem>* items, std::string* error) {
   FileIdentity root;
-  if (!ListFolder(*walk, items, &root, error)) return false;
+  HeldFolder held;
+  bool listed = ListFolder(*walk, &held, items, &root, error);
+  ReleaseHeldFolder(&held);
+  if (!listed) return false;
   if (walk->steps.empty()) walk->root_identity = root;
   std::sort(items->begin(), items->end(),
             [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });

@@ -76,13 +76,15 @@ raced "\"product/src/b/two.txt\" $file_changed" \
 raced "\"product/src/b/two.txt\" $file_changed" \
   two.txt "ln -s $work/secret/two.txt product/src/b/new && mv -T product/src/b/new product/src/b/two.txt"
 # After the listing, while src/a/one.txt is read: src/b swapped for a link to the secrets,
-# or for the secrets' folder itself; the whole src/ replaced by a copy.
+# or for the secrets' folder itself.
 raced "\"product/src/b/\" $folder_changed" \
   one.txt "mv product/src/b b.moved && ln -s $work/secret product/src/b"
 raced "\"product/src/b/\" $folder_changed" \
   one.txt "mv product/src/b b.moved && mv secret product/src/b"
+# The whole src/ replaced by a copy while src/a is listed: the listing goes on in the folder
+# it began in, and the reading finds another one under the name.
 raced "\"product/src/\" $folder_changed" \
-  one.txt "mv product/src src.moved && cp -r src.moved product/src"
+  a "mv product/src src.moved && cp -r src.moved product/src"
 
 # A tree 70 folders deep, a file on every level, packs with 16 descriptors: the packer
 # holds no descriptor per level.
