@@ -475,6 +475,7 @@ struct FileToAdd {
   uint16_t flags = 0;
   bool from_tree = false;  // brought by a folder line: an explicit line may replace it
   std::string context;  // "" or where below a folder line the file was found, for messages
+  FoundSource found;    // where the folder line found it
 };
 
 // Gives the entry a folder line brought for `key` the flags and source of an explicit
@@ -490,6 +491,7 @@ bool ReplaceTreeEntry(Reading& reading, Manifest* manifest, const std::string& k
   manifest->sources[index] = file.path;
   manifest->content_sizes[index] = (uint32_t)info.size;
   manifest->lines[index] = line;
+  manifest->found[index] = FoundSource();
   return true;
 }
 
@@ -503,6 +505,7 @@ void AppendEntry(Manifest* manifest, const FileToAdd& file, const std::string& a
   manifest->sources.push_back(file.path);
   manifest->content_sizes.push_back((uint32_t)info.size);
   manifest->lines.push_back(line);
+  manifest->found.push_back(file.found);
 }
 
 // Adds one file entry after the checks every file gets: its target, the folders it needs,
@@ -567,7 +570,7 @@ bool IsExcluded(const Reading& reading, const std::string& relative, const std::
 }
 
 void AddFolderTree(Reading& reading, Manifest* manifest, const FolderLine& tree,
-                   const std::string& relative);
+                   const std::string& relative, int walk);
 
 // Why a folder line cannot take the listed `item`, "" when it can.
 std::string FoundItemProblem(const FolderItem& item) {
@@ -583,9 +586,10 @@ std::string FoundItemProblem(const FolderItem& item) {
   return "";
 }
 
-// Adds one item a folder lists; `relative` is its path below the folder line's source.
+// Adds one item that the folder `walk` leads to lists; `relative` is its path below the
+// folder line's source.
 void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
-                  const FolderItem& item, const std::string& relative) {
+                  const FolderItem& item, const std::string& relative, int walk) {
   std::string found = FoundPath(tree, relative);
   std::string context = found + ": ";
   std::string refused = FoundItemProblem(item);
@@ -600,7 +604,10 @@ void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
     size_t errors_before = reading.errors->size();
     AddFolder(reading, manifest, ansi, tree.line);
     if (reading.errors->size() == errors_before) {
-      AddFolderTree(reading, manifest, tree, relative + "/");
+      FolderWalk below = manifest->walks[walk];
+      below.steps.push_back(item);
+      manifest->walks.push_back(below);
+      AddFolderTree(reading, manifest, tree, relative + "/", (int)manifest->walks.size() - 1);
     }
     return;
   }
@@ -610,6 +617,8 @@ void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
   file.path = tree.root + relative;
   file.from_tree = true;
   file.context = context;
+  file.found.walk = walk;
+  file.found.file = item;
   SourceInfo info;
   info.kind = SOURCE_FILE;
   info.size = item.size;
@@ -617,21 +626,24 @@ void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
 }
 
 // Adds everything below `relative` ("" or a path ending in "/") of the folder line's
-// source, sorted by name so that the package is the same whatever order the host lists.
-// Depth is bounded by the target length, which every folder found is checked against.
+// source, which the folder `walk` (an index into the manifest's walks) leads to, sorted by
+// name so that the package is the same whatever order the host lists. Depth is bounded by
+// the target length, which every folder found is checked against.
 void AddFolderTree(Reading& reading, Manifest* manifest, const FolderLine& tree,
-                   const std::string& relative) {
+                   const std::string& relative, int walk) {
   std::vector<FolderItem> items;
+  FileIdentity root_identity;
   std::string error;
-  if (!(*reading.lister)(tree.root + relative, &items, &error)) {
+  if (!(*reading.lister)(manifest->walks[walk], &items, &root_identity, &error)) {
     return Fail(reading, tree.line, error);
   }
+  if (manifest->walks[walk].steps.empty()) manifest->walks[walk].root_identity = root_identity;
   std::sort(items.begin(), items.end(),
             [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
   for (const FolderItem& item : items) {
     std::string path = relative + item.name;
     if (IsExcluded(reading, path, item.name)) continue;
-    AddFoundItem(reading, manifest, tree, item, path);
+    AddFoundItem(reading, manifest, tree, item, path, walk);
   }
 }
 
@@ -663,7 +675,10 @@ void ReadFolderTreeLine(Reading& reading, Manifest* manifest, const std::string&
                                    "file has no separator at the end of either name");
   }
   if (!*reading.lister) return Fail(reading, line, "folder lines cannot be read here");
-  AddFolderTree(reading, manifest, tree, "");
+  FolderWalk top;
+  top.root = tree.root;
+  manifest->walks.push_back(top);
+  AddFolderTree(reading, manifest, tree, "", (int)manifest->walks.size() - 1);
 }
 
 bool EndsInSeparator(const std::string& path) {
@@ -878,6 +893,12 @@ std::string ResolveSource(const std::string& folder, const std::string& source) 
   return path;
 }
 
+std::string WalkedPath(const FolderWalk& walk) {
+  std::string path = walk.root;
+  for (const FolderItem& step : walk.steps) path += step.name + "/";
+  return path;
+}
+
 bool ReadManifest(const std::string& text, const std::string& manifest_name,
                   const std::string& folder, const SourceLookup& lookup, Manifest* manifest,
                   std::vector<std::string>* errors, const FolderLister& lister) {
@@ -915,6 +936,7 @@ bool AddUninstaller(const std::string& path, const SourceLookup& lookup, Manifes
   manifest->sources.insert(manifest->sources.begin(), path);
   manifest->content_sizes.insert(manifest->content_sizes.begin(), (uint32_t)info.size);
   manifest->lines.insert(manifest->lines.begin(), 0);
+  manifest->found.insert(manifest->found.begin(), FoundSource());
   return true;
 }
 

@@ -40,17 +40,53 @@ struct SourceInfo {
 };
 using SourceLookup = std::function<SourceInfo(const std::string& path)>;
 
+// Which file or folder something is, as its host tells: the volume (device) that holds it
+// and its number there. Every name of one file gives the same identity; another file, even
+// one put in its place under its name, gives another.
+struct FileIdentity {
+  uint64_t volume = 0, index = 0;
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+  return a.volume == b.volume && a.index == b.index;
+}
+inline bool operator!=(const FileIdentity& a, const FileIdentity& b) { return !(a == b); }
+
 // One name in a folder, as the host lists it, without following links.
 enum FolderItemKind { ITEM_FILE, ITEM_FOLDER, ITEM_LINK, ITEM_OTHER };
 struct FolderItem {
   std::string name;  // UTF-8, no separator
   FolderItemKind kind = ITEM_OTHER;
-  uint64_t size = 0;  // for ITEM_FILE
+  uint64_t size = 0;      // for ITEM_FILE
+  FileIdentity identity;  // for ITEM_FILE and ITEM_FOLDER: what the listing found there
 };
-// Lists the folder `path` (any order) into `items`. Returns false with the system's text in
-// `error` when the folder cannot be read.
-using FolderLister = std::function<bool(const std::string& path, std::vector<FolderItem>* items,
-                                        std::string* error)>;
+
+// The way from a folder line's source folder down to a folder below it, each step as its
+// parent's listing found it. Whoever opens the folder again walks it step by step and
+// checks each one, so that nothing put in the tree's place since (another folder, a link
+// to one) is read instead.
+struct FolderWalk {
+  std::string root;               // the folder line's source folder, resolved, ending in "/"
+  FileIdentity root_identity;     // the root as its first listing found it
+  std::vector<FolderItem> steps;  // the folders from `root` down, outermost first
+};
+
+// "root/a/b/": the path of the folder `walk` leads to, ending in "/".
+std::string WalkedPath(const FolderWalk& walk);
+
+// Lists the folder `walk` leads to (any order) into `items`. With no steps, the root as its
+// path finds it, whose identity goes to `*root_identity`; otherwise the root and every step
+// must still be what `walk` records. Returns false with a message in `error` when the
+// folder cannot be read or has changed.
+using FolderLister = std::function<bool(const FolderWalk& walk, std::vector<FolderItem>* items,
+                                        FileIdentity* root_identity, std::string* error)>;
+
+// Where a folder line found an entry's source: the walk to its folder (an index into
+// Manifest::walks) and the file as that folder's listing gave it. `walk` is -1 for a
+// source that a [files] line names by its path.
+struct FoundSource {
+  int walk = -1;
+  FolderItem file;
+};
 
 // Longest company and copyright texts of the version resource, in UTF-16 units.
 constexpr size_t kVersionTextMaxUnits = 127;
@@ -80,6 +116,8 @@ struct Manifest {
   std::vector<std::string> sources;       // per entry: the resolved source path (UTF-8)
   std::vector<uint32_t> content_sizes;    // per entry: the source's size
   std::vector<int> lines;                 // per entry: its manifest line (0: added by us)
+  std::vector<FoundSource> found;         // per entry: where a folder line found the source
+  std::vector<FolderWalk> walks;          // the folders that folder lines listed
 };
 
 // Reads the manifest `text`. `manifest_name` names it in messages ("app.ini:12: ...");

@@ -27,7 +27,9 @@ SourceInfo MadeUpSource(const std::string& path) {
   return info;
 }
 
-bool MadeUpFolder(const std::string& path, std::vector<FolderItem>* items, std::string*) {
+bool MadeUpFolder(const FolderWalk& walk, std::vector<FolderItem>* items, FileIdentity*,
+                  std::string*) {
+  std::string path = WalkedPath(walk);
   size_t depth = 0;
   for (char c : path) depth += c == '/' ? 1 : 0;
   items->clear();

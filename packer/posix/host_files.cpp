@@ -54,6 +54,13 @@ FolderItemKind ItemKindOf(mode_t mode) {
                                                                                  : ITEM_OTHER;
 }
 
+FileIdentity IdentityOf(const struct stat& data) {
+  FileIdentity identity;
+  identity.volume = (uint64_t)data.st_dev;
+  identity.index = (uint64_t)data.st_ino;
+  return identity;
+}
+
 }  // namespace
 
 std::string LastErrorText() { return strerror(errno); }
@@ -140,14 +147,53 @@ SourceInfo LookUpSource(const std::string& path) {
   return SourceInfoOf(data);
 }
 
-bool ReadFolder(const std::string& path, std::vector<FolderItem>* items) {
+FileHandle OpenFolder(const std::string& path) {
+  int fd = OpenPath(path, O_RDONLY | O_DIRECTORY);
+  return fd < 0 ? kNoFile : fd;
+}
+
+// O_NOFOLLOW fails on a link with ELOOP, or with ENOTDIR together with O_DIRECTORY, which a
+// file asked for as a folder gives too.
+FileHandle OpenInFolder(FileHandle folder, const std::string& name, bool as_folder,
+                        FileIdentity* identity, bool* other_kind) {
+  int flags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (as_folder ? O_DIRECTORY : O_NONBLOCK);
+  int fd;
+  do fd = openat((int)folder, name.c_str(), flags);
+  while (fd < 0 && errno == EINTR);
+  *other_kind = fd < 0 && (errno == ELOOP || (as_folder && errno == ENOTDIR));
+  if (fd < 0) return kNoFile;
+  if (!IdentifyOpenFile(fd, identity)) {
+    int saved = errno;
+    close(fd);
+    errno = saved;
+    return kNoFile;
+  }
+  if (!as_folder) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return fd;
+}
+
+bool IdentifyOpenFile(FileHandle file, FileIdentity* identity) {
+  struct stat data;
+  if (fstat((int)file, &data) != 0) return false;
+  *identity = IdentityOf(data);
+  return true;
+}
+
+bool ReadOpenFolder(FileHandle folder, std::vector<FolderItem>* items) {
   items->clear();
-  DIR* folder = opendir(HostPath(path).c_str());
-  if (folder == nullptr) return false;
+  // A descriptor of its own for the listing, which closes it: "." is the folder itself.
+  int fd = openat((int)folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* listing = fd < 0 ? nullptr : fdopendir(fd);
+  if (listing == nullptr) {
+    int saved = errno;
+    if (fd >= 0) close(fd);
+    errno = saved;
+    return false;
+  }
   bool ok = true;
   for (;;) {
     errno = 0;
-    struct dirent* found = readdir(folder);
+    struct dirent* found = readdir(listing);
     if (found == nullptr) {
       ok = errno == 0;
       break;
@@ -155,18 +201,19 @@ bool ReadFolder(const std::string& path, std::vector<FolderItem>* items) {
     std::string name = found->d_name;
     if (name == "." || name == "..") continue;
     struct stat data;
-    if (fstatat(dirfd(folder), found->d_name, &data, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(dirfd(listing), found->d_name, &data, AT_SYMLINK_NOFOLLOW) != 0) {
       ok = false;
       break;
     }
     FolderItem item;
     item.name = name;
     item.kind = ItemKindOf(data.st_mode);
+    item.identity = IdentityOf(data);
     if (item.kind == ITEM_FILE) item.size = (uint64_t)data.st_size;
     items->push_back(item);
   }
   int saved = errno;
-  closedir(folder);
+  closedir(listing);
   errno = saved;
   return ok;
 }

@@ -57,9 +57,30 @@ bool RenameOver(const std::string& from, const std::string& to);
 // What `path` is on the drive (following links).
 SourceInfo LookUpSource(const std::string& path);
 
-// Lists the names in the folder `path` without following links: each with its kind and,
-// for files, size. Returns false on failure.
-bool ReadFolder(const std::string& path, std::vector<FolderItem>* items);
+// Opens the folder `path` to list it and to open names inside it. Links on the way are
+// followed: the publisher named the path. Returns kNoFile on failure.
+FileHandle OpenFolder(const std::string& path);
+
+// Opens `name` inside the open folder `folder` without following a link: as a folder to
+// list and open names inside when `as_folder`, else as a file to read (without waiting,
+// should it be a pipe). Puts the identity of what it opened in `*identity`, in the form
+// ReadOpenFolder gives the folder's names. Returns kNoFile on failure, with `*other_kind`
+// telling that the name is there but as a link or, asked for a folder, as something else
+// (rather than a failure the system's text explains). A host that follows some links all
+// the same (Wine follows a Unix one) opens what the link leads to: the identity tells.
+FileHandle OpenInFolder(FileHandle folder, const std::string& name, bool as_folder,
+                        FileIdentity* identity, bool* other_kind);
+
+// The identity of the open file or folder `file`, volume included. Returns false on
+// failure.
+bool IdentifyOpenFile(FileHandle file, FileIdentity* identity);
+
+// Lists the names in the open folder `folder` (which stays open) without following links:
+// each with its kind and, for files and folders, identity, for files size. A host may leave
+// the volume out of these identities where a name opened inside a folder without following
+// a link cannot lie on another volume (Windows: only a reparse point leads elsewhere).
+// Returns false on failure.
+bool ReadOpenFolder(FileHandle folder, std::vector<FolderItem>* items);
 
 // Whether `a` and `b` both exist and are the same file (through links or other names too).
 bool IsSameFile(const std::string& a, const std::string& b);

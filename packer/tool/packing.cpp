@@ -38,25 +38,33 @@ std::string FolderOf(const std::string& path) {
 }
 
 // Streams the product's package into the setup executable: the package's own bytes as they
-// are made, each source copied in slices, so the product is never held in memory.
+// are made, each source copied in slices, so the product is never held in memory. A file a
+// folder line found is read through the folder it was listed in, as it was listed.
 struct ProductPackage : PackageSource, PackageStreamSink {
   const Manifest& manifest;
   FileHandle file = kNoFile;
   std::string* error = nullptr;
   std::vector<uint8_t> buffer;
+  HeldFolder held;
 
   explicit ProductPackage(const Manifest& product) : manifest(product) {}
+  ~ProductPackage() { ReleaseHeldFolder(&held); }
 
   bool WritePackage(FileHandle output, std::string* problem) override {
     file = output;
     error = problem;
-    return StreamPackage(manifest.contents, manifest.content_sizes, *this);
+    bool streamed = StreamPackage(manifest.contents, manifest.content_sizes, *this);
+    ReleaseHeldFolder(&held);
+    return streamed;
   }
   bool Put(const uint8_t* bytes, size_t count) override {
     return WriteAll(file, bytes, count, error);
   }
   bool CopyContent(size_t index, uint32_t size) override {
-    return CopySourceTo(manifest.sources[index], size, file, &buffer, error);
+    const FoundSource& found = manifest.found[index];
+    if (found.walk < 0) return CopySourceTo(manifest.sources[index], size, file, &buffer, error);
+    return CopyFoundFileTo(manifest.walks[found.walk], found.file, manifest.sources[index], size,
+                           &held, file, &buffer, error);
   }
 };
 
@@ -174,8 +182,14 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
     return false;
   }
   std::string text(bytes.begin(), bytes.end());
+  HeldFolder listing;
+  FolderLister lister = [&listing](const FolderWalk& walk, std::vector<FolderItem>* items,
+                                   FileIdentity* root_identity, std::string* problem) {
+    return ListFolder(walk, &listing, items, root_identity, problem);
+  };
   ReadManifest(text, request->manifest, FolderOf(request->manifest), LookUpSource, manifest,
-               errors, ListFolder);
+               errors, lister);
+  ReleaseHeldFolder(&listing);
   const char* suffix = manifest->arch == ARCH_X64 ? "-x64.exe" : ".exe";
   if (request->stub.empty()) request->stub = DefaultPart(std::string("setup-stub") + suffix);
   if (request->uninstaller.empty()) {

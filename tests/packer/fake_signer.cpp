@@ -12,11 +12,19 @@
 // Exits 0 when done, 1 otherwise. Plain C++ over stdio and the packer's digests, so the same
 // source runs under Wine and on the build machine. The file's digest is worked out here
 // from the layout on its own, not by the packer's code.
+//
+// With FAKE_SIGNER_PAUSE=NAME in its environment it first creates the file NAME.waiting and
+// waits (60 s at most) until a file NAME exists: the packer signs the uninstaller between
+// listing the product's folders and reading its files, and a test changes the tree
+// meanwhile, as someone racing the packer would.
 #include <stdint.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fake_signature.h"
@@ -107,9 +115,29 @@ Bytes SignatureFor(const std::string& mode, const Bytes& bytes, size_t optional,
   return {};
 }
 
+bool FileExists(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file != nullptr) fclose(file);
+  return file != nullptr;
+}
+
+// Announces itself in `name`.waiting and waits for the file `name`. Returns false when it
+// does not come within a minute.
+bool PauseUntil(const std::string& name) {
+  FILE* waiting = fopen((name + ".waiting").c_str(), "wb");
+  if (waiting == nullptr || fclose(waiting) != 0) return false;
+  for (int tick = 0; tick < 600; ++tick) {
+    if (FileExists(name)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  const char* pause = getenv("FAKE_SIGNER_PAUSE");
+  if (pause != nullptr && !PauseUntil(pause)) return 1;
   if (argc != 2 && argc != 3) return 1;
   std::string mode = argc == 3 ? argv[1] : "sha256";
   const char* path = argv[argc - 1];

@@ -661,15 +661,22 @@ TEST(Manifest, VersionInformationAndIcon) {
 // scrambled order, as a file system may list it.
 struct FakeTree {
   std::map<std::string, std::vector<FolderItem>> folders;
-  void Add(const std::string& folder, const std::string& name, FolderItemKind kind) {
+  uint64_t next_index = 100;
+  // Adds `name` to `folder`, with an identity of its own; returns it.
+  FolderItem Add(const std::string& folder, const std::string& name, FolderItemKind kind) {
     FolderItem item;
     item.name = name;
     item.kind = kind;
     item.size = kind == ITEM_FILE ? 3 : 0;
+    item.identity.volume = 7;
+    item.identity.index = next_index++;
     folders[folder].insert(folders[folder].begin(), item);
+    return item;
   }
   FolderLister Lister() const {
-    return [this](const std::string& path, std::vector<FolderItem>* items, std::string* error) {
+    return [this](const FolderWalk& walk, std::vector<FolderItem>* items, FileIdentity*,
+                  std::string* error) {
+      std::string path = WalkedPath(walk);
       auto found = folders.find(path);
       if (found == folders.end()) *error = "cannot list the folder \"" + path + "\"";
       if (found != folders.end()) *items = found->second;
@@ -712,6 +719,59 @@ TEST(Manifest, FolderLineAddsTheSortedTreeAndOwnLinesReplaceItsEntries) {
   EXPECT_EQ(outcome.errors.front(),
             "app.ini:6: \"sub/link\" in folder \"docs/help/\" is a symbolic link, which could "
             "point anywhere on this machine; put the file itself there or exclude it");
+}
+
+// A folder line reaches every folder below its source by a walk: each step as its
+// parent's listing found it, the root as its first listing found it. Each file keeps its
+// walk and its own listing, for the packer to check when it reads it; a file that has a
+// line of its own is read by its path.
+TEST(Manifest, FolderLinesRecordTheWalkToEveryFileTheyFind) {
+  FakeFiles files;
+  files.AddFolder("docs/help");
+  files.Add("docs/help/b.htm", 3);
+  FakeTree tree;
+  tree.Add("docs/help/", "b.htm", ITEM_FILE);
+  FolderItem sub = tree.Add("docs/help/", "sub", ITEM_FOLDER);
+  FolderItem deeper = tree.Add("docs/help/sub/", "deeper", ITEM_FOLDER);
+  FolderItem c = tree.Add("docs/help/sub/deeper/", "c.htm", ITEM_FILE);
+  FileIdentity root;
+  root.volume = 7;
+  root.index = 1;
+  std::vector<FolderWalk> asked;
+  FolderLister lister = [&](const FolderWalk& walk, std::vector<FolderItem>* items,
+                            FileIdentity* root_identity, std::string* error) {
+    asked.push_back(walk);
+    *root_identity = root;
+    return tree.Lister()(walk, items, root_identity, error);
+  };
+  Outcome outcome;
+  outcome.ok = ReadManifest(std::string(kProduct) +
+                                "[files]\nhelp\\ = docs/help/\nhelp\\b.htm = docs/help/b.htm | programs\n",
+                            "app.ini", "", files.Lookup(), &outcome.manifest, &outcome.errors,
+                            lister);
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[0].root, "docs/help/");
+  EXPECT_TRUE(asked[0].steps.empty());
+  ASSERT_EQ(asked[2].steps.size(), 2u);
+  EXPECT_EQ(asked[2].root_identity, root);
+  EXPECT_EQ(asked[2].steps[0].name, "sub");
+  EXPECT_EQ(asked[2].steps[0].identity, sub.identity);
+  EXPECT_EQ(asked[2].steps[1].identity, deeper.identity);
+  EXPECT_EQ(WalkedPath(asked[2]), "docs/help/sub/deeper/");
+
+  const Manifest& manifest = outcome.manifest;
+  ASSERT_EQ(manifest.found.size(), 2u);
+  EXPECT_EQ(manifest.found[0].walk, -1);
+  const FoundSource& found = manifest.found[1];
+  ASSERT_GE(found.walk, 0);
+  ASSERT_LT((size_t)found.walk, manifest.walks.size());
+  const FolderWalk& walk = manifest.walks[found.walk];
+  EXPECT_EQ(WalkedPath(walk), "docs/help/sub/deeper/");
+  EXPECT_EQ(walk.root_identity, root);
+  EXPECT_EQ(found.file.name, "c.htm");
+  EXPECT_EQ(found.file.identity, c.identity);
+  EXPECT_EQ(manifest.sources[1], WalkedPath(walk) + "c.htm");
 }
 
 TEST(Manifest, ExcludePatternsMatchWithinNamesOrPaths) {
