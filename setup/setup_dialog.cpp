@@ -70,8 +70,22 @@ void InitialiseSetupDialog(HWND dialog) {
   CheckFromOption(dialog, IDC_PROGRAMS_SHORTCUT, kDefaultProgramsOffset);
 }
 
+// The banner icon's edge in pixels at 96 DPI, the platform's large-icon size there.
+constexpr int kBannerIconSizeAt96Dpi = 32;
+
+// Icon group 102 at the large-icon size of the screen's DPI (the program declares itself
+// DPI aware, so that is the real DPI): LoadImageW takes the group's image that fits that
+// size best, so a product icon with a 48-pixel image shows it at 144 DPI instead of a
+// stretched 32-pixel one. NULL when the group cannot be loaded. The caller destroys it.
+HICON LoadBannerIcon(HDC dc) {
+  int size = MulDiv(kBannerIconSizeAt96Dpi, GetDeviceCaps(dc, LOGPIXELSX), 96);
+  return (HICON)LoadImageW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDI_SETUP), IMAGE_ICON,
+                           size, size, LR_DEFAULTCOLOR);
+}
+
 // The banner is white from the top of the client area down to IDC_BANNER_LINE and as wide
-// as the line, so it follows the dialog font's scaling. The icon sits at fixed pixels.
+// as the line, so it follows the dialog font's scaling. The icon sits at fixed pixels and
+// is drawn at its own size (DrawIcon would stretch it to the large-icon metric).
 void PaintBanner(HWND dialog) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(dialog, &paint);
@@ -81,7 +95,11 @@ void PaintBanner(HWND dialog) {
   banner.bottom = banner.top;
   banner.top = 0;
   FillRect(dc, &banner, (HBRUSH)GetStockObject(WHITE_BRUSH));
-  DrawIcon(dc, 4, 8, LoadIconW(GetModuleHandleW(NULL), MAKEINTRESOURCEW(IDI_SETUP)));
+  HICON icon = LoadBannerIcon(dc);
+  if (icon != NULL) {
+    DrawIconEx(dc, 4, 8, icon, 0, 0, 0, NULL, DI_NORMAL);
+    DestroyIcon(icon);
+  }
   EndPaint(dialog, &paint);
 }
 

@@ -3,7 +3,8 @@
 # On the user's display the setup program is theirs to click through; without a display it
 # runs under Xvfb, where tests/setup_dialog/dialog_demo_driver.cpp plays the user for one
 # Normal install and saves a picture of the dialog as BUILD_DIR/demo/setup-dialog.png (`make
-# demo-picture` copies it over the tracked docs/setup-dialog.png). Either way it ends by
+# demo-picture` copies it over the tracked docs/setup-dialog.png), and one more of the same
+# dialog at 144 DPI as BUILD_DIR/demo/setup-dialog-144dpi.png. Either way it ends by
 # printing what was installed where.
 # The demo has a Wine prefix of its own, BUILD_DIR/demo/wine, so that the installation it
 # leaves behind (to look at afterwards) never meets the tests, which expect a clean drive.
@@ -51,6 +52,23 @@ open(sys.argv[2], 'wb').write(png)
 PY
 }
 
+# Runs a command with the screen at DPI $1: Wine reads the DPI from LogPixels when a program
+# starts. The prefix's setting (absent in a new prefix) is put back afterwards.
+with_screen_dpi() {
+  local dpi=$1 key='HKCU\Control Panel\Desktop' old status=0
+  shift
+  old=$(wine reg query "$key" /v LogPixels 2>/dev/null | tr -d '\r' |
+        awk '$1 == "LogPixels" { print $3 }' || true)
+  wine reg add "$key" /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  "$@" || status=$?
+  if [ -n "$old" ]; then
+    wine reg add "$key" /v LogPixels /t REG_DWORD /d "$((old))" /f >/dev/null 2>&1
+  else
+    wine reg delete "$key" /v LogPixels /f >/dev/null 2>&1
+  fi
+  return "$status"
+}
+
 cd "$bin"
 echo "== Packing the sample product (samples/alpha.ini) =="
 wine pack.exe sample/alpha.ini -o alpha-setup.exe
@@ -74,13 +92,25 @@ else
   wine reg add "$x11_key" /v Decorated /d N /f >/dev/null 2>&1 || true
   status=0
   wine dialog_demo_driver.exe --install alpha-setup.exe "$(winepath -w "$picture")" || status=$?
+  if [ "$status" -eq 0 ]; then
+    echo
+    echo "== The same dialog at 144 DPI (150 %), as a high-DPI screen shows it =="
+    picture_144="$build/demo/setup-dialog-144dpi.bmp"
+    rm -f "$picture_144"
+    with_screen_dpi 144 wine dialog_demo_driver.exe --picture alpha-setup.exe \
+      "$(winepath -w "$picture_144")" || status=$?
+  fi
   wine reg delete "$x11_key" /v Decorated /f >/dev/null 2>&1 || true
   [ "$status" -eq 0 ] || exit "$status"
+  # The pictures stay in the build folder, so a demo never changes the tracked tree.
   if [ -f "$picture" ]; then
-    # The picture stays in the build folder, so a demo never changes the tracked tree.
     bmp_to_png "$picture" "$build/demo/setup-dialog.png"
     echo "Saved the dialog's picture as $build/demo/setup-dialog.png"
     echo "('make demo-picture' copies it to docs/setup-dialog.png)"
+  fi
+  if [ -f "$picture_144" ]; then
+    bmp_to_png "$picture_144" "$build/demo/setup-dialog-144dpi.png"
+    echo "Saved its picture at 144 DPI as $build/demo/setup-dialog-144dpi.png"
   fi
 fi
 echo

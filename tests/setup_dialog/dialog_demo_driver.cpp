@@ -4,6 +4,8 @@
 // the test harness without GoogleTest, so the demo builds no test.
 //
 //   dialog_demo_driver.exe --install SETUP.exe PICTURE.bmp   drive one Normal install
+//   dialog_demo_driver.exe --picture SETUP.exe PICTURE.bmp   only save the dialog's picture
+//                                                            (ticked as above), then Exit
 //   dialog_demo_driver.exe --report                          only report the installation
 #include <windows.h>
 #include <shlobj.h>
@@ -133,14 +135,17 @@ int Report() {
   return 0;
 }
 
-int Install(const std::wstring& setup, const std::wstring& picture) {
-  Child child = StartChild(Quoted(setup));
-  if (child.process == NULL) return 1;
+// Starts the setup program, waits for its dialog, ticks the agreement and saves the dialog's
+// picture. NULL (after ending the child) when the dialog does not appear.
+HWND OpenDialogAndSavePicture(Child& child, const std::wstring& setup,
+                              const std::wstring& picture) {
+  child = StartChild(Quoted(setup));
+  if (child.process == NULL) return NULL;
   HWND dialog = WaitForWindow(child.pid, L"#32770", kCaption, kTimeoutMs);
   if (dialog == NULL) {
     Say(L"The setup dialog did not appear.");
     FinishChild(child, 1000);
-    return 1;
+    return NULL;
   }
   Say(L"Setup dialog \"" + WindowText(dialog) + L"\" is open; folder: " +
       WindowText(GetDlgItem(dialog, IDC_FOLDER_EDIT)));
@@ -149,7 +154,30 @@ int Install(const std::wstring& setup, const std::wstring& picture) {
   // Let the dialog finish painting before its picture is taken.
   RedrawWindow(dialog, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   Sleep(1000);
-  if (SaveWindowPicture(dialog, picture)) Say(L"Saved the dialog's picture.");
+  RECT frame;
+  GetWindowRect(dialog, &frame);
+  if (SaveWindowPicture(dialog, picture)) {
+    Say(L"Saved the dialog's picture (" + std::to_wstring(frame.right - frame.left) + L" x " +
+        std::to_wstring(frame.bottom - frame.top) + L" pixels).");
+  }
+  return dialog;
+}
+
+// Only the picture: the dialog is closed with Exit, nothing is installed.
+int Picture(const std::wstring& setup, const std::wstring& picture) {
+  Child child;
+  HWND dialog = OpenDialogAndSavePicture(child, setup, picture);
+  if (dialog == NULL) return 1;
+  PressButton(dialog, IDCANCEL);
+  DWORD code = FinishChild(child, kTimeoutMs);
+  Say(L"Pressed Exit; the setup program ended with exit code " + std::to_wstring(code) + L".");
+  return code == 0 ? 0 : 1;
+}
+
+int Install(const std::wstring& setup, const std::wstring& picture) {
+  Child child;
+  HWND dialog = OpenDialogAndSavePicture(child, setup, picture);
+  if (dialog == NULL) return 1;
 
   Say(L"Pressing Install ...");
   PressButton(dialog, IDOK);
@@ -181,6 +209,8 @@ int Install(const std::wstring& setup, const std::wstring& picture) {
 int wmain(int argc, wchar_t** argv) {
   if (argc == 2 && lstrcmpW(argv[1], L"--report") == 0) return Report();
   if (argc == 4 && lstrcmpW(argv[1], L"--install") == 0) return Install(argv[2], argv[3]);
-  Say(L"usage: dialog_demo_driver.exe --install SETUP.exe PICTURE.bmp | --report");
+  if (argc == 4 && lstrcmpW(argv[1], L"--picture") == 0) return Picture(argv[2], argv[3]);
+  Say(L"usage: dialog_demo_driver.exe --install SETUP.exe PICTURE.bmp | "
+      L"--picture SETUP.exe PICTURE.bmp | --report");
   return 2;
 }
