@@ -290,6 +290,8 @@ TEST_F(InstallTest, RunOnceWithoutTemporaryFolderIsFatalUnlessElevated) {
     std::vector<ProgramStart> starts = scratch_.starts.Wait(1);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_TRUE(starts[0].CommandEndsWith(L"uninstall.exe\" /AUTO")) << Utf8(starts[0].command);
+    // alpha.exe stands in for the uninstaller: its window goes with the test.
+    EXPECT_NE(WaitForWindow(0, L"AlphaWnd", NULL, kWindowTimeoutMs), (HWND)NULL);
     EXPECT_TRUE(CloseWindowsOfClass(L"AlphaWnd", kWindowTimeoutMs));
     return;
   }
