@@ -39,10 +39,7 @@ bool NormalizeInstallationFolder(const wchar_t* folder, wchar_t* out) {
   DWORD length = GetFullPathNameW(folder, kPathCapacity, full, NULL);
   if (length == 0 || length >= kPathCapacity) return false;
   MakeExistingPartLong(full);
-  length = (DWORD)lstrlenW(full);
-  // A drive root ("C:\") keeps its backslash: without it, "C:" names the drive's current
-  // folder, which is not an absolute path.
-  while (length > 3 && full[length - 1] == L'\\') full[--length] = 0;
+  RemoveTrailingBackslash(full);
   if (!IsAbsolutePath(full)) return false;
   return CopyText(out, kPathCapacity, full);
 }
@@ -57,4 +54,30 @@ bool FormatUninstallKey(const wchar_t* name, const wchar_t* version, wchar_t* ou
   }
   out[0] = 0;
   return false;
+}
+
+void RemoveTrailingBackslash(wchar_t* path) {
+  int length = lstrlenW(path);
+  // "C:\" is as short as a drive's path gets.
+  int shortest = length >= 3 && path[1] == L':' ? 3 : 0;
+  while (length > shortest && path[length - 1] == L'\\') path[--length] = 0;
+}
+
+bool FormatUninstallCommand(const wchar_t* uninstaller_path, wchar_t* out, unsigned capacity) {
+  if (CopyText(out, capacity, L"\"") && AppendText(out, capacity, uninstaller_path) &&
+      AppendText(out, capacity, L"\"")) {
+    return true;
+  }
+  if (capacity > 0) out[0] = 0;
+  return false;
+}
+
+bool ReadUninstallCommand(const wchar_t* command, wchar_t* out) {
+  out[0] = 0;
+  int length = lstrlenW(command);
+  if (length < 3 || command[0] != L'"' || command[length - 1] != L'"') return false;
+  for (int i = 1; i < length - 1; ++i) {
+    if (command[i] == L'"') return false;
+  }
+  return CopyUnits(out, kPathCapacity, command + 1, (size_t)length - 2);
 }

@@ -119,7 +119,7 @@ void LogExecutables() {
   const BYTE* data;
   DWORD size, flags;
   for (const BYTE* p = g_package.cursor; (p = ReadEntry(p, name, &data, &size, &flags)) != NULL;) {
-    if (!(flags & ENTRY_LAUNCH) || StrCmpIW(name, UNINSTALLER_NAME) == 0) continue;
+    if (!(flags & ENTRY_LAUNCH) || StrCmpIW(name, INSTALLED_UNINSTALLER_NAME) == 0) continue;
     wchar_t path[kPathCapacity];
     BuildEntryPath(name, path);
     WriteLogRecord(LOG_RECORD_EXECUTABLE, path);
@@ -179,7 +179,7 @@ void ExtractEntries() {
 // marker, and closes the log.
 void CompleteInterruptedLog() {
   wchar_t path[kPathCapacity];
-  if (BuildInstalledPath(UNINSTALLER_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
+  if (BuildInstalledPath(INSTALLED_UNINSTALLER_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
   if (BuildInstalledPath(UNINSTALL_LOG_NAME, path)) WriteLogRecord(LOG_RECORD_FILE, path);
   WriteTouchedFolders();
   CloseUninstallLog();
@@ -228,7 +228,7 @@ void BeginUninstallLog() {
 // uninstaller is logged under its fixed name whatever its entry was called.
 void FinishUninstallLog() {
   wchar_t path[kPathCapacity];
-  BuildEntryPath(UNINSTALLER_NAME, path);
+  BuildEntryPath(INSTALLED_UNINSTALLER_NAME, path);
   WriteLogRecord(LOG_RECORD_FILE, path);
   if (g_programs_group_used) CreateShortcutInSpecialFolder(CSIDL_COMMON_PROGRAMS, path);
   BuildEntryPath(UNINSTALL_LOG_NAME, path);

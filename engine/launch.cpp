@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
+#include "common/shell_start.h"
 #include "engine/installed_paths.h"
 #include "engine/setup_options.h"
 #include "package/package.h"
@@ -12,24 +14,6 @@ namespace {
 
 #define FIRST_RUN_ARGUMENT L"/FIRSTRUN"
 #define RUN_ONCE_ARGUMENT L"/RUNONCE"
-#define AUTO_UNINSTALL_ARGUMENT L"/AUTO"
-
-// Starts `file` with `arguments` in `folder`. Returns the process handle, or NULL when the
-// start failed or the shell handed the file to a program already running; failures are
-// not reported.
-HANDLE StartProgram(const wchar_t* file, const wchar_t* arguments, const wchar_t* folder) {
-  SHELLEXECUTEINFOW request;
-  ZeroMemory(&request, sizeof(request));
-  request.cbSize = sizeof(request);
-  request.fMask = SEE_MASK_NOCLOSEPROCESS;
-  request.lpVerb = L"open";
-  request.lpFile = file;
-  request.lpParameters = arguments;
-  request.lpDirectory = folder;
-  request.nShow = SW_SHOW;
-  if (!ShellExecuteExW(&request)) return NULL;
-  return request.hProcess;
-}
 
 // Waits for Run Once's program through the setup program's hook, or plainly without one.
 void WaitForProgram(const ProgramWaitHook& hook, HANDLE process) {
@@ -57,8 +41,8 @@ void LaunchInstalledPrograms(const ProgramWaitHook& hook) {
       if (!BuildInstalledPath(name, path)) continue;
       CopyText(folder, kPathCapacity, path);
       PathRemoveFileSpecW(folder);
-      HANDLE process =
-          StartProgram(path, run_once ? RUN_ONCE_ARGUMENT : FIRST_RUN_ARGUMENT, folder);
+      HANDLE process = StartThroughShell(path, run_once ? RUN_ONCE_ARGUMENT : FIRST_RUN_ARGUMENT,
+                                         folder, L"open", hook.owner);
       if (!run_once) {
         // Not waited for; the handle is not needed.
         if (process != NULL) CloseHandle(process);
@@ -73,7 +57,8 @@ void LaunchInstalledPrograms(const ProgramWaitHook& hook) {
   if (!run_once) return;
 
   wchar_t uninstaller[kPathCapacity];
-  if (!BuildInstalledPath(UNINSTALLER_NAME, uninstaller)) return;
-  HANDLE process = StartProgram(uninstaller, AUTO_UNINSTALL_ARGUMENT, g_setup_options.install_dir);
+  if (!BuildInstalledPath(INSTALLED_UNINSTALLER_NAME, uninstaller)) return;
+  HANDLE process = StartThroughShell(uninstaller, SWITCH_AUTO, g_setup_options.install_dir,
+                                     L"open", hook.owner);
   if (process != NULL) CloseHandle(process);
 }

@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
-// How the setup program waits for Run Once's program: `wait` hides its windows and keeps
-// them serviced until `process` ends (`process` is NULL when the start failed). The engine
-// owns no windows; without `wait` it waits plainly.
+// How the setup program takes part in the launch step: `owner` (NULL: none) owns whatever
+// the shell shows while it starts a program, and `wait` hides its windows and keeps them
+// serviced until Run Once's `process` ends (`process` is NULL when the start failed). The
+// engine owns no windows; without `wait` it waits plainly.
 struct ProgramWaitHook {
   void (*wait)(void* context, HANDLE process);
   void* context;
+  HWND owner;
 };
 
 // Normal install: starts every launchable entry with "/FIRSTRUN" when the user asked for

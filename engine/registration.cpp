@@ -40,10 +40,10 @@ void RegisterUninstaller(const wchar_t* uninstaller_path) {
   // unquoted path with spaces would start "C:\Program.exe" if one exists, or reach the
   // uninstaller split into several arguments, which it takes for its second phase.
   wchar_t command[kPathCapacity + 2];
-  wsprintfW(command, L"\"%s\"", uninstaller_path);
+  FormatUninstallCommand(uninstaller_path, command, kPathCapacity + 2);
   SetStringValue(key, L"UninstallString", command);
   SetStringValue(key, L"DisplayName", display_name);
-  SetStringValue(key, L"Publisher", L"KOZ Soft");
+  SetStringValue(key, L"Publisher", VENDOR_NAME);
   SetStringValue(key, L"URLInfoAbout", PUBLISHER_URL);
   RegCloseKey(key);
   WriteLogRecord(LOG_RECORD_REGISTRY, subkey);

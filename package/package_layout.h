@@ -64,7 +64,6 @@ constexpr uint16_t kLaunchMask = ENTRY_SPECIAL | ENTRY_LAUNCH;
 // The uninstaller entry's fixed name at the root of the installation folder, as the
 // package stores it and as the installer writes it.
 #define UNINSTALLER_FILE_NAME "uninstall.exe"
-#define UNINSTALLER_NAME L"" UNINSTALLER_FILE_NAME
 
 // Entry and folder names end up in path buffers of kPathCapacity units: a name fills one
 // with its terminator.

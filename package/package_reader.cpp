@@ -28,13 +28,14 @@ bool IsHeaderStringSafe(const uint8_t* field) {
 }
 
 bool IsWindowClassSafe(const uint8_t* field) {
-  unsigned length = 0;
-  for (uint16_t unit; (unit = ReadLe16(field + 2 * length)) != 0; ++length) {
+  // An empty class is a product without a main window to look for.
+  for (unsigned length = 0;; ++length) {
+    uint16_t unit = ReadLe16(field + 2 * length);
+    if (unit == 0) return true;
     if (unit < 0x20 || unit == 0x7F || IsListedCharacter(unit, kLogSeparatorCharacters)) {
       return false;
     }
   }
-  return length > 0;
 }
 
 bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size) {

@@ -29,8 +29,9 @@ bool IsPackageHeaderSound(const uint8_t* resource, uint32_t size);
 bool IsHeaderStringSafe(const uint8_t* field);
 
 // Checks that the window class `field` (terminated within its field) can stand in a log
-// header: not empty, none of kLogSeparatorCharacters ("#", "|") and no control character. A
-// class names no folder, so the other characters are allowed ("ATL:00A1B2C3").
+// header: none of kLogSeparatorCharacters ("#", "|") and no control character. A class
+// names no folder, so the other characters are allowed ("ATL:00A1B2C3"); an empty one is a
+// product without a main window, for which no running check is made.
 bool IsWindowClassSafe(const uint8_t* field);
 
 // Reads the folder name at `p` (a length byte, then the name). On PACKAGE_READ_ITEM sets

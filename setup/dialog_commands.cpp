@@ -39,6 +39,9 @@ const int kNormalInstallControls[] = {
 // Asks the user to close the product while a window of its class exists. Returns true
 // when none is left, false when the user cancels.
 bool RunningApplicationCheck() {
+  // A product without a window class has nothing to look for; an empty class would find
+  // any window without one.
+  if (PackageWindowClass()[0] == 0) return true;
   while (FindWindowW(PackageWindowClass(), NULL) != NULL) {
     wchar_t text[kRunningMessageCapacity];
     wsprintfW(text, L"%s is still running, please close the application.",
@@ -135,7 +138,7 @@ INT_PTR OnInstall(HWND dialog) {
   }
   ShowInstallingChoices(dialog);
   ReadSetupOptions(dialog);
-  InstallPackage(ProgramWaitHook{HideAndWaitForProgram, dialog});
+  InstallPackage(ProgramWaitHook{HideAndWaitForProgram, dialog, dialog});
   g_install_command_active = false;
   SendMessageW(dialog, WM_CLOSE, 0, 0);
   return TRUE;

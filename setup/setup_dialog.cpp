@@ -7,6 +7,7 @@
 #include "setup/license_viewer.h"
 #include "setup/resource.h"
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
 #include "common/shell_folders.h"
 #include "engine/setup_options.h"
 #include "engine/tokens.h"
@@ -17,7 +18,7 @@ HINSTANCE g_module;
 namespace {
 
 // Default installation folder below Program Files, expanded with the product's tokens.
-const wchar_t kDefaultFolderBelowProgramFiles[] = L"KOZ Soft\\#N #V";
+const wchar_t kDefaultFolderBelowProgramFiles[] = VENDOR_NAME L"\\#N #V";
 
 // The caption and the welcome line are the only texts with product tokens. A text longer
 // than the read limit is cut there before expansion.

@@ -8,16 +8,13 @@
 
 #include "common/bounded_text.h"
 #include "common/held_folders.h"
+#include "common/installation_identity.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/log_replay.h"
 
 // Room for the product's registry subkey: the fixed part and two header fields.
 constexpr unsigned kProductKeyCapacity = 64 + 2 * kLogFieldCapacity;
 
-// The shortcut folders a log may name, by CSIDL number: the common desktop, Startup and
-// Programs folders.
-constexpr int kShortcutFolders[] = {25, 24, 23};
-constexpr unsigned kShortcutFolderCount = sizeof(kShortcutFolders) / sizeof(kShortcutFolders[0]);
 
 // The installation being removed. Process-wide: each phase sets it once, from its
 // installation folder and the log's header, before it acts on any record.

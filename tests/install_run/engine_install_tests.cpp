@@ -132,6 +132,19 @@ TEST_F(InstallRun, PackageWithoutEntriesWritesOnlyTheLog) {
   EXPECT_FALSE(FolderExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\Test Product 1.0"));
 }
 
+// A product without a main window: its log's header carries an empty class, which the
+// uninstaller reads as "nothing to look for".
+TEST_F(InstallRun, EmptyWindowClassIsLoggedEmpty) {
+  const std::wstring dir = scratch / L"No Window";
+  TestPackageContents contents = TestPackage();
+  contents.window_class = u"";
+  ExpectOnlyBox(Install(contents, dir), kSuccessCaption, kSuccessText);
+  LogRecords records = {{L'F', dir + L"\\uninstall.exe"}, {L'F', dir + L"\\uninstall.dat"}};
+  AddFolderRecords(records, FolderChain(dir));
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"),
+            LogContents(LogHeaderLine(L"Test Product", L"1.0", L""), records));
+}
+
 TEST_F(InstallRun, ReinstallOverwritesFilesAndLog) {
   const std::wstring dir = scratch / L"Reinstall";
   const std::wstring key = UninstallKey(L"Reinstall Test", L"2.0");

@@ -192,7 +192,6 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
       {&TestPackageContents::product_name, u"Dot."},
       {&TestPackageContents::product_name, u"Tab\t"},
       {&TestPackageContents::product_name, u"W|F|C:\\x"},
-      {&TestPackageContents::window_class, u""},
       {&TestPackageContents::window_class, u"W#C"},
       {&TestPackageContents::window_class, u"W|C"},
       {&TestPackageContents::window_class, u"W\nC"}};
@@ -204,8 +203,9 @@ TEST_F(SetupAttack, NamesWithPathSyntaxAreRefused) {
     ASSERT_EQ(run.boxes.size(), 1u) << "the dialog showed";
     EXPECT_EQ(run.boxes[0].text, kCorrupt);
   }
-  // Class names that real programs use, with ":" in them, are accepted.
-  for (const char16_t* window_class : {u"ATL:00A1B2C3", u"Afx:00400000:0"}) {
+  // Class names that real programs use, with ":" in them, are accepted, and so is none (a
+  // product without a main window).
+  for (const char16_t* window_class : {u"ATL:00A1B2C3", u"Afx:00400000:0", u""}) {
     TestPackageContents contents = Product(L"Sec Class");
     contents.window_class = window_class;
     SetupSession setup(scratch_ / L"setup.exe", contents);
