@@ -42,6 +42,13 @@ python3 "$here/bench/make_product.py" "$work/big" --size-bytes $((size_mb * 1024
 python3 "$here/bench/make_product.py" "$work/small" --size-bytes 1024 --files 2 --folders 1 \
   --name BenchSmall
 wine "$bin/pack.exe" "$work/small/product.ini" -o "$work/setup-small.exe" >/dev/null
+# The same 600 small files in 300 folders and in 3: how the uninstall's time grows with the
+# number of folders it removes.
+for shape in deep:300 flat:3; do
+  python3 "$here/bench/make_product.py" "$work/${shape%%:*}" --size-bytes $((600 * 1024)) \
+    --files 600 --folders "${shape##*:}" --name "Bench${shape%%:*}"
+  wine "$bin/pack.exe" "$work/${shape%%:*}/product.ini" -o "$work/setup-${shape%%:*}.exe" >/dev/null
+done
 
 record stub_bytes "$(stat -c %s "$bin/setup-stub.exe")"
 record uninstaller_bytes "$(stat -c %s "$bin/uninstall.exe")"
@@ -77,6 +84,13 @@ for run in $(seq 1 "$runs"); do
   driver uninstall "C:\\bench\\inst$run" >> "$results"
   rm -rf "$drive/bench/inst$run"
   mkdir -p "$drive/bench"  # the uninstall removed C:\bench once it was empty
+
+  for shape in $([ $((run % 2)) -eq 0 ] && echo "deep flat" || echo "flat deep"); do
+    driver install "$work/setup-$shape.exe" "C:\\bench\\$shape$run" >/dev/null
+    driver uninstall "C:\\bench\\$shape$run" |
+      sed -n "s/^uninstall_ms/uninstall_${shape}_ms/p" >> "$results"
+    mkdir -p "$drive/bench"
+  done
 
   driver rawwrite "Z:$(echo "$work/big/files" | tr / '\\')" "C:\\bench\\raw$run" >> "$results"
   driver rawdelete "C:\\bench\\raw$run" >> "$results"
