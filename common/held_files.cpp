@@ -279,11 +279,15 @@ HeldResult CreateFolderIn(HANDLE parent, const wchar_t* name, size_t length,
 HeldResult CreateFileIn(HANDLE parent, const wchar_t* name, size_t length, HANDLE* out) {
   *out = INVALID_HANDLE_VALUE;
   if (!IsOneComponent(name, length)) return HELD_FAILED;
+  // FILE_CREATE: whatever stands under the name is never written through. Only a name
+  // already taken costs the checks below.
+  HeldResult result = FromStatus(OpenRelative(parent, name, length, GENERIC_WRITE | SYNCHRONIZE,
+                                              0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, NULL, out));
+  if (result != HELD_EXISTS) return result;
   HANDLE existing;
-  HeldResult result = OpenPlainFile(parent, name, length, DELETE, kAllSharing, &existing);
+  result = OpenPlainFile(parent, name, length, DELETE, kAllSharing, &existing);
   if (result == HELD_DONE) result = DeleteThroughHandle(existing);
   if (result != HELD_DONE && result != HELD_MISSING) return result;
-  // FILE_CREATE: whatever appeared under the name since is never written through.
   return FromStatus(OpenRelative(parent, name, length, GENERIC_WRITE | SYNCHRONIZE, 0,
                                  FILE_CREATE, FILE_NON_DIRECTORY_FILE, NULL, out));
 }

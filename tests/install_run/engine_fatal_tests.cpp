@@ -102,6 +102,16 @@ TEST_F(InstallFailure, PlantedPipeOrHardLinkIsNeverWrittenThrough) {
                 L"Could not create file\n>" + planted);
     EXPECT_EQ(FileText(victim), "the victim's own bytes");
   }
+  // A symbolic link to a file elsewhere: however the run deals with the name, the file the
+  // link leads to keeps its bytes and its place.
+  const std::wstring dir = scratch / L"Planted-symlink";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  ASSERT_TRUE(RunUnixScript("ln -s " + ShellQuoted(UnixPath(victim)) + " " +
+                            ShellQuoted(UnixPath(dir) + "/linked.txt")));
+  TestPackageContents linked_contents = TestPackage();
+  AddEntry(linked_contents, 0, "linked.txt", "the package's bytes");
+  RunInstall(scratch.path(), linked_contents, dir);
+  EXPECT_EQ(FileText(victim), "the victim's own bytes");
 }
 
 TEST_F(InstallFailure, LogHeldOpenWithoutSharing) {
