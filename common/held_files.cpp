@@ -296,6 +296,12 @@ HeldResult OpenFileIn(HANDLE parent, const wchar_t* name, size_t length, HANDLE*
   return OpenPlainFile(parent, name, length, GENERIC_READ, FILE_SHARE_READ, out);
 }
 
+HeldResult OpenFileForRemovalIn(HANDLE parent, const wchar_t* name, size_t length, HANDLE* out) {
+  return OpenPlainFile(parent, name, length, GENERIC_READ | DELETE, FILE_SHARE_READ, out);
+}
+
+HeldResult DeleteOpenedFile(HANDLE file) { return DeleteThroughHandle(file); }
+
 HeldResult DeleteFileIn(HANDLE parent, const wchar_t* name, size_t length) {
   HANDLE file;
   HeldResult result = OpenPlainFile(parent, name, length, DELETE, kAllSharing, &file);

@@ -58,6 +58,13 @@ HeldResult CreateFileIn(HANDLE parent, const wchar_t* name, size_t length, HANDL
 // a link, a folder or a device as CreateFileIn does.
 HeldResult OpenFileIn(HANDLE parent, const wchar_t* name, size_t length, HANDLE* out);
 
+// Opens the plain file `name` inside `parent` for reading and for deletion through the same
+// handle (DeleteOpenedFile), refusing a link, a folder or a device as OpenFileIn does.
+HeldResult OpenFileForRemovalIn(HANDLE parent, const wchar_t* name, size_t length, HANDLE* out);
+
+// Marks the file open in `file` (with DELETE access) for deletion and closes the handle.
+HeldResult DeleteOpenedFile(HANDLE file);
+
 // Deletes the file `name` inside `parent` through a handle of its own. A link is refused
 // (left as it is): deleting through a followed link would delete its target.
 HeldResult DeleteFileIn(HANDLE parent, const wchar_t* name, size_t length);
