@@ -1,10 +1,15 @@
 #include "common/held_files.h"
 
 #include <winternl.h>
+#include <shlwapi.h>
 
 // Exported by ntdll since Windows 2000; not declared in these headers.
-extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes,
-                                                PFILE_BASIC_INFORMATION information);
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PVOID apc_routine,
+                                               PVOID apc_context, PIO_STATUS_BLOCK io,
+                                               PVOID information, ULONG length,
+                                               FILE_INFORMATION_CLASS information_class,
+                                               BOOLEAN single_entry, PUNICODE_STRING mask,
+                                               BOOLEAN restart);
 
 namespace {
 
@@ -24,6 +29,23 @@ constexpr ACCESS_MASK kHoldAccess =
 // them, but never deletion: nobody can rename or remove a held folder.
 constexpr ULONG kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kAllSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FILE_DIRECTORY_INFORMATION, one entry of a folder's listing (not declared in these
+// headers), and its information class.
+struct DirectoryEntry {
+  ULONG next_entry_offset;
+  ULONG file_index;
+  LARGE_INTEGER creation_time;
+  LARGE_INTEGER last_access_time;
+  LARGE_INTEGER last_write_time;
+  LARGE_INTEGER change_time;
+  LARGE_INTEGER end_of_file;
+  LARGE_INTEGER allocation_size;
+  ULONG file_attributes;
+  ULONG file_name_length;  // in bytes
+  WCHAR file_name[1];
+};
+constexpr FILE_INFORMATION_CLASS kFileDirectoryInformation = (FILE_INFORMATION_CLASS)1;
 
 HeldResult FromStatus(NTSTATUS status) {
   if (NT_SUCCESS(status)) return HELD_DONE;
@@ -205,11 +227,32 @@ bool SameFileIdentity(const FileIdentity& a, const FileIdentity& b) {
 
 bool ReadAttributesIn(HANDLE parent, const wchar_t* name, size_t length, DWORD* attributes) {
   if (!IsOneComponent(name, length)) return false;
-  RelativeName relative;
-  DescribeName(parent, name, length, NULL, &relative);
-  FILE_BASIC_INFORMATION basic;
-  if (!NT_SUCCESS(NtQueryAttributesFile(&relative.attributes, &basic))) return false;
-  *attributes = basic.FileAttributes;
+  // The name is looked up in the folder's listing, which reports a link as a link and is
+  // read relative to the folder on every system (Wine 8's NtQueryAttributesFile ignores a
+  // root folder and looks the name up elsewhere). A listing handle keeps the first name it
+  // was asked for, so each lookup opens the folder anew, relative to its own handle.
+  HANDLE listing;
+  if (!NT_SUCCESS(OpenRelative(parent, name, 0, FILE_LIST_DIRECTORY | SYNCHRONIZE, kAllSharing,
+                               FILE_OPEN, FILE_DIRECTORY_FILE, NULL, &listing))) {
+    return false;
+  }
+  UNICODE_STRING mask;
+  mask.Buffer = (wchar_t*)name;
+  mask.Length = mask.MaximumLength = (USHORT)(length * sizeof(wchar_t));
+  // Room for one entry with the longest name (255 units).
+  LONGLONG buffer[(sizeof(DirectoryEntry) + 256 * sizeof(wchar_t)) / sizeof(LONGLONG) + 1];
+  IO_STATUS_BLOCK io;
+  NTSTATUS status = NtQueryDirectoryFile(listing, NULL, NULL, NULL, &io, buffer, sizeof(buffer),
+                                         kFileDirectoryInformation, TRUE, &mask, TRUE);
+  CloseHandle(listing);
+  if (!NT_SUCCESS(status)) return false;
+  // A wildcard in the name would match other names: only the name itself counts.
+  const DirectoryEntry* entry = (const DirectoryEntry*)buffer;
+  if (entry->file_name_length != length * sizeof(wchar_t) ||
+      StrCmpNIW(entry->file_name, name, (int)length) != 0) {
+    return false;
+  }
+  *attributes = entry->file_attributes;
   return true;
 }
 
