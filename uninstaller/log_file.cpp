@@ -1,6 +1,7 @@
 #include "uninstaller/log_file.h"
 
 #include "common/bounded_text.h"
+#include "common/held_files.h"
 #include "uninstall_log/log_format.h"
 
 LogReadResult ReadOpenLogFile(HANDLE file, LogText* log) {
@@ -37,15 +38,17 @@ LogReadResult ReadLogFile(const wchar_t* path, LogText* log) {
   return result;
 }
 
-LogReadResult ReadInstallationLog(const wchar_t* folder, wchar_t* log_path, LogText* log) {
+LogReadResult ReadInstallationLogIn(HANDLE folder, LogText* log) {
   log->text = NULL;
   log->length = 0;
-  if (folder[0] == 0 || !CopyText(log_path, kPathCapacity, folder) ||
-      !EndWithBackslash(log_path, kPathCapacity) ||
-      !AppendText(log_path, kPathCapacity, UNINSTALL_LOG_NAME)) {
+  const unsigned name_length = sizeof(UNINSTALL_LOG_NAME) / sizeof(wchar_t) - 1;
+  HANDLE file;
+  if (folder == NULL || OpenFileIn(folder, UNINSTALL_LOG_NAME, name_length, &file) != HELD_DONE) {
     return LOG_READ_NOT_OPENED;
   }
-  return ReadLogFile(log_path, log);
+  LogReadResult result = ReadOpenLogFile(file, log);
+  CloseHandle(file);
+  return result;
 }
 
 void FreeLogText(LogText* log) {

@@ -22,11 +22,11 @@ enum LogReadResult {
 // Opens `path` for reading without sharing and reads it whole. The file is left in place.
 LogReadResult ReadLogFile(const wchar_t* path, LogText* log);
 
-// Reads the installation's log "uninstall.dat" in `folder` (with or without a trailing
-// backslash) as ReadLogFile does and puts the log's path into `log_path` (kPathCapacity
-// units). An empty folder, or one too long for the log's path, cannot hold a log:
-// LOG_READ_NOT_OPENED.
-LogReadResult ReadInstallationLog(const wchar_t* folder, wchar_t* log_path, LogText* log);
+// Reads the installation's log "uninstall.dat" inside the held installation folder
+// `folder` as ReadLogFile does, opened through that folder's handle (a link or anything
+// but a plain file under the log's name is not opened). NULL, a folder that is not held,
+// cannot hold a log: LOG_READ_NOT_OPENED.
+LogReadResult ReadInstallationLogIn(HANDLE folder, LogText* log);
 
 // Reads the file behind `file` from its current position: GetFileSize bytes are expected.
 // Does not close `file`. ReadLogFile's second half, open for tests.

@@ -70,7 +70,8 @@ Child Installation::Start(const std::wstring& arguments) const {
 }
 
 Child Installation::StartSecondPhase(const std::wstring& arguments) const {
-  return StartChild(Quoted(UninstallerExe()) + L" " + arguments, scratch.path().c_str());
+  if (!hand_over_) hand_over_.reset(new TestHandOver(scratch / L"second phase"));
+  return hand_over_->Start(dir, arguments, scratch.path().c_str());
 }
 
 ProcessView UninstallSilently(const std::wstring& dir) {

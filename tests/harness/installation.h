@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "harness/process.h"
 #include "harness/process_view.h"
 #include "harness/scratch.h"
+#include "harness/second_phase.h"
 
 // The uninstaller's boxes: "Done" at the end of an interactive uninstall, and "Fatal error"
 // when the log cannot be read.
@@ -66,7 +68,8 @@ class Installation {
 
   // Starts dir\uninstall.exe with `arguments` (none when empty).
   Child Start(const std::wstring& arguments) const;
-  // Starts build/bin\uninstall.exe with `arguments`, as a second phase is started.
+  // Starts a copy of build/bin\uninstall.exe with `arguments`, as the first phase starts
+  // its second phase, with a hand-over for `dir` beside it (TestHandOver).
   Child StartSecondPhase(const std::wstring& arguments) const;
   // UninstallSilently(dir).
   ProcessView UninstallSilently() const { return ::UninstallSilently(dir); }
@@ -74,6 +77,7 @@ class Installation {
   std::vector<std::wstring> CleanupStarts() const;
 
  private:
+  mutable std::unique_ptr<TestHandOver> hand_over_;  // made by the first StartSecondPhase
   std::vector<std::wstring> files_;
   std::vector<std::wstring> folders_;  // in the order made
   ScopedVariable record_variable_;

@@ -51,6 +51,36 @@ DWORD WaitForSecondPhaseEnd(DWORD timeout_ms);
 // "\??\" prefix removed.
 std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy();
 
+// The first phase's part of the hand-over (uninstaller/hand_over.h), played by a test that
+// starts a second phase itself: a copy of uninstall.exe in `folder` (made if missing) and,
+// beside it, the hand-over the copy reads, written as the first phase writes it: the
+// installation folder's identity, an event for the copy to signal, and no first phase to
+// wait for (process id 0).
+class TestHandOver {
+ public:
+  explicit TestHandOver(const std::wstring& folder);
+  ~TestHandOver();
+  TestHandOver(const TestHandOver&) = delete;
+  TestHandOver& operator=(const TestHandOver&) = delete;
+
+  // Writes the hand-over for the folder `installation` as it is now (the copy deletes it
+  // once read, so each start needs one); fails the test when it cannot.
+  void Write(const std::wstring& installation);
+  // Writes a hand-over for `installation` and starts the copy with `arguments` in
+  // `directory`.
+  Child Start(const std::wstring& installation, const std::wstring& arguments,
+              const wchar_t* directory);
+  // Whether a second phase signalled the event since the last Write.
+  bool Signalled() const;
+  // The copy's path.
+  const std::wstring& copy() const { return copy_; }
+
+ private:
+  std::wstring folder_, copy_;
+  HANDLE event_ = NULL;
+  std::wstring event_name_;
+};
+
 // Removes the private folders and their pending deletions when constructed and again when
 // destroyed, after ending any second phase still running, so each test starts and ends
 // clean.

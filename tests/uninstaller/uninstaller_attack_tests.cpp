@@ -247,8 +247,8 @@ TEST(HostileLog, SymbolicPathsWithHugeNumbersOrNoBracketRemoveNothing) {
                      {L'F', L"<25>\\hostile-target.txt"},
                      {L'F', dir + L"\\uninstall.dat"}}));
 
-  Child child = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(dir) + L" /PHASE2 /SILENT",
-                           scratch.path().c_str());
+  TestHandOver hand_over(scratch / L"second phase");
+  Child child = hand_over.Start(dir, Quoted(dir) + L" /PHASE2 /SILENT", scratch.path().c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(FileExists(victim));
   EXPECT_FALSE(FileExists(target));
