@@ -69,6 +69,24 @@ bool ReadLogWithHeader(LogText* log, LogHeader* header, size_t* after_header) {
   return false;
 }
 
+// Asks, waits for the application to be closed, lets the logged applications clean up and
+// hands over the held `install_folder` to the copy made from `program`. Returns the exit
+// code.
+int ConfirmAndHandOver(const wchar_t* install_folder, bool interactive, const LogText& log,
+                       const LogHeader& header, size_t after_header, HANDLE program) {
+  if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
+    return 0;
+  }
+  RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
+  // The applications may have cleaned up already; without the second phase the files stay,
+  // and the user is told so.
+  if (!StartSecondPhaseCopy(install_folder, HeldInstallationFolder(), program, interactive)) {
+    if (interactive) ShowHandOverFailed();
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunFirstPhase(bool interactive) {
@@ -91,18 +109,11 @@ int RunFirstPhase(bool interactive) {
     ShowLogNotOpened();
     return 1;
   }
-  if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
-    FreeLogText(&log);
-    return 0;
-  }
-  RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
+  // The program that is copied for the second phase is the one checked now, held open
+  // until then: nothing put under its name meanwhile is run in its place.
+  HANDLE program = OpenRunningProgram(HeldInstallationFolder());
+  int code = ConfirmAndHandOver(install_folder, interactive, log, header, after_header, program);
+  if (program != NULL) CloseHandle(program);
   FreeLogText(&log);
-
-  // The applications may have cleaned up already; without the second phase the files stay,
-  // and the user is told so.
-  if (!StartSecondPhaseCopy(install_folder, HeldInstallationFolder(), interactive)) {
-    if (interactive) ShowHandOverFailed();
-    return 1;
-  }
-  return 0;
+  return code;
 }

@@ -39,13 +39,12 @@ bool FindOwnName(wchar_t* name) {
   return separator != NULL && CopyText(name, kPathCapacity, separator + 1);
 }
 
-// Copies the plain file `name` inside the held folder `from` into the held folder `to` as
-// the copy, both through those folders' handles. True when every byte was written.
-bool CopyProgram(HANDLE from, const wchar_t* name, HANDLE to) {
-  HANDLE source, target;
-  if (OpenFileIn(from, name, (size_t)lstrlenW(name), &source) != HELD_DONE) return false;
-  if (CreateFileIn(to, SECOND_PHASE_COPY_NAME, kCopyNameLength, &target) != HELD_DONE) {
-    CloseHandle(source);
+// Copies the file behind `source`, from its start, into the held folder `to` as the copy,
+// through that folder's handle. True when every byte was written.
+bool CopyProgram(HANDLE source, HANDLE to) {
+  HANDLE target;
+  if (SetFilePointer(source, 0, NULL, FILE_BEGIN) != 0 ||
+      CreateFileIn(to, SECOND_PHASE_COPY_NAME, kCopyNameLength, &target) != HELD_DONE) {
     return false;
   }
   void* buffer = HeapAlloc(GetProcessHeap(), 0, kCopyChunkBytes);
@@ -56,7 +55,6 @@ bool CopyProgram(HANDLE from, const wchar_t* name, HANDLE to) {
              (read == 0 || (WriteFile(target, buffer, read, &written, NULL) && written == read));
   }
   if (buffer != NULL) HeapFree(GetProcessHeap(), 0, buffer);
-  CloseHandle(source);
   CloseHandle(target);
   return copied;
 }
@@ -123,13 +121,23 @@ void RemoveCopyFolder(const wchar_t* folder, HANDLE hold) {
 
 }  // namespace
 
-bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, bool interactive) {
+HANDLE OpenRunningProgram(HANDLE installation) {
+  wchar_t name[kPathCapacity];
+  HANDLE program;
+  if (installation == NULL || !FindOwnName(name) ||
+      OpenFileIn(installation, name, (size_t)lstrlenW(name), &program) != HELD_DONE) {
+    return NULL;
+  }
+  return program;
+}
+
+bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, HANDLE program,
+                          bool interactive) {
   HandOver hand_over;
   ZeroMemory(&hand_over, sizeof(hand_over));
   hand_over.marker = kHandOverMarker;
   hand_over.first_phase_id = GetCurrentProcessId();
-  wchar_t own_name[kPathCapacity];
-  if (installation == NULL || !FindOwnName(own_name) ||
+  if (installation == NULL || program == NULL ||
       !ReadFileIdentity(installation, &hand_over.installation)) {
     return false;
   }
@@ -147,7 +155,7 @@ bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, bo
   // The copy never replaces a file: the folder is new, and only this process writes in it.
   HANDLE event = NULL, process = NULL;
   bool started = HoldFolderLevels(&g_copy_folders, folder, 0, true, NULL) == HOLD_DONE &&
-                 CopyProgram(installation, own_name, DeepestHeldFolder(&g_copy_folders)) &&
+                 CopyProgram(program, DeepestHeldFolder(&g_copy_folders)) &&
                  (event = CreateHandOverEvent(&hand_over)) != NULL &&
                  WriteHandOverIn(DeepestHeldFolder(&g_copy_folders), hand_over) &&
                  StartCopy(folder, copy_path, install_folder, interactive, &process);

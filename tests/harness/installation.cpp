@@ -10,6 +10,8 @@
 
 const wchar_t kUninstallDoneText[] = L"Uninstall completed, thank you for using KOZ Soft products";
 const wchar_t kLogNotOpenedText[] = L"Could not open uninstall.dat, uninstall aborted!";
+const wchar_t kFolderChangedText[] =
+    L"The installation folder changed while the uninstaller was starting, uninstall aborted!";
 
 std::wstring UninstallerWelcomeText(const std::wstring& name, const std::wstring& version) {
   return L"Welcome at the " + name + L" uninstaller. Make sure you have closed all running "

@@ -16,9 +16,11 @@
 #include "harness/second_phase.h"
 
 // The uninstaller's boxes: "Done" at the end of an interactive uninstall, and "Fatal error"
-// when the log cannot be read.
+// when the log cannot be read or the installation folder is not the one the first phase
+// held.
 extern const wchar_t kUninstallDoneText[];
 extern const wchar_t kLogNotOpenedText[];
+extern const wchar_t kFolderChangedText[];
 
 // The question "Uninstaller" asks before an interactive uninstall of `name` `version`.
 std::wstring UninstallerWelcomeText(const std::wstring& name,

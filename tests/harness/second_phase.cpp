@@ -224,10 +224,10 @@ TestHandOver::~TestHandOver() {
   if (event_ != NULL) CloseHandle(event_);
 }
 
-void TestHandOver::Write(const std::wstring& installation) {
+void TestHandOver::Write(const std::wstring& installation, DWORD first_phase) {
   HandOver hand_over = {};
   hand_over.marker = kHandOverMarker;
-  hand_over.first_phase_id = 0;
+  hand_over.first_phase_id = first_phase;
   lstrcpynW(hand_over.event_name, event_name_.c_str(), kHandOverEventCapacity);
   // The folder as it is now, as the first phase reads it from its hold.
   HANDLE folder = CreateFileW(installation.c_str(), FILE_READ_ATTRIBUTES,

@@ -54,8 +54,8 @@ std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy();
 // The first phase's part of the hand-over (uninstaller/hand_over.h), played by a test that
 // starts a second phase itself: a copy of uninstall.exe in `folder` (made if missing) and,
 // beside it, the hand-over the copy reads, written as the first phase writes it: the
-// installation folder's identity, an event for the copy to signal, and no first phase to
-// wait for (process id 0).
+// installation folder's identity, an event for the copy to signal, and the process the
+// copy waits for (none by default: process id 0).
 class TestHandOver {
  public:
   explicit TestHandOver(const std::wstring& folder);
@@ -63,9 +63,10 @@ class TestHandOver {
   TestHandOver(const TestHandOver&) = delete;
   TestHandOver& operator=(const TestHandOver&) = delete;
 
-  // Writes the hand-over for the folder `installation` as it is now (the copy deletes it
-  // once read, so each start needs one); fails the test when it cannot.
-  void Write(const std::wstring& installation);
+  // Writes the hand-over for the folder `installation` as it is now, naming `first_phase`
+  // as the process to wait for (the copy deletes it once read, so each start needs one);
+  // fails the test when it cannot.
+  void Write(const std::wstring& installation, DWORD first_phase = 0);
   // Writes a hand-over for `installation` and starts the copy with `arguments` in
   // `directory`.
   Child Start(const std::wstring& installation, const std::wstring& arguments,
