@@ -28,7 +28,7 @@ std::wstring UninstallerWelcomeText(const std::wstring& name,
 
 // Runs "<dir>\uninstall.exe /AUTO" in `dir` as Run Once starts it, then its second phase
 // to the end; both must end with 0. Returns how the second phase was started (its command
-// line, program and working folder), read during its opening pause.
+// line, program and working folder), read while it runs.
 ProcessView UninstallSilently(const std::wstring& dir);
 
 // The command lines that the fake clean-up program recorded in `record` starting with.

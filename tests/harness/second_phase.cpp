@@ -12,6 +12,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms) {
       }
     }
     if (GetTickCount() - start > timeout_ms) return child;
-    Sleep(50);
+    Sleep(10);
   }
 }
 
@@ -194,6 +195,15 @@ DWORD WaitForSecondPhaseEnd(DWORD timeout_ms) {
     }
     CloseHandle(process);
   }
+  return code;
+}
+
+DWORD FinishBothPhases(Child& first, DWORD timeout_ms) {
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
+  EXPECT_EQ(FinishChild(first, timeout_ms), 0u);
+  DWORD code = FinishChild(second, timeout_ms);
+  EXPECT_NE(code, kTimedOut) << "the second phase did not end";
   return code;
 }
 

@@ -46,6 +46,13 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms);
 // (kTimedOut from harness/process.h when one had to be ended, 0xFFFFFFFF when none ran).
 DWORD WaitForSecondPhaseEnd(DWORD timeout_ms);
 
+// Waits for the first phase `first` to hand over and for both phases to end: the second
+// phase is looked for while the first phase runs (which ends only once the second phase
+// holds the installation; the second phase may end soon after). The first phase must end
+// with 0. Returns the second phase's exit code (kTimedOut when it never appeared or had to
+// be ended, after failing the test).
+DWORD FinishBothPhases(Child& first, DWORD timeout_ms);
+
 // The sources of PendingFileRenameOperations deletions (entries with an empty target) that
 // name a private folder or something inside one, in the order they are listed, with any
 // "\??\" prefix removed.

@@ -376,8 +376,7 @@ TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
 
   // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(private_folder));
   EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";
@@ -411,8 +410,7 @@ TEST(TemporaryCopy, RunOnceUninstallLeavesWhatTheProductSaved) {
                         {L'S', private_folder}}));
 
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FileExists(dir + L"\\copy.exe"));
   EXPECT_FALSE(FileExists(dir + L"\\uninstall.exe"));
@@ -447,8 +445,7 @@ TEST(TemporaryCopy, RunOnceBelowTheSystemTemporaryFolderGoesOnceEmpty) {
                         {L'F', dir + L"\\uninstall.dat"}}));
 
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
   EXPECT_FALSE(FolderExists(private_folder));
 }
 
