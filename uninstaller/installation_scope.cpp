@@ -160,7 +160,8 @@ void RemoveInstallationLevel(size_t length) {
   HeldFolders& chain = g_installation_chain;
   unsigned level = 0;
   while (level < chain.count && chain.ends[level] != length) ++level;
-  if (level >= chain.count) return;  // removed already, or let go
+  // Removed already or let go, or the drive root, which is never removed.
+  if (level == 0 || level >= chain.count) return;
   ReleaseRecordFolders();
   if (level + 1 < chain.count) {
     wchar_t below[kPathCapacity];

@@ -1,6 +1,5 @@
 #include "uninstaller/log_file.h"
 
-#include "common/bounded_text.h"
 #include "common/held_files.h"
 #include "uninstall_log/log_format.h"
 
@@ -25,17 +24,6 @@ LogReadResult ReadOpenLogFile(HANDLE file, LogText* log) {
   log->text = (wchar_t*)block;
   log->length = size / sizeof(wchar_t);
   return LOG_READ_COMPLETE;
-}
-
-LogReadResult ReadLogFile(const wchar_t* path, LogText* log) {
-  log->text = NULL;
-  log->length = 0;
-  HANDLE file = CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            NULL);
-  if (file == INVALID_HANDLE_VALUE) return LOG_READ_NOT_OPENED;
-  LogReadResult result = ReadOpenLogFile(file, log);
-  CloseHandle(file);
-  return result;
 }
 
 LogReadResult ReadInstallationLogIn(HANDLE folder, LogText* log) {

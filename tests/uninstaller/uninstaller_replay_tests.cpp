@@ -458,13 +458,24 @@ TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
 
 // ---- Reading the log ----
 
+// Reads "uninstall.dat" in `folder` as the phases do, through the folder's handle.
+LogReadResult ReadLogIn(const std::wstring& folder, LogText* log) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  EXPECT_NE(handle, INVALID_HANDLE_VALUE) << Utf8(folder);
+  LogReadResult result = ReadInstallationLogIn(handle, log);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return result;
+}
+
 TEST(UninstallerLogFile, ReadsTheWholeFile) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   std::wstring text = ExampleLog();
   WriteLog(path, text);
   LogText log;
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(std::wstring(log.text, log.length), text);
   FreeLogText(&log);
   EXPECT_EQ(log.text, nullptr);
@@ -476,27 +487,31 @@ TEST(UninstallerLogFile, EmptyAndOddSizedFiles) {
   std::wstring path = scratch / L"uninstall.dat";
   WriteBytes(path, "", 0);
   LogText log;
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(log.length, 0u);
   FreeLogText(&log);
 
   WriteBytes(path, "a\0b\0c\0d", 7);
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(std::wstring(log.text, log.length), L"abc") << "a last odd byte is no unit";
   FreeLogText(&log);
 }
 
-TEST(UninstallerLogFile, MissingOrLockedLogIsNotOpened) {
+TEST(UninstallerLogFile, MissingLockedOrOtherThanAFileIsNotOpened) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   LogText log;
-  EXPECT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_NOT_OPENED);
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED);
   EXPECT_EQ(log.text, nullptr);
+  EXPECT_EQ(ReadInstallationLogIn(NULL, &log), LOG_READ_NOT_OPENED) << "no folder held";
   WriteText(path, "x#y#z#");
-  HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                            0, NULL);
-  EXPECT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_NOT_OPENED) << "opened without sharing";
+  HANDLE held = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            NULL, OPEN_EXISTING, 0, NULL);
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED) << "open for writing";
   CloseHandle(held);
+  ASSERT_TRUE(DeleteFileW(path.c_str()));
+  ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED) << "a folder";
 }
 
 TEST(UninstallerLogFile, FailedReadIsIncomplete) {
