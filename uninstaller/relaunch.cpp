@@ -96,26 +96,21 @@ bool StartCopy(const wchar_t* folder, const wchar_t* copy_path, const wchar_t* i
 }
 
 // Removes what this run made for a second phase that does not run: the copy and the
-// hand-over through the private folder's hold, then the folder through its parent, if it
-// is still the one made (`hold`, which is closed).
+// hand-over through the private folder's held handle, then the folder through its held
+// parent, if it is still the one made. `hold`, the folder's own hold, is closed. Without the
+// chain down to the folder nothing can have been written in it; the empty folder stays.
 void RemoveCopyFolder(const wchar_t* folder, HANDLE hold) {
-  FileIdentity identity;
-  bool known = ReadFileIdentity(hold, &identity);
-  size_t length = (size_t)lstrlenW(folder);
   HeldFolders& chain = g_copy_folders;
-  if (chain.count > 0 && chain.ends[chain.count - 1] == length) {
+  bool held = chain.count > 0 && chain.ends[chain.count - 1] == (size_t)lstrlenW(folder);
+  if (held) {
     HANDLE inside = DeepestHeldFolder(&chain);
     DeleteFileIn(inside, SECOND_PHASE_COPY_NAME, kCopyNameLength);
     DeleteFileIn(inside, HAND_OVER_FILE_NAME, kHandOverNameLength);
-    ReleaseHeldFoldersAtOrBelow(&chain, folder);
   }
+  // The folder's own hold shares no deletion.
   CloseHandle(hold);
-  const wchar_t* name = StrRChrW(folder, NULL, L'\\');
-  if (known && name != NULL && chain.count > 0 &&
-      chain.ends[chain.count - 1] == (size_t)(name - folder)) {
-    // Best effort: an empty folder that stays is harmless.
-    RemoveFolderIn(DeepestHeldFolder(&chain), name + 1, (size_t)lstrlenW(name + 1), &identity);
-  }
+  // Best effort: an empty folder that stays is harmless.
+  if (held) RemoveDeepestHeldFolder(&chain);
   ReleaseHeldFolders(&chain);
 }
 
