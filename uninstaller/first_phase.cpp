@@ -56,13 +56,11 @@ void FindInstallationFolder(wchar_t* install_folder) {
   NormalizeInstallationFolder(own_folder, install_folder);
 }
 
-// Reads the log in `folder` whole into `log`, with its three header fields. Without them
-// nothing can be identified: returns false after telling the user, before anything is
-// asked, started or changed.
-bool ReadLogWithHeader(const wchar_t* folder, LogText* log, LogHeader* header,
-                       size_t* after_header) {
-  wchar_t log_path[kPathCapacity];
-  if (ReadInstallationLog(folder, log_path, log) == LOG_READ_COMPLETE &&
+// Reads the log in the held installation folder whole into `log`, with its three header
+// fields. Without them nothing can be identified: returns false after telling the user,
+// before anything is asked, started or changed.
+bool ReadLogWithHeader(LogText* log, LogHeader* header, size_t* after_header) {
+  if (ReadInstallationLogIn(HeldInstallationFolder(), log) == LOG_READ_COMPLETE &&
       SplitLogHeader(log->text, log->length, header, after_header)) {
     return true;
   }
@@ -71,37 +69,51 @@ bool ReadLogWithHeader(const wchar_t* folder, LogText* log, LogHeader* header,
   return false;
 }
 
+// Asks, waits for the application to be closed, lets the logged applications clean up and
+// hands over the held `install_folder` to the copy made from `program`. Returns the exit
+// code.
+int ConfirmAndHandOver(const wchar_t* install_folder, bool interactive, const LogText& log,
+                       const LogHeader& header, size_t after_header, HANDLE program) {
+  if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
+    return 0;
+  }
+  RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
+  // The applications may have cleaned up already; without the second phase the files stay,
+  // and the user is told so.
+  if (!StartSecondPhaseCopy(install_folder, HeldInstallationFolder(), program, interactive)) {
+    if (interactive) ShowHandOverFailed();
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int RunFirstPhase(bool interactive) {
   wchar_t install_folder[kPathCapacity];
   FindInstallationFolder(install_folder);
 
-  LogText log = {NULL, 0};
-  LogHeader header;
-  size_t after_header = 0;
-  if (!ReadLogWithHeader(install_folder, &log, &header, &after_header)) return 1;
-
-  // Only programs below this folder, the one its log lies in, are started. Its folders are
-  // held from here until this phase ends, so none can be renamed or become a link.
-  if (!SetInstallationScope(install_folder, &header, GetSpecialFolder) ||
-      !HoldInstallationFolders(install_folder)) {
-    FreeLogText(&log);
+  // Its folders are held from the drive root down before the log in it is read, and until
+  // this phase has handed over: none can be renamed or become a link meanwhile, and only
+  // programs below this folder, the one its log lies in, are started.
+  if (install_folder[0] != 0 && !HoldInstallationFolders(install_folder)) {
     ShowFolderBehindLink();
     return 1;
   }
-  if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
+  LogText log = {NULL, 0};
+  LogHeader header;
+  size_t after_header = 0;
+  if (!ReadLogWithHeader(&log, &header, &after_header)) return 1;
+  if (!SetInstallationScope(install_folder, &header, GetSpecialFolder)) {
     FreeLogText(&log);
-    return 0;
-  }
-  RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
-  FreeLogText(&log);
-
-  // The applications may have cleaned up already; without the second phase the files stay,
-  // and the user is told so.
-  if (!StartSecondPhaseCopy(install_folder, interactive)) {
-    if (interactive) ShowHandOverFailed();
+    ShowLogNotOpened();
     return 1;
   }
-  return 0;
+  // The program that is copied for the second phase is the one checked now, held open
+  // until then: nothing put under its name meanwhile is run in its place.
+  HANDLE program = OpenRunningProgram(HeldInstallationFolder());
+  int code = ConfirmAndHandOver(install_folder, interactive, log, header, after_header, program);
+  if (program != NULL) CloseHandle(program);
+  FreeLogText(&log);
+  return code;
 }

@@ -2,9 +2,11 @@
 
 #include <shlwapi.h>
 
+#include "common/held_files.h"
 #include "common/installation_identity.h"
 #include "common/path_syntax.h"
 #include "uninstall_log/log_format.h"
+#include "uninstaller/held_removal.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/run_once_folder.h"
 
@@ -12,9 +14,19 @@ InstallationScope g_installation;
 
 namespace {
 
+// The pause before each folder removal gives the shell time to let go of a folder whose
+// last file was just deleted.
+constexpr DWORD kFolderRemovalPauseMs = 100;
+
 // From the drive root to the installation folder, for the whole phase.
 HeldFolders g_installation_chain;
-// Below a trusted folder on the way to the current record.
+// How many levels g_installation_chain holds while it holds the installation folder.
+unsigned g_installation_depth;
+// The shortcut folders, each opened by its path when a record first needs it and held for
+// the phase; NULL while not open.
+HANDLE g_shortcut_holds[kShortcutFolderCount];
+// Below a trusted folder (its base: the held installation folder or a shortcut folder) on
+// the way to the current record.
 HeldFolders g_record_folders;
 
 // Whether `path` (`length` units) lies below `folder` (`folder_length` units, no trailing
@@ -60,11 +72,120 @@ bool KeyNamesThisUninstaller(const wchar_t* subkey) {
   return NormalizeInstallationFolder(command + 1, named) && StrCmpIW(named, expected) == 0;
 }
 
+// The shortcut folder `index` of g_installation, opened by its path the first time and
+// held from then on: the system's folder, trusted as it stands. NULL when it cannot be
+// opened.
+HANDLE HeldShortcutFolder(unsigned index) {
+  if (g_shortcut_holds[index] == NULL && g_installation.shortcut_folders[index][0] != 0) {
+    HANDLE folder = CreateFileW(g_installation.shortcut_folders[index],
+                                FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (folder != INVALID_HANDLE_VALUE) g_shortcut_holds[index] = folder;
+  }
+  return g_shortcut_holds[index];
+}
+
+// The held folder that the first `base_length` units of `path` name, as IsRecordInScope
+// found it: the installation folder or a shortcut folder. NULL when it is not held.
+HANDLE TrustedFolderOf(const wchar_t* path, size_t base_length) {
+  size_t folder_length = (size_t)lstrlenW(g_installation.folder);
+  if (base_length == folder_length &&
+      StrCmpNIW(path, g_installation.folder, (int)folder_length) == 0) {
+    return HeldInstallationFolder();
+  }
+  for (unsigned i = 0; i < kShortcutFolderCount; ++i) {
+    const wchar_t* shortcuts = g_installation.shortcut_folders[i];
+    if ((size_t)lstrlenW(shortcuts) == base_length + 1 &&
+        StrCmpNIW(path, shortcuts, (int)base_length) == 0) {
+      return HeldShortcutFolder(i);
+    }
+  }
+  return NULL;
+}
+
+// Lets go of the record folders and of their base, which may be a level about to go.
+void ReleaseRecordFolders() {
+  ReleaseHeldFolders(&g_record_folders);
+  SetHeldFoldersBase(&g_record_folders, NULL, 0);
+}
+
+// Lets go of the shortcut folders (and of the record folders, which may stand on one).
+void ReleaseShortcutFolders() {
+  ReleaseRecordFolders();
+  for (HANDLE& shortcuts : g_shortcut_holds) {
+    if (shortcuts != NULL) CloseHandle(shortcuts);
+    shortcuts = NULL;
+  }
+}
+
+// Holds the folders of `path` below the held folder `base` (its first `base_end` units),
+// each opened relative to the one above it, up to `path` itself when `include_last`, else
+// to its parent. True when every one is held and none is a link.
+bool HoldRecordFolders(HANDLE base, size_t base_end, const wchar_t* path, bool include_last) {
+  if (base == NULL) return false;
+  if (g_record_folders.base != base || g_record_folders.base_end != base_end) {
+    SetHeldFoldersBase(&g_record_folders, base, base_end);
+  }
+  return HoldFolderLevels(&g_record_folders, path, base_end, include_last, NULL) == HOLD_DONE;
+}
+
+// The name after the last backslash of `path`.
+const wchar_t* LastName(const wchar_t* path) {
+  const wchar_t* separator = StrRChrW(path, NULL, L'\\');
+  return separator != NULL ? separator + 1 : path;
+}
+
+// Deletes the file `path` through its held parent folder below the held folder its first
+// `base_length` units name.
+void DeleteRecordFile(const wchar_t* path, size_t base_length) {
+  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, false)) return;
+  const wchar_t* name = LastName(path);
+  // Best effort: a file that is missing, in use or a link stays as it is.
+  DeleteFileIn(DeepestHeldFolder(&g_record_folders), name, (size_t)lstrlenW(name));
+}
+
+// Removes the empty folder `path` below the held folder its first `base_length` units name.
+void RemoveRecordFolder(const wchar_t* path, size_t base_length) {
+  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, true)) return;
+  // Best effort: a folder that is not empty stays.
+  RemoveDeepestHeldFolder(&g_record_folders);
+}
+
+// Removes the level of g_installation_chain that is `length` units long (the installation
+// folder or one above it) through the level above it, if it is empty and still held. The
+// levels below it are let go first (they cannot stay held while it goes, nor be trusted
+// again once let go), and with them the record folders, whose base may be one of them.
+void RemoveInstallationLevel(size_t length) {
+  HeldFolders& chain = g_installation_chain;
+  unsigned level = 0;
+  while (level < chain.count && chain.ends[level] != length) ++level;
+  // Removed already or let go, or the drive root, which is never removed.
+  if (level == 0 || level >= chain.count) return;
+  ReleaseRecordFolders();
+  if (level + 1 < chain.count) {
+    wchar_t below[kPathCapacity];
+    if (!CopyUnits(below, kPathCapacity, chain.path, chain.ends[level + 1])) return;
+    ReleaseHeldFoldersAtOrBelow(&chain, below);
+  }
+  // Best effort: a folder that is not empty stays, held again.
+  RemoveDeepestHeldFolder(&chain);
+}
+
 }  // namespace
+
+HANDLE HeldInstallationFolder() {
+  const HeldFolders& chain = g_installation_chain;
+  return g_installation_depth > 0 && chain.count == g_installation_depth
+             ? chain.handles[g_installation_depth - 1]
+             : NULL;
+}
 
 bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
                           SpecialFolderLookup lookup) {
   InstallationScope& scope = g_installation;
+  // Held shortcut folders belong to the scope before.
+  ReleaseShortcutFolders();
   if (!NormalizeInstallationFolder(folder, scope.folder)) {
     scope.product_key[0] = 0;
     for (wchar_t* shortcuts : scope.shortcut_folders) shortcuts[0] = 0;
@@ -123,6 +244,11 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
     return true;
   }
   if (letter == LOG_RECORD_EXECUTABLE) return false;
+  // Before the shortcut folders: an installation inside one of them has its own levels.
+  if (letter == LOG_RECORD_FOLDER && IsFolderOrAbove(path, length, scope.folder, folder_length)) {
+    *base_length = length;
+    return true;
+  }
   for (const wchar_t* shortcuts : scope.shortcut_folders) {
     size_t shortcuts_length = (size_t)lstrlenW(shortcuts);
     // The lookup gives the folder with its trailing backslash; the folder itself is the
@@ -132,56 +258,74 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
       return true;
     }
   }
-  if (letter == LOG_RECORD_FOLDER && IsFolderOrAbove(path, length, scope.folder, folder_length)) {
-    // Removing a folder that is a link removes the link only; nothing to check.
-    *base_length = length;
-    return true;
-  }
   return false;
 }
 
 bool HoldInstallationFolders(const wchar_t* folder) {
-  return folder[0] != 0 &&
-         HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) == HOLD_DONE;
+  ReleaseInstallationFolders();
+  if (folder[0] == 0 ||
+      HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) != HOLD_DONE) {
+    ReleaseHeldFolders(&g_installation_chain);
+    return false;
+  }
+  g_installation_depth = g_installation_chain.count;
+  return true;
 }
 
 void RemoveRunOncePrivateFolder(const wchar_t* product_name) {
   wchar_t private_folder[kPathCapacity];
   if (!FindRunOncePrivateFolder(g_installation.folder, product_name, private_folder)) return;
-  // Let go of the held folders in it, so they can be removed.
-  ReleaseHeldFoldersAtOrBelow(&g_record_folders, private_folder);
-  ReleaseHeldFoldersAtOrBelow(&g_installation_chain, private_folder);
-  DeleteFolderTree(private_folder);
+  RemoveInstallationLevel((size_t)lstrlenW(g_installation.folder));
+  RemoveInstallationLevel((size_t)lstrlenW(private_folder));
 }
 
 void ReleaseInstallationFolders() {
-  ReleaseHeldFolders(&g_record_folders);
+  ReleaseShortcutFolders();
   ReleaseHeldFolders(&g_installation_chain);
+  g_installation_depth = 0;
 }
 
 void ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
   size_t base_length = 0;
   if (!IsRecordInScope(letter, path, &base_length)) return;
-  if (letter == LOG_RECORD_FOLDER) {
-    // A held folder cannot be removed: let go of it, and of what lies below it.
-    ReleaseHeldFoldersAtOrBelow(&g_record_folders, path);
-    ReleaseHeldFoldersAtOrBelow(&g_installation_chain, path);
+  switch (letter) {
+    case LOG_RECORD_REGISTRY:
+      // Best effort: a missing key, or one with subkeys, stays.
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
+      break;
+    case LOG_RECORD_FILE:
+      DeleteRecordFile(path, base_length);
+      break;
+    case LOG_RECORD_FOLDER:
+      Sleep(kFolderRemovalPauseMs);
+      if (base_length == (size_t)lstrlenW(path)) {
+        RemoveInstallationLevel(base_length);
+      } else {
+        RemoveRecordFolder(path, base_length);
+      }
+      break;
+    default:
+      break;  // `E` records belong to the first phase
   }
-  if (letter != LOG_RECORD_REGISTRY &&
-      HoldFolderLevels(&g_record_folders, path, base_length, false, NULL) != HOLD_DONE) {
-    return;
-  }
-  ApplyLogRecord(letter, path);
 }
 
 void StartInstalledApplication(const wchar_t* path) {
   size_t base_length = 0;
   if (!IsRecordInScope(LOG_RECORD_EXECUTABLE, path, &base_length) ||
-      HoldFolderLevels(&g_record_folders, path, base_length, false, NULL) != HOLD_DONE) {
+      !HoldRecordFolders(HeldInstallationFolder(), base_length, path, false)) {
     return;
   }
-  HANDLE process = StartApplication(path);
+  const wchar_t* name = LastName(path);
+  HANDLE program;
+  HANDLE process = NULL;
+  // The program file is held open while it is started, so its name cannot be given to
+  // another file or a link meanwhile.
+  if (OpenFileIn(DeepestHeldFolder(&g_record_folders), name, (size_t)lstrlenW(name),
+                 &program) == HELD_DONE) {
+    process = StartApplication(path);
+    CloseHandle(program);
+  }
   // Held until the program is started only: its own clean-up may change its folders.
-  ReleaseHeldFolders(&g_record_folders);
+  ReleaseRecordFolders();
   WaitForApplication(process);
 }

@@ -46,33 +46,51 @@ bool LogBelongsToScope(const wchar_t* text, size_t length);
 //   `R`: the product's key, when its UninstallString names this installation's
 //   "uninstall.exe" (a forged header cannot name another product's key).
 // No record may hold a "/": the link checks split paths at "\" only. Paths below a folder
-// may hold no "..", "." or empty part and no ":". When the
-// record may be applied, `*base_length` is the length of the part of `path` that is
-// trusted as it stands (the installation folder, which HoldInstallationFolders holds, or a
-// shortcut folder): every folder of `path` that ends after it, up to the target's parent,
-// must be free of links.
+// may hold no "..", "." or empty part and no ":". When the record may be applied,
+// `*base_length` is the length of the part of `path` that is trusted as it stands (the
+// installation folder, which HoldInstallationFolders holds, or a shortcut folder): every
+// folder of `path` that ends after it is opened relative to the one above it and must be
+// free of links. For an `S` record naming the installation folder or a folder above it
+// (which is checked before the shortcut folders), and for `R`, it is the whole length.
 bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length);
 
 // Holds every folder from the drive root down to the installation folder `folder` (in
 // normal form), for as long as the phase works there: none can be renamed or swapped for a
-// link meanwhile. Returns false when one of them is missing, cannot be opened or is a
-// junction or symbolic link.
+// link meanwhile (they share reading and writing, so other programs may still add and
+// remove files in them). Returns false, holding nothing, when one of them is missing,
+// cannot be opened or is a junction or symbolic link.
 bool HoldInstallationFolders(const wchar_t* folder);
 
-// After the replay of a Run Once installation of `product_name` (FindRunOncePrivateFolder),
-// removes the private folder it was made in with everything left in it.
+// The installation folder that HoldInstallationFolders holds; NULL when it is not held
+// (never held, removed, or let go so that a folder above it could be removed). Whatever the
+// phase opens, reads, starts or deletes below it is reached through this handle.
+HANDLE HeldInstallationFolder();
+
+// After the replay of a Run Once installation of `product_name` (FindRunOncePrivateFolder):
+// removes the installation folder and then the private folder it was made in, each through
+// its held parent and only if it is empty. What the product or the user left there stays.
 void RemoveRunOncePrivateFolder(const wchar_t* product_name);
 
 // Releases what HoldInstallationFolders and the record actions hold.
 void ReleaseInstallationFolders();
 
-// The second phase's record action: ApplyLogRecord for records in scope whose folders are
-// free of links, nothing for the others. The folders below the installation (or shortcut)
-// folder on the way to each record are held until a record on another way needs others,
-// so each is opened once for the records in it; a folder is let go before its own removal.
+// The second phase's record action, for records in scope (IsRecordInScope) only; the
+// others change nothing. Every file and folder is reached through the held folder above it:
+//   `F` and `S` below the installation folder: through the held installation folder, each
+//   folder on the way opened relative to the one above it (no link followed) and held until
+//   a record on another way needs others;
+//   `F` and `S` below a shortcut folder: the same below that folder, which is trusted as it
+//   stands: opened by its path once, then held for the phase;
+//   `S` naming the installation folder or one above it: that held level itself;
+//   `R`: the product's key below HKEY_LOCAL_MACHINE.
+// `S` waits 100 ms first, then removes the folder if it is empty: its hold is closed, and
+// it is reopened by name in its held parent and removed only if it is still the folder
+// held (held_removal.h). A folder that is removed, or no longer the one held, is not held
+// again, and no record below it is applied afterwards. Best effort: results are ignored.
 void ApplyInstallationRecord(wchar_t letter, const wchar_t* path);
 
 // The first phase's application starter: starts an `E` record's program that lies below
-// the installation folder through folders free of links (held while it is started), and
-// waits for it; starts nothing otherwise.
+// the held installation folder through folders free of links, holding those folders and
+// the program file itself (a plain file, no link) while it is started, and waits for it;
+// starts nothing otherwise.
 void StartInstalledApplication(const wchar_t* path);

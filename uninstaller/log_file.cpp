@@ -1,6 +1,6 @@
 #include "uninstaller/log_file.h"
 
-#include "common/bounded_text.h"
+#include "common/held_files.h"
 #include "uninstall_log/log_format.h"
 
 LogReadResult ReadOpenLogFile(HANDLE file, LogText* log) {
@@ -26,26 +26,17 @@ LogReadResult ReadOpenLogFile(HANDLE file, LogText* log) {
   return LOG_READ_COMPLETE;
 }
 
-LogReadResult ReadLogFile(const wchar_t* path, LogText* log) {
+LogReadResult ReadInstallationLogIn(HANDLE folder, LogText* log) {
   log->text = NULL;
   log->length = 0;
-  HANDLE file = CreateFileW(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            NULL);
-  if (file == INVALID_HANDLE_VALUE) return LOG_READ_NOT_OPENED;
+  const unsigned name_length = sizeof(UNINSTALL_LOG_NAME) / sizeof(wchar_t) - 1;
+  HANDLE file;
+  if (folder == NULL || OpenFileIn(folder, UNINSTALL_LOG_NAME, name_length, &file) != HELD_DONE) {
+    return LOG_READ_NOT_OPENED;
+  }
   LogReadResult result = ReadOpenLogFile(file, log);
   CloseHandle(file);
   return result;
-}
-
-LogReadResult ReadInstallationLog(const wchar_t* folder, wchar_t* log_path, LogText* log) {
-  log->text = NULL;
-  log->length = 0;
-  if (folder[0] == 0 || !CopyText(log_path, kPathCapacity, folder) ||
-      !EndWithBackslash(log_path, kPathCapacity) ||
-      !AppendText(log_path, kPathCapacity, UNINSTALL_LOG_NAME)) {
-    return LOG_READ_NOT_OPENED;
-  }
-  return ReadLogFile(log_path, log);
 }
 
 void FreeLogText(LogText* log) {

@@ -19,17 +19,15 @@ enum LogReadResult {
                         // bytes came than the file holds; `*log` is empty
 };
 
-// Opens `path` for reading without sharing and reads it whole. The file is left in place.
-LogReadResult ReadLogFile(const wchar_t* path, LogText* log);
-
-// Reads the installation's log "uninstall.dat" in `folder` (with or without a trailing
-// backslash) as ReadLogFile does and puts the log's path into `log_path` (kPathCapacity
-// units). An empty folder, or one too long for the log's path, cannot hold a log:
+// Reads the installation's log "uninstall.dat" inside the held installation folder
+// `folder` whole, opened through that folder's handle for reading, sharing reading only (a
+// link, or anything but a plain file with one name under the log's name, is not opened).
+// The file is left in place. NULL, a folder that is not held, holds no log:
 // LOG_READ_NOT_OPENED.
-LogReadResult ReadInstallationLog(const wchar_t* folder, wchar_t* log_path, LogText* log);
+LogReadResult ReadInstallationLogIn(HANDLE folder, LogText* log);
 
 // Reads the file behind `file` from its current position: GetFileSize bytes are expected.
-// Does not close `file`. ReadLogFile's second half, open for tests.
+// Does not close `file`. ReadInstallationLogIn's second half, open for tests.
 LogReadResult ReadOpenLogFile(HANDLE file, LogText* log);
 
 // Frees the text of a LOG_READ_COMPLETE read; harmless on an empty LogText.

@@ -1,14 +1,8 @@
 #include "uninstaller/log_replay.h"
 
-#include <windows.h>
-
 #include "common/bounded_text.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
-
-// The pause before each folder removal gives the shell time to let go of a folder whose
-// last file was just deleted.
-constexpr DWORD kFolderRemovalPauseMs = 100;
 
 bool ResolveLogPath(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
                     wchar_t* out) {
@@ -39,36 +33,39 @@ bool ResolveLogPath(const wchar_t* text, size_t length, SpecialFolderLookup look
   return true;
 }
 
-void ApplyLogRecord(wchar_t letter, const wchar_t* path) {
-  // Removal is best effort: a missing file or key, a file in use or a folder that is not
-  // empty stays as it is, and the walk goes on.
-  switch (letter) {
-    case LOG_RECORD_FILE:
-      DeleteFileW(path);
-      break;
-    case LOG_RECORD_REGISTRY:
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
-      break;
-    case LOG_RECORD_FOLDER:
-      Sleep(kFolderRemovalPauseMs);
-      RemoveDirectoryW(path);
-      break;
-    default:
-      break;  // `E` records belong to the first phase
-  }
-}
+namespace {
 
-void ReplayLog(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
-               LogRecordAction apply) {
-  // The order of the file is the order of removal: the installer writes files and the
-  // key first and folders last, children before parents.
+// Which records one pass over the log applies.
+enum ReplayPass {
+  PASS_ALL,
+  PASS_ALL_BUT_FOLDERS,
+  PASS_FOLDERS,
+};
+
+void ReplayRecords(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+                   LogRecordAction apply, ReplayPass pass) {
   size_t position = 0;
   LogRecord record;
   while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
+    bool folder = record.kind == LOG_RECORD_FOLDER;
+    if ((pass == PASS_FOLDERS && !folder) || (pass == PASS_ALL_BUT_FOLDERS && folder)) continue;
     wchar_t path[kPathCapacity];
     if (!ResolveLogPath(record.text, record.text_length, lookup, path)) continue;
     // An empty text names nothing; for `R` it would even name HKEY_LOCAL_MACHINE itself.
     if (path[0] == 0) continue;
     apply(record.kind, path);
   }
+}
+
+}  // namespace
+
+void ReplayLog(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+               LogRecordAction apply) {
+  ReplayRecords(text, length, lookup, apply, PASS_ALL);
+}
+
+void ReplayLogFoldersLast(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+                          LogRecordAction apply) {
+  ReplayRecords(text, length, lookup, apply, PASS_ALL_BUT_FOLDERS);
+  ReplayRecords(text, length, lookup, apply, PASS_FOLDERS);
 }

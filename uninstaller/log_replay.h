@@ -1,5 +1,5 @@
-// Replaying the uninstall log: every complete record, in file order, resolved to a full
-// path and handed to its action. The second phase's removal walk.
+// Replaying the uninstall log: every complete record resolved to a full path and handed to
+// its action. The second phase's removal walk.
 #pragma once
 
 #include <stddef.h>
@@ -8,7 +8,7 @@
 // (kPathCapacity units); nonzero when found. GetSpecialFolder in the uninstaller.
 typedef int (*SpecialFolderLookup)(int csidl, wchar_t* out);
 
-// Acts on one record whose path is resolved. ApplyLogRecord in the uninstaller.
+// Acts on one record whose path is resolved. ApplyInstallationRecord in the uninstaller.
 typedef void (*LogRecordAction)(wchar_t letter, const wchar_t* path);
 
 // Turns a record's text (`length` units, no terminator) into a full path in `out`
@@ -19,14 +19,17 @@ typedef void (*LogRecordAction)(wchar_t letter, const wchar_t* path);
 bool ResolveLogPath(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
                     wchar_t* out);
 
-// Performs a record's removal: `F` deletes the file, `R` deletes the key below
-// HKEY_LOCAL_MACHINE, `S` waits 100 ms and removes the folder if it is empty; any other
-// letter (`E` included) does nothing. Best effort: results are ignored.
-void ApplyLogRecord(wchar_t letter, const wchar_t* path);
-
 // Walks `text` (`length` units) from its first "|" to the end marker or the end of the
 // data, resolving each complete record with `lookup` and passing it to `apply` in file
 // order. Records that cannot be resolved, and records with an empty text, are skipped; an
 // unfinished last record is not applied; nothing beyond `length` is read.
 void ReplayLog(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
                LogRecordAction apply);
+
+// ReplayLog in two passes: first every record but the folder records (`S`), in file order,
+// then the folder records, in file order. A folder's removal lets go of the folder it
+// removes; were a file record below it applied afterwards, it would meet that folder
+// unheld. Setup writes the folder records last anyway, children before parents, so for its
+// logs the order is the file's.
+void ReplayLogFoldersLast(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+                          LogRecordAction apply);

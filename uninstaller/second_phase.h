@@ -1,10 +1,13 @@
-// The uninstaller's second phase, run from the temporary copy: read and delete the log,
-// then remove what its records name within the installation (installation_scope.h).
+// The uninstaller's second phase, run from the temporary copy: take over the installation
+// folder's hold from the first phase, read and delete the log, then remove what its
+// records name within the installation (installation_scope.h).
 #pragma once
 
 // Runs the second phase for the split command line (`count` >= 3 entries, the program
-// name first): installation folder, "/PHASE2", optionally "/SILENT". Pauses 1500 ms first
-// so the first phase can end. Returns the exit code: 1 when the second argument is not
-// "/PHASE2" (nothing shown) or the log cannot be opened or read whole (the "Fatal error"
-// box unless silent; the log is kept); 0 after the replay (the "Done" box unless silent).
+// name first): installation folder, "/PHASE2", optionally "/SILENT". Holds the folder, checks
+// it against the first phase's hand-over (hand_over.h) and waits for the first phase to
+// end before it reads the log. Returns the exit code: 1 when the second argument is not
+// "/PHASE2" (nothing shown), the folder cannot be held or is not the one the first phase
+// held, or the log cannot be opened or read whole (a "Fatal error" box unless silent; the
+// log is kept); 0 after the replay (the "Done" box unless silent).
 int RunSecondPhase(int count, wchar_t** arguments);

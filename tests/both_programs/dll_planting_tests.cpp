@@ -150,7 +150,8 @@ TEST(DllSearch, UninstallerNeverMapsADllBesideIt) {
 
 // The copy's private folder is closed to unelevated processes on Windows; Wine keeps no
 // access lists on files, so here the test can play an intruder who got in anyway and plant
-// the DLL while the second phase pauses before its first window.
+// the DLL as soon as the second phase runs, long before its first window (it waits for the
+// first phase to end, then removes the installation).
 TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
   PlantedInstallation inst;
   SecondPhaseCleanup cleanup;
@@ -166,12 +167,12 @@ TEST(DllSearch, SecondPhaseNeverMapsADllBesideItsCopy) {
 
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   ASSERT_NE(second.process, (HANDLE)NULL);
   std::wstring copy = SecondPhaseCopyPath();
   ASSERT_FALSE(copy.empty());
   planted.PlantIn(copy.substr(0, copy.rfind(L'\\')));
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
 
   AnsweredRun run = FinishAnsweringMessageBoxes(second, kRunTimeoutMs);
   EXPECT_EQ(run.exit_code, 0u);

@@ -210,8 +210,8 @@ TEST(UninstallerRoundTrip, PackedSampleGoesWhereWindowsPutsItsKindAndWinesListRe
 }
 
 // The sample product as `make demo` ships it, packed by pack.exe from bin/sample: its
-// dialog follows the manifest, and a Run Once from the temporary folder, undone by the real
-// uninstaller, leaves that folder as it was.
+// dialog follows the manifest, and a Run Once, undone by the real uninstaller, leaves the
+// user's temporary folder as it was and what the product saved beside itself in place.
 TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
   // Every process from here on, the setup, the program and both uninstaller phases, takes
   // this empty folder as its temporary folder.
@@ -240,8 +240,11 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
     // The program runs from the temporary installation until the user closes it.
     HWND window = WaitForWindow(0, L"AlphaWnd", L"Alpha", kWindowTimeoutMs);
     ASSERT_NE(window, nullptr);
-    // "KOZ_Soft_Alpha" in the run's own private folder below the system's temporary folder.
+    // "KOZ_Soft_Alpha" in the run's own private folder below the system's temporary
+    // folder (setup runs elevated; the uninstaller's copy goes there too).
     std::vector<std::wstring> made = RunOnceFoldersOf(L"Alpha");
+    EXPECT_TRUE(PrivateFoldersIn(scratch.temp).empty());
+    if (made.size() != 1) PostMessageW(window, WM_CLOSE, 0, 0);
     ASSERT_EQ(made.size(), 1u);
     dir = made[0] + L"\\KOZ_Soft_Alpha";
     for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
@@ -267,16 +270,25 @@ TEST(UninstallerRoundTrip, PackedSampleRunOnceLeavesTheTemporaryFolderAsItWas) {
       << Utf8(starts[0].command);
   EXPECT_TRUE(starts[1].CommandEndsWith(dir + L"\\alpha.exe\" /uninstall"))
       << Utf8(starts[1].command);
-  EXPECT_FALSE(FolderExists(dir));
-  // Only the private folder with the running copy of the uninstaller is left, both to be
-  // deleted at the next restart, in the system's temporary folder where no user can rename
-  // them meanwhile; the Run Once folder's own private folder went with it, and the
-  // temporary folder itself stays.
+  // What the log names is gone; what the product left beside itself stays where it was,
+  // with the folders that hold it: no tree is removed with everything in it.
+  for (const wchar_t* file : {L"alpha.exe", L"license.htm", L"help\\Alpha Help.htm",
+                              L"uninstall.exe", L"uninstall.dat"}) {
+    EXPECT_FALSE(FileExists(dir + L"\\" + file)) << Utf8(file);
+  }
+  EXPECT_FALSE(FolderExists(dir + L"\\help"));
+  EXPECT_EQ(FileText(dir + L"\\settings.ini"), "left by the product");
+  EXPECT_EQ(FileText(dir + L"\\cache\\page.tmp"), "left by the product");
+  EXPECT_EQ(Sorted(FolderContents(dir)), (std::vector<std::wstring>{L"cache", L"settings.ini"}));
+  // The newest private folder holds the running copy of the uninstaller, to be deleted at
+  // the next restart, in the system's temporary folder where no user can rename it
+  // meanwhile; the temporary folder itself stays as it was.
   std::vector<std::wstring> private_folders = SecondPhaseFolders();
-  ASSERT_FALSE(private_folders.empty());
+  ASSERT_EQ(private_folders.size(), 1u);
   EXPECT_EQ(FolderContents(private_folders.back()),
             (std::vector<std::wstring>{L"koz_uninstaller.exe"}));
-  EXPECT_TRUE(RunOnceFoldersOf(L"Alpha").empty()) << "with what the product left in it";
+  EXPECT_EQ(RunOnceFoldersOf(L"Alpha").size(), 1u) << "kept with what the product left";
+  for (const std::wstring& folder : RunOnceFoldersOf(L"Alpha")) RemoveTree(folder);
   EXPECT_TRUE(FolderExists(scratch.temp));
   EXPECT_TRUE(FolderContents(scratch.temp).empty());
   EXPECT_FALSE(PendingDeletionsOfSecondPhaseCopy().empty());

@@ -10,6 +10,8 @@
 
 const wchar_t kUninstallDoneText[] = L"Uninstall completed, thank you for using KOZ Soft products";
 const wchar_t kLogNotOpenedText[] = L"Could not open uninstall.dat, uninstall aborted!";
+const wchar_t kFolderChangedText[] =
+    L"The installation folder changed while the uninstaller was starting, uninstall aborted!";
 
 std::wstring UninstallerWelcomeText(const std::wstring& name, const std::wstring& version) {
   return L"Welcome at the " + name + L" uninstaller. Make sure you have closed all running "
@@ -70,17 +72,19 @@ Child Installation::Start(const std::wstring& arguments) const {
 }
 
 Child Installation::StartSecondPhase(const std::wstring& arguments) const {
-  return StartChild(Quoted(UninstallerExe()) + L" " + arguments, scratch.path().c_str());
+  if (!hand_over_) hand_over_.reset(new TestHandOver(scratch / L"second phase"));
+  return hand_over_->Start(dir, arguments, scratch.path().c_str());
 }
 
 ProcessView UninstallSilently(const std::wstring& dir) {
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  // Looked for while the first phase runs: it ends only once the second phase holds the
+  // installation, and the second phase removes it soon after.
   Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
   EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
-  if (second.process == NULL) return ProcessView();
-  ProcessView view = ReadProcessView(second.process);
-  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  ProcessView view = second.process != NULL ? ReadProcessView(second.process) : ProcessView();
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
+  if (second.process != NULL) EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
   return view;
 }
 

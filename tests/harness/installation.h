@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,14 @@
 #include "harness/process.h"
 #include "harness/process_view.h"
 #include "harness/scratch.h"
+#include "harness/second_phase.h"
 
 // The uninstaller's boxes: "Done" at the end of an interactive uninstall, and "Fatal error"
-// when the log cannot be read.
+// when the log cannot be read or the installation folder is not the one the first phase
+// held.
 extern const wchar_t kUninstallDoneText[];
 extern const wchar_t kLogNotOpenedText[];
+extern const wchar_t kFolderChangedText[];
 
 // The question "Uninstaller" asks before an interactive uninstall of `name` `version`.
 std::wstring UninstallerWelcomeText(const std::wstring& name,
@@ -24,7 +28,7 @@ std::wstring UninstallerWelcomeText(const std::wstring& name,
 
 // Runs "<dir>\uninstall.exe /AUTO" in `dir` as Run Once starts it, then its second phase
 // to the end; both must end with 0. Returns how the second phase was started (its command
-// line, program and working folder), read during its opening pause.
+// line, program and working folder), read while it runs.
 ProcessView UninstallSilently(const std::wstring& dir);
 
 // The command lines that the fake clean-up program recorded in `record` starting with.
@@ -66,7 +70,8 @@ class Installation {
 
   // Starts dir\uninstall.exe with `arguments` (none when empty).
   Child Start(const std::wstring& arguments) const;
-  // Starts build/bin\uninstall.exe with `arguments`, as a second phase is started.
+  // Starts a copy of build/bin\uninstall.exe with `arguments`, as the first phase starts
+  // its second phase, with a hand-over for `dir` beside it (TestHandOver).
   Child StartSecondPhase(const std::wstring& arguments) const;
   // UninstallSilently(dir).
   ProcessView UninstallSilently() const { return ::UninstallSilently(dir); }
@@ -74,6 +79,7 @@ class Installation {
   std::vector<std::wstring> CleanupStarts() const;
 
  private:
+  mutable std::unique_ptr<TestHandOver> hand_over_;  // made by the first StartSecondPhase
   std::vector<std::wstring> files_;
   std::vector<std::wstring> folders_;  // in the order made
   ScopedVariable record_variable_;

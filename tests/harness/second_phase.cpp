@@ -1,6 +1,8 @@
 #include "harness/second_phase.h"
 
+#include "common/held_files.h"
 #include "common/private_folder.h"
+#include "uninstaller/hand_over.h"
 
 #include <tlhelp32.h>
 #include <gtest/gtest.h>
@@ -10,6 +12,7 @@
 
 #include "harness/process.h"
 #include "harness/scratch.h"
+#include "harness/timeouts.h"
 
 namespace {
 
@@ -205,7 +208,7 @@ Child WaitForSecondPhaseStart(DWORD timeout_ms) {
       }
     }
     if (GetTickCount() - start > timeout_ms) return child;
-    Sleep(50);
+    Sleep(10);
   }
 }
 
@@ -232,6 +235,15 @@ DWORD WaitForSecondPhaseEnd(DWORD timeout_ms) {
   return code;
 }
 
+DWORD FinishBothPhases(Child& first, DWORD timeout_ms) {
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  EXPECT_NE(second.process, (HANDLE)NULL) << "no second phase";
+  EXPECT_EQ(FinishChild(first, timeout_ms), 0u);
+  DWORD code = FinishChild(second, timeout_ms);
+  EXPECT_NE(code, kTimedOut) << "the second phase did not end";
+  return code;
+}
+
 std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy() {
   std::vector<std::wstring> naming;
   std::vector<std::wstring> entries = ReadPending();
@@ -242,6 +254,53 @@ std::vector<std::wstring> PendingDeletionsOfSecondPhaseCopy() {
   }
   return naming;
 }
+
+TestHandOver::TestHandOver(const std::wstring& folder)
+    : folder_(folder), copy_(folder + L"\\uninstall.exe") {
+  CreateDirectoryW(folder_.c_str(), NULL);
+  CopyForTest(UninstallerExe(), copy_);
+  static unsigned counter = 0;
+  wchar_t name[kHandOverEventCapacity];
+  wsprintfW(name, L"koz-test-%lx-%u", GetCurrentProcessId(), ++counter);
+  event_name_ = name;
+  event_ = CreateEventW(NULL, TRUE, FALSE, name);
+  EXPECT_NE(event_, (HANDLE)NULL);
+}
+
+TestHandOver::~TestHandOver() {
+  if (event_ != NULL) CloseHandle(event_);
+}
+
+void TestHandOver::Write(const std::wstring& installation, DWORD first_phase) {
+  HandOver hand_over = {};
+  hand_over.marker = kHandOverMarker;
+  hand_over.first_phase_id = first_phase;
+  lstrcpynW(hand_over.event_name, event_name_.c_str(), kHandOverEventCapacity);
+  // The folder as it is now, as the first phase reads it from its hold.
+  HANDLE folder = CreateFileW(installation.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  ASSERT_NE(folder, INVALID_HANDLE_VALUE) << Utf8(installation);
+  bool identified = ReadFileIdentity(folder, &hand_over.installation);
+  CloseHandle(folder);
+  ASSERT_TRUE(identified) << Utf8(installation);
+  HANDLE home = CreateFileW(folder_.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  ASSERT_NE(home, INVALID_HANDLE_VALUE) << Utf8(folder_);
+  bool written = WriteHandOverIn(home, hand_over);
+  CloseHandle(home);
+  ASSERT_TRUE(written) << Utf8(folder_);
+  ResetEvent(event_);
+}
+
+Child TestHandOver::Start(const std::wstring& installation, const std::wstring& arguments,
+                          const wchar_t* directory) {
+  Write(installation);
+  return StartChild(Quoted(copy_) + L" " + arguments, directory);
+}
+
+bool TestHandOver::Signalled() const { return WaitForSingleObject(event_, 0) == WAIT_OBJECT_0; }
 
 namespace {
 

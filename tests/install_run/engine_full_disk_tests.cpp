@@ -128,8 +128,7 @@ TEST_F(FullDisk, ExtractionThatFillsTheDriveIsFatalAndTheLogUndoesIt) {
   // A later uninstall, as Windows' list of installed programs starts it.
   Child uninstall = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO",
                                scratch.path().c_str());
-  EXPECT_EQ(FinishChild(uninstall, kInstallTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kInstallTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(uninstall, kInstallTimeoutMs), 0u);
   EXPECT_TRUE(FolderContents(drive).empty()) << "the partial file, the uninstaller, the log "
                                                "and both folders are gone";
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UninstallKey(L"Full Disk", L"1.0")));

@@ -1,6 +1,7 @@
 // The uninstaller against a log and a folder that users could change: records no log of
-// this installation holds, a forged header, logs built to attack the log reader, and a
-// logged folder replaced by a link to another folder. The log reader itself is tested in
+// this installation holds, a forged header, logs built to attack the log reader, a logged
+// folder replaced by a link to another folder, and folders swapped while it runs (renamed
+// on the Unix side, harness/unix_side.h, which no hold stops under Wine). The log reader itself is tested in
 // depth in process (uninstaller_replay_tests: every truncation and 50,000 mutation cases);
 // these tests show that the real uninstall.exe refuses or skips such input and does no
 // harm. Run through harness/link_fixture.sh, which makes that link on the Unix side (Wine
@@ -21,6 +22,7 @@
 #include "harness/second_phase.h"
 #include "harness/shell.h"
 #include "harness/timeouts.h"
+#include "harness/unix_side.h"
 
 namespace {
 
@@ -168,6 +170,123 @@ TEST(LinkAttack, FoldersAboveTheInstallationAreHeldAndALinkThereStopsTheSecondPh
   EXPECT_EQ(ReadLog(behind + L"\\uninstall.dat"), linked_log);
 }
 
+// ---- Folders swapped while the uninstaller runs ----
+
+// Ends a child that a failed check left running, so that nothing outlives the test.
+struct EndedWhenGone {
+  explicit EndedWhenGone(Child& child) : child(child) {}
+  ~EndedWhenGone() {
+    if (child.process != NULL) FinishChild(child, 0);
+  }
+  Child& child;
+};
+
+// Run Once's private folder swapped between the phases: while the first phase waits at its
+// question, a user's process renames the private folder (on Windows one nobody holds
+// between the phases; under Wine a Unix process ignores any hold) and makes a real folder
+// of the same name with a log of its own, which names a file on the all-users desktop and
+// itself, and a program under the uninstaller's name. The copy is made from the program
+// the first phase holds; the second phase holds the other folder, finds it is not the one
+// the first phase held, and removes nothing in either.
+TEST(SwapAttack, RunOnceFolderSwappedBetweenThePhasesIsRefused) {
+  SecondPhaseCleanup cleanup;
+  ScratchFolder scratch;
+  const std::wstring temp = scratch / L"temp";
+  ASSERT_TRUE(CreateDirectoryW(temp.c_str(), NULL));
+  TemporaryFolderAt temp_at(temp);
+  const std::wstring private_folder = temp + L"\\koz-5a5a5a5a";
+  const std::wstring dir = private_folder + L"\\KOZ_Soft_Swap";
+  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL) &&
+              CreateDirectoryW(dir.c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  WriteText(dir + L"\\swap.txt", "installed");
+  const std::wstring header = LogHeaderLine(L"Swap", L"1.0", L"SwapWnd");
+  const std::wstring real_log = LogContents(header, {{L'F', dir + L"\\swap.txt"},
+                                                     {L'F', dir + L"\\uninstall.exe"},
+                                                     {L'F', dir + L"\\uninstall.dat"},
+                                                     {L'S', dir},
+                                                     {L'S', private_folder}});
+  WriteLog(dir + L"\\uninstall.dat", real_log);
+  const std::wstring victim =
+      SpecialFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\koz-swap-victim.txt";
+  Leftovers leftovers;
+  leftovers.AddPath(victim);
+  WriteText(victim, "belongs to no product");
+
+  Child first = StartChild(Quoted(dir + L"\\uninstall.exe"), scratch.path().c_str());
+  EndedWhenGone first_guard(first);
+  MessageBoxSeen question = WaitForMessageBox(first.pid, kWindowTimeoutMs, L"Uninstaller");
+  ASSERT_NE(question.window, (HWND)NULL);
+  const std::wstring moved = temp + L"\\moved";
+  ASSERT_TRUE(SwapOnUnixSide(private_folder, moved)) << "rename on the Unix side";
+  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL) &&
+              CreateDirectoryW(dir.c_str(), NULL));
+  WriteText(dir + L"\\mine.txt", "the user's own");
+  // A program of the user's choice under the uninstaller's name: the copy is not made from
+  // it (here the same bytes, which would do the forged log's bidding).
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  const std::wstring forged = LogContents(header, {{L'F', L"<25>\\koz-swap-victim.txt"},
+                                                   {L'F', dir + L"\\mine.txt"},
+                                                   {L'F', dir + L"\\uninstall.dat"},
+                                                   {L'S', dir},
+                                                   {L'S', private_folder}});
+  WriteLog(dir + L"\\uninstall.dat", forged);
+  PressButton(question.window, IDYES);
+
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  ASSERT_NE(second.process, nullptr);
+  AnswerMessageBox(second.pid, L"Fatal error", kFolderChangedText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 1u);
+  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
+
+  EXPECT_EQ(FileText(victim), "belongs to no product");
+  EXPECT_EQ(ReadLog(dir + L"\\uninstall.dat"), forged);
+  EXPECT_EQ(FileText(dir + L"\\mine.txt"), "the user's own");
+  // The real installation, moved away, is untouched as well.
+  const std::wstring moved_dir = moved + L"\\KOZ_Soft_Swap";
+  EXPECT_EQ(ReadLog(moved_dir + L"\\uninstall.dat"), real_log);
+  EXPECT_TRUE(FileExists(moved_dir + L"\\swap.txt"));
+}
+
+// A forged log that names the installation folder first, then holds slow records (each
+// folder record pauses 100 ms) and a file record last: once the replay runs, a user's
+// process moves the installation folder away and leaves a link to another folder in its
+// place. File records are applied before any folder record, through the folder held all
+// along, and a folder record never lets go of a folder for the records after it: the file
+// behind the link stays.
+TEST(SwapAttack, FolderRecordFirstThenALinkSwappedInDeletesNothingOutside) {
+  const std::wstring fixture = LinkFixture();
+  if (fixture.empty()) GTEST_SKIP() << "run through link_fixture.sh";
+  SecondPhaseCleanup cleanup;
+  const std::wstring parent = fixture + L"\\slow", dir = parent + L"\\Slow 1.0";
+  const std::wstring victim = fixture + L"\\victim";
+  ASSERT_TRUE(CreateDirectoryW(parent.c_str(), NULL) && CreateDirectoryW(dir.c_str(), NULL));
+  const std::string victims_text = FileText(victim + L"\\file.txt");
+  ASSERT_FALSE(victims_text.empty());
+  WriteText(dir + L"\\file.txt", "ours");
+  WriteText(dir + L"\\kept.txt", "the user's, named by no record");
+  LogRecords records = {{L'S', dir}};
+  for (int i = 0; i < 30; ++i) records.push_back({L'S', dir + L"\\slow" + std::to_wstring(i)});
+  records.push_back({L'F', dir + L"\\file.txt"});
+  records.push_back({L'F', dir + L"\\uninstall.dat"});
+  WriteLog(dir + L"\\uninstall.dat",
+           LogContents(LogHeaderLine(L"Slow", L"1.0", L"SlowWnd"), records));
+
+  TestHandOver hand_over(fixture + L"\\second phase");
+  Child second = hand_over.Start(dir, Quoted(dir) + L" /PHASE2 /SILENT", fixture.c_str());
+  // The log goes right before the first record is applied.
+  DWORD start = GetTickCount();
+  while (FileExists(dir + L"\\uninstall.dat") && GetTickCount() - start < kRunTimeoutMs) {
+    Sleep(10);
+  }
+  ASSERT_TRUE(SwapOnUnixSide(dir, parent + L"\\moved", victim)) << "swap on the Unix side";
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+
+  EXPECT_EQ(FileText(victim + L"\\file.txt"), victims_text) << "deleted through the link";
+  EXPECT_FALSE(FileExists(parent + L"\\moved\\file.txt")) << "the installation's own goes";
+  EXPECT_TRUE(FileExists(parent + L"\\moved\\kept.txt"));
+}
+
 // ---- Logs built to attack the log reader ----
 
 // An installation folder with uninstall.exe and copies of the recording clean-up program
@@ -247,8 +366,8 @@ TEST(HostileLog, SymbolicPathsWithHugeNumbersOrNoBracketRemoveNothing) {
                      {L'F', L"<25>\\hostile-target.txt"},
                      {L'F', dir + L"\\uninstall.dat"}}));
 
-  Child child = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(dir) + L" /PHASE2 /SILENT",
-                           scratch.path().c_str());
+  TestHandOver hand_over(scratch / L"second phase");
+  Child child = hand_over.Start(dir, Quoted(dir) + L" /PHASE2 /SILENT", scratch.path().c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(FileExists(victim));
   EXPECT_FALSE(FileExists(target));

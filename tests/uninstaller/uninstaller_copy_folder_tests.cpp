@@ -376,12 +376,77 @@ TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
 
   // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(private_folder));
   EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";
   EXPECT_EQ(SecondPhaseFolders().size(), 1u);
+}
+
+// A Run Once installation (the user's temporary folder here, an unelevated setup's place)
+// after its uninstall: what the log names is gone, while what the product saved beside
+// itself stays where it is, with the folders that hold it.
+TEST(TemporaryCopy, RunOnceUninstallLeavesWhatTheProductSaved) {
+  ScratchFolder scratch;
+  std::wstring temp_folder = scratch / L"temp";
+  std::wstring private_folder = temp_folder + L"\\koz-0123abcd";
+  ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL));
+  TemporaryFolderAt temp(temp_folder);
+  SecondPhaseCleanup cleanup;
+  std::wstring dir = private_folder + L"\\KOZ_Soft_Copy";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryW((dir + L"\\cache").c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  WriteText(dir + L"\\copy.exe", "program");
+  WriteText(dir + L"\\settings.ini", "saved by the product");
+  WriteText(dir + L"\\cache\\page.tmp", "saved by the product");
+  WriteLog(dir + L"\\uninstall.dat",
+           LogContents(LogHeaderLine(L"Copy", L"1.0", L"CopyWnd"),
+                       {{L'F', dir + L"\\copy.exe"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"},
+                        {L'S', dir},
+                        {L'S', private_folder}}));
+
+  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
+
+  EXPECT_FALSE(FileExists(dir + L"\\copy.exe"));
+  EXPECT_FALSE(FileExists(dir + L"\\uninstall.exe"));
+  EXPECT_FALSE(FileExists(dir + L"\\uninstall.dat"));
+  EXPECT_EQ(FileText(dir + L"\\settings.ini"), "saved by the product");
+  EXPECT_EQ(FileText(dir + L"\\cache\\page.tmp"), "saved by the product");
+}
+
+// Where an elevated setup makes Run Once's private folder: below the system's temporary
+// folder. The product's folder and the private folder go once they are empty, also when
+// the log names neither.
+TEST(TemporaryCopy, RunOnceBelowTheSystemTemporaryFolderGoesOnceEmpty) {
+  ASSERT_TRUE(RunsAsAdministrator()) << "Wine runs its programs elevated";
+  SecondPhaseCleanup cleanup;
+  wchar_t name[16];
+  std::wstring private_folder;
+  for (unsigned attempt = 0; private_folder.empty() && attempt < 16; ++attempt) {
+    FormatPrivateFolderName(GetTickCount(), attempt, name);
+    if (CreateDirectoryW((CopyHomeFolder() + name).c_str(), NULL)) {
+      private_folder = CopyHomeFolder() + name;
+    }
+  }
+  ASSERT_FALSE(private_folder.empty());
+  std::wstring dir = private_folder + L"\\KOZ_Soft_System";
+  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
+  WriteText(dir + L"\\system.exe", "program");
+  WriteLog(dir + L"\\uninstall.dat",
+           LogContents(LogHeaderLine(L"System", L"1.0", L"SystemWnd"),
+                       {{L'F', dir + L"\\system.exe"},
+                        {L'F', dir + L"\\uninstall.exe"},
+                        {L'F', dir + L"\\uninstall.dat"}}));
+
+  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
+  EXPECT_FALSE(FolderExists(private_folder));
 }
 
 }  // namespace

@@ -92,8 +92,7 @@ TEST_F(UninstallerFirstPhase, AutoRemovesSilentlyAndLeavesAnOldCopyAlone) {
 
   // Neither phase shows a box: both runs end by themselves.
   Child child = inst.Start(L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
 
   EXPECT_FALSE(FolderExists(inst.dir));
   EXPECT_TRUE(SameBytes(SecondPhaseCopyPath(), UninstallerExe()));
@@ -142,8 +141,7 @@ TEST_F(UninstallerFirstPhase, RetryAfterClosingTheApplicationGoesOn) {
   EXPECT_EQ(alpha.Close(), 0u);
   PressButton(box.window, IDRETRY);
 
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 
@@ -156,8 +154,7 @@ TEST_F(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheH
                               {L'F', inst / L"two.exe"}}));
 
   Child child = inst.Start(L"/AUTO");
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
 
   // Each program ends before the next starts, and the copy is made only after both.
   std::vector<RecordLine> lines = RecordLines(inst.record);
@@ -180,8 +177,9 @@ TEST_F(UninstallerFirstPhase, LoggedApplicationsCleanUpOneAfterAnotherBeforeTheH
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 
-// How the second phase was started, read from the running copy during its opening pause;
-// then the copy is let finish, its message boxes answered with OK.
+// How the second phase was started, read from the running copy; then the copy is let
+// finish, its message boxes answered with OK. Called while the first phase runs: that
+// ends only once the copy holds the installation, and the copy ends soon after it.
 ProcessView WatchSecondPhase() {
   ProcessView view;
   Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
@@ -216,8 +214,9 @@ void ExpectSecondPhaseLine(const ProcessView& view, const std::wstring& expected
 TEST_F(UninstallerFirstPhase, SilentHandOverPassesQuotedFolderPhase2AndSilent) {
   inst.WriteLog(inst.Records());
   Child child = inst.Start(L"/AUTO");
+  ProcessView view = WatchSecondPhase();
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
+  ExpectSecondPhaseLine(view, L"\"" + inst.dir + L"\" /PHASE2 /SILENT ",
                         {inst.dir, L"/PHASE2", L"/SILENT"});
 }
 
@@ -225,9 +224,9 @@ TEST_F(UninstallerFirstPhase, InteractiveHandOverPassesQuotedFolderAndPhase2) {
   inst.WriteLog(inst.Records());
   Child child = inst.Start(L"");
   AnswerMessageBox(child.pid, L"Uninstaller", kWelcomeText, {IDYES, IDNO}, IDYES);
+  ProcessView view = WatchSecondPhase();
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + inst.dir + L"\" /PHASE2",
-                        {inst.dir, L"/PHASE2"});
+  ExpectSecondPhaseLine(view, L"\"" + inst.dir + L"\" /PHASE2", {inst.dir, L"/PHASE2"});
 }
 
 // An installation in a drive root is handed over with the root's backslash, doubled before
@@ -247,8 +246,9 @@ TEST_F(UninstallerFirstPhase, DriveRootIsHandedOverWithItsBackslashAndRemoved) {
   WriteText(file, "installed");
   WriteLog(log, AlphaLog({{L'F', file}, {L'F', uninstaller}, {L'F', log}, {L'S', root}}));
   Child child = StartChild(Quoted(uninstaller) + L" /AUTO", scratch.path().c_str());
+  ProcessView view = WatchSecondPhase();
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  ExpectSecondPhaseLine(WatchSecondPhase(), L"\"" + root + L"\\\" /PHASE2 /SILENT ",
+  ExpectSecondPhaseLine(view, L"\"" + root + L"\\\" /PHASE2 /SILENT ",
                         {root, L"/PHASE2", L"/SILENT"});
   for (const std::wstring& path : {uninstaller, log, file}) {
     EXPECT_FALSE(FileExists(path)) << Utf8(path);
@@ -265,8 +265,7 @@ TEST_F(UninstallerFirstPhase, StartedByItsShortPathRemovesTheInstallation) {
   ASSERT_LT(length, (DWORD)MAX_PATH);
   ASSERT_EQ(std::wstring(short_path).find(L"Alpha 1.0"), std::wstring::npos) << Utf8(short_path);
   Child child = StartChild(Quoted(short_path) + L" /AUTO", inst.scratch.path().c_str());
-  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
-  EXPECT_EQ(WaitForSecondPhaseEnd(kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
   EXPECT_FALSE(FolderExists(inst.dir));
 }
 

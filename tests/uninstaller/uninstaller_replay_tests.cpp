@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
 #include "harness/guarded_memory.h"
 #include "harness/log_text.h"
 #include "harness/registration.h"
@@ -201,6 +202,34 @@ TEST(UninstallerReplay, AppliesEveryRecordInFileOrder) {
   EXPECT_EQ(Replay(ExampleLog()), expected);
 }
 
+// The second phase's order: every record but the folder records in file order, then the
+// folder records in file order, wherever the log lists them.
+TEST(UninstallerReplay, FoldersLastAppliesFolderRecordsAfterAllOthers) {
+  UseFakeFolders();
+  g_applied.clear();
+  std::wstring log = AlphaLog({{L'S', L"C:\\a"},
+                               {L'F', L"C:\\a\\x"},
+                               {L'S', L"<23>Group"},
+                               {L'R', L"Key"},
+                               {L'E', L"C:\\a\\e.exe"},
+                               {L'S', L"C:\\b"},
+                               {L'F', L"<25>\\l.lnk"}});
+  ReplayLogFoldersLast(log.data(), log.size(), FakeSpecialFolder, RecordRecord);
+  EXPECT_EQ(g_applied, (std::vector<Applied>{{L'F', L"C:\\a\\x"},
+                                             {L'R', L"Key"},
+                                             {L'E', L"C:\\a\\e.exe"},
+                                             {L'F', L"C:\\Fake\\Desktop\\l.lnk"},
+                                             {L'S', L"C:\\a"},
+                                             {L'S', L"C:\\Fake\\Programs\\Group"},
+                                             {L'S', L"C:\\b"}}));
+  // A log as setup writes it keeps its own order.
+  std::wstring example = ExampleLog();
+  std::vector<Applied> in_file_order = Replay(example);
+  g_applied.clear();
+  ReplayLogFoldersLast(example.data(), example.size(), FakeSpecialFolder, RecordRecord);
+  EXPECT_EQ(g_applied, in_file_order);
+}
+
 TEST(UninstallerReplay, SpecialFoldersAreResolvedWhenReplayed) {
   UseFakeFolders();
   std::wstring log = AlphaLog({{L'F', L"<25>\\alpha.lnk"}});
@@ -276,47 +305,84 @@ TEST(UninstallerReplay, RecordsSeparatedByOtherTextAreReadTheSame) {
 
 // ---- Records applied on the drive ----
 
+// The installation in `folder` as the second phase holds it: its folders held from the
+// drive root down and the scope set (header `name` 1.0, or none), special folders resolved
+// through the fake table, while the object lives.
+class HeldScope {
+ public:
+  explicit HeldScope(const std::wstring& folder, const wchar_t* name = NULL) {
+    wchar_t normal[kPathCapacity];
+    EXPECT_TRUE(NormalizeInstallationFolder(folder.c_str(), normal)) << Utf8(folder);
+    held_ = HoldInstallationFolders(normal);
+    EXPECT_TRUE(held_) << Utf8(folder);
+    LogHeader header = {};
+    if (name != NULL) {
+      lstrcpynW(header.product_name, name, kLogFieldCapacity);
+      lstrcpynW(header.product_version, L"1.0", kLogFieldCapacity);
+    }
+    SetInstallationScope(normal, name != NULL ? &header : NULL, FakeSpecialFolder);
+  }
+  ~HeldScope() { ReleaseInstallationFolders(); }
+  HeldScope(const HeldScope&) = delete;
+  HeldScope& operator=(const HeldScope&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  bool held_ = false;
+};
+
 // Replays `log` as the second phase does for an installation in `folder` (the records in
-// its scope, with the real removals), special folders resolved through the fake table.
+// its scope, applied through its held folders, folder records last), special folders
+// resolved through the fake table.
 void ReplayOnTheDrive(const std::wstring& folder, const std::wstring& log) {
   LogHeader header;
   size_t after_header = 0;
   bool has_header = SplitLogHeader(log.data(), log.size(), &header, &after_header);
-  SetInstallationScope(folder.c_str(), has_header ? &header : NULL, FakeSpecialFolder);
-  ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyInstallationRecord);
+  HeldScope scope(folder, has_header ? header.product_name : NULL);
+  ReplayLogFoldersLast(log.data(), log.size(), FakeSpecialFolder, ApplyInstallationRecord);
 }
 
 TEST(UninstallerApplyLogRecord, DeletesFilesAndRemovesOnlyEmptyFolders) {
+  UseFakeFolders();
   ScratchFolder scratch;
-  WriteText(scratch / L"file.txt", "x");
-  CreateDirectoryW((scratch / L"empty").c_str(), NULL);
-  CreateDirectoryW((scratch / L"full").c_str(), NULL);
-  WriteText(scratch / L"full\\user.txt", "mine");
+  std::wstring dir = scratch / L"inst";
+  CreateDirectoryW(dir.c_str(), NULL);
+  WriteText(dir + L"\\file.txt", "x");
+  CreateDirectoryW((dir + L"\\empty").c_str(), NULL);
+  CreateDirectoryW((dir + L"\\full").c_str(), NULL);
+  WriteText(dir + L"\\full\\user.txt", "mine");
 
-  ApplyLogRecord(L'F', (scratch / L"file.txt").c_str());
-  ApplyLogRecord(L'S', (scratch / L"empty").c_str());
-  ApplyLogRecord(L'S', (scratch / L"full").c_str());
-  ApplyLogRecord(L'F', (scratch / L"missing.txt").c_str());  // nothing to report
+  ReplayOnTheDrive(dir, AlphaLog({{L'F', dir + L"\\file.txt"},
+                                  {L'S', dir + L"\\empty"},
+                                  {L'S', dir + L"\\full"},
+                                  {L'F', dir + L"\\missing.txt"}}));  // nothing to report
 
-  EXPECT_FALSE(FileExists(scratch / L"file.txt"));
-  EXPECT_FALSE(FolderExists(scratch / L"empty"));
-  EXPECT_TRUE(FileExists(scratch / L"full\\user.txt"));
+  EXPECT_FALSE(FileExists(dir + L"\\file.txt"));
+  EXPECT_FALSE(FolderExists(dir + L"\\empty"));
+  EXPECT_TRUE(FileExists(dir + L"\\full\\user.txt"));
 }
 
 TEST(UninstallerApplyLogRecord, OtherLettersChangeNothing) {
+  UseFakeFolders();
   ScratchFolder scratch;
   std::wstring file = scratch / L"keep.exe";
   WriteText(file, "x");
+  HeldScope scope(scratch.path());
   for (wchar_t letter : {L'E', L'f', L's', L'X', L'|', L'\0'}) {
-    ApplyLogRecord(letter, file.c_str());
+    ApplyInstallationRecord(letter, file.c_str());
     EXPECT_TRUE(FileExists(file)) << "letter " << (int)letter;
   }
 }
 
+// The key goes only when it names this installation's uninstaller (the attack tests show
+// the other case).
 TEST(UninstallerApplyLogRecord, DeletesTheRegistryKey) {
-  TestUninstallKey key(L"ReplayTest", L"1.0");
+  UseFakeFolders();
+  ScratchFolder scratch;
+  TestUninstallKey key(L"ReplayTest", L"1.0", scratch / L"uninstall.exe");
   ASSERT_TRUE(key.exists());
-  ApplyLogRecord(L'R', key.subkey().c_str());
+  HeldScope scope(scratch.path(), L"ReplayTest");
+  ApplyInstallationRecord(L'R', key.subkey().c_str());
   EXPECT_FALSE(key.exists());
 }
 
@@ -340,22 +406,31 @@ TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFold
   EXPECT_TRUE(FolderExists(scratch / L"programs")) << "the special folder itself is not logged";
 }
 
-// A folder's record before its file's: in one pass the folder is still full at its turn
-// and stays, while the file goes afterwards.
-TEST(UninstallerApplyLogRecord, RecordsApplyOnceInFileOrder) {
+// Folder records are applied after every other record: a folder listed before the files in
+// it is removed all the same, since its files are gone by its turn. (Applied in file order,
+// it would still be full at its turn and stay.)
+TEST(UninstallerApplyLogRecord, FolderRecordsApplyAfterTheOthersInFileOrder) {
   UseFakeFolders();
   ScratchFolder scratch;
   std::wstring dir = scratch / L"Alpha 1.0";
   CreateDirectoryW(dir.c_str(), NULL);
   CreateDirectoryW((dir + L"\\help").c_str(), NULL);
+  CreateDirectoryW((dir + L"\\help\\deep").c_str(), NULL);
   WriteText(dir + L"\\help\\index.htm", "help");
+  WriteText(dir + L"\\help\\deep\\page.htm", "page");
   WriteText(dir + L"\\alpha.exe", "program");
-  ReplayOnTheDrive(dir, AlphaLog({{L'S', dir + L"\\help"},
+  ReplayOnTheDrive(dir, AlphaLog({{L'S', dir},
+                                  {L'S', dir + L"\\help\\deep"},
+                                  {L'S', dir + L"\\help"},
                                   {L'F', dir + L"\\help\\index.htm"},
+                                  {L'F', dir + L"\\help\\deep\\page.htm"},
                                   {L'F', dir + L"\\alpha.exe"}}));
   EXPECT_FALSE(FileExists(dir + L"\\help\\index.htm"));
   EXPECT_FALSE(FileExists(dir + L"\\alpha.exe"));
-  EXPECT_TRUE(FolderExists(dir + L"\\help"));
+  EXPECT_FALSE(FolderExists(dir + L"\\help")) << "removed after its file";
+  // The folder records themselves keep their order: the installation folder came first,
+  // while "help" was still in it, and stays.
+  EXPECT_TRUE(FolderExists(dir));
 }
 
 TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
@@ -383,13 +458,24 @@ TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
 
 // ---- Reading the log ----
 
+// Reads "uninstall.dat" in `folder` as the phases do, through the folder's handle.
+LogReadResult ReadLogIn(const std::wstring& folder, LogText* log) {
+  HANDLE handle = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  EXPECT_NE(handle, INVALID_HANDLE_VALUE) << Utf8(folder);
+  LogReadResult result = ReadInstallationLogIn(handle, log);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return result;
+}
+
 TEST(UninstallerLogFile, ReadsTheWholeFile) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   std::wstring text = ExampleLog();
   WriteLog(path, text);
   LogText log;
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(std::wstring(log.text, log.length), text);
   FreeLogText(&log);
   EXPECT_EQ(log.text, nullptr);
@@ -401,27 +487,31 @@ TEST(UninstallerLogFile, EmptyAndOddSizedFiles) {
   std::wstring path = scratch / L"uninstall.dat";
   WriteBytes(path, "", 0);
   LogText log;
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(log.length, 0u);
   FreeLogText(&log);
 
   WriteBytes(path, "a\0b\0c\0d", 7);
-  ASSERT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_COMPLETE);
+  ASSERT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_COMPLETE);
   EXPECT_EQ(std::wstring(log.text, log.length), L"abc") << "a last odd byte is no unit";
   FreeLogText(&log);
 }
 
-TEST(UninstallerLogFile, MissingOrLockedLogIsNotOpened) {
+TEST(UninstallerLogFile, MissingLockedOrOtherThanAFileIsNotOpened) {
   ScratchFolder scratch;
   std::wstring path = scratch / L"uninstall.dat";
   LogText log;
-  EXPECT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_NOT_OPENED);
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED);
   EXPECT_EQ(log.text, nullptr);
+  EXPECT_EQ(ReadInstallationLogIn(NULL, &log), LOG_READ_NOT_OPENED) << "no folder held";
   WriteText(path, "x#y#z#");
-  HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                            0, NULL);
-  EXPECT_EQ(ReadLogFile(path.c_str(), &log), LOG_READ_NOT_OPENED) << "opened without sharing";
+  HANDLE held = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            NULL, OPEN_EXISTING, 0, NULL);
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED) << "open for writing";
   CloseHandle(held);
+  ASSERT_TRUE(DeleteFileW(path.c_str()));
+  ASSERT_TRUE(CreateDirectoryW(path.c_str(), NULL));
+  EXPECT_EQ(ReadLogIn(scratch.path(), &log), LOG_READ_NOT_OPENED) << "a folder";
 }
 
 TEST(UninstallerLogFile, FailedReadIsIncomplete) {
@@ -658,6 +748,15 @@ TEST(UninstallerFuzz, MutatedLogsRemoveOnlyWhatCompleteRecordsName) {
     if (g_applied != expected) {
       FAIL() << "case " << n << ": replay differs from the complete records of the log\n"
              << Utf8(log);
+    }
+
+    // Folders last: the same records, those of other kinds first, each kind in file order.
+    g_applied.clear();
+    ReplayLogFoldersLast(text, log.size(), FakeSpecialFolder, RecordRecord);
+    std::stable_partition(expected.begin(), expected.end(),
+                          [](const Applied& applied) { return applied.letter != L'S'; });
+    if (g_applied != expected) {
+      FAIL() << "case " << n << ": folders-last replay differs\n" << Utf8(log);
     }
 
     g_started.clear();

@@ -1,6 +1,7 @@
 // The uninstaller's second phase started directly, as the temporary copy is started:
-// installation folder, "/PHASE2", optionally "/SILENT". It reads and deletes the log and
-// removes what the records name, in file order. How the records are read and applied is
+// installation folder, "/PHASE2", optionally "/SILENT", with the first phase's hand-over
+// beside it (harness/second_phase.h). It checks the folder against the hand-over, reads and
+// deletes the log and removes what the records name, folder records last. How the records are read and applied is
 // tested in process (uninstaller_replay_tests); these tests show the program around it.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,8 +13,10 @@
 #include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
+#include "harness/environment.h"
 #include "harness/registration.h"
 #include "harness/scratch.h"
+#include "harness/second_phase.h"
 #include "harness/shell.h"
 #include "harness/timeouts.h"
 
@@ -109,6 +112,67 @@ TEST_F(UninstallerSecondPhase, SymbolicPathsAreResolvedThroughTheShell) {
   EXPECT_FALSE(FileExists(desktop_link));
   EXPECT_FALSE(FolderExists(group));
   EXPECT_TRUE(FolderExists(programs));
+}
+
+// Folder records are applied after every other record, whatever the log's order: a log
+// that lists them first still leaves no folder behind.
+TEST_F(UninstallerSecondPhase, FolderRecordsListedFirstGoAfterTheFiles) {
+  inst.WriteLog({{L'S', inst / L"help"},
+                 {L'S', inst.dir},
+                 {L'F', inst / L"help\\index.htm"},
+                 {L'F', inst / L"alpha.exe"},
+                 {L'F', inst / L"uninstall.exe"}});
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_FALSE(FolderExists(inst.dir));
+}
+
+// The second phase removes only in the folder that the first phase held until then: with
+// a hand-over that names another folder, or none at all, it changes nothing, keeps the log
+// and says so.
+TEST_F(UninstallerSecondPhase, HandOverForAnotherFolderOrNoneRemovesNothing) {
+  inst.WriteLog(inst.Records());
+  const std::wstring text = ReadLog(inst.log);
+  TestHandOver other(inst.scratch / L"other phase");
+  Child child = other.Start(inst.scratch.path(), Quoted(inst.dir) + L" /PHASE2",
+                            inst.scratch.path().c_str());
+  AnswerMessageBox(child.pid, L"Fatal error", kFolderChangedText, {IDOK}, IDOK);
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
+  EXPECT_FALSE(other.Signalled()) << "the first phase was let go";
+  EXPECT_EQ(ReadLog(inst.log), text);
+  EXPECT_TRUE(inst.Untouched());
+
+  // build/bin holds no hand-over beside uninstall.exe.
+  child = StartChild(Quoted(UninstallerExe()) + L" " + Quoted(inst.dir) + L" /PHASE2 /SILENT",
+                     inst.scratch.path().c_str());
+  EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 1u);
+  EXPECT_EQ(ReadLog(inst.log), text);
+  EXPECT_TRUE(inst.Untouched());
+}
+
+// Once it holds the folder and found it unchanged, the second phase tells the first phase
+// (its event) and waits for it to end, since its holds keep the folders, before anything
+// is removed. A clean-up program that lingers three seconds stands in for the first phase.
+TEST_F(UninstallerSecondPhase, SignalsTheFirstPhaseAndRemovesOnlyAfterItsEnd) {
+  inst.WriteLog(inst.Records());
+  ScopedVariable linger(L"FAKE_CLEANUP_LINGER_MS", L"3000");
+  Child stand_in = StartChild(Quoted(FakeCleanupExe()));
+  ASSERT_NE(stand_in.process, (HANDLE)NULL);
+  TestHandOver hand_over(inst.scratch / L"second phase");
+  hand_over.Write(inst.dir, stand_in.pid);
+  Child second = StartChild(Quoted(hand_over.copy()) + L" " + Quoted(inst.dir) +
+                                L" /PHASE2 /SILENT",
+                            inst.scratch.path().c_str());
+  DWORD start = GetTickCount();
+  while (!hand_over.Signalled() && GetTickCount() - start < kWindowTimeoutMs) Sleep(10);
+  EXPECT_TRUE(hand_over.Signalled());
+  bool untouched = inst.Untouched();
+  ASSERT_EQ(WaitForSingleObject(stand_in.process, 0), (DWORD)WAIT_TIMEOUT)
+      << "the stand-in ended too early to tell";
+  EXPECT_TRUE(untouched) << "removed while the first phase still ran";
+
+  EXPECT_EQ(FinishChild(stand_in, kRunTimeoutMs), 0u);
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  EXPECT_FALSE(FolderExists(inst.dir));
 }
 
 TEST_F(UninstallerSecondPhase, LowerCaseArgumentsAreAccepted) {
