@@ -8,6 +8,7 @@
 #include "common/shell_folders.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
+#include "uninstaller/installation_lock.h"
 #include "uninstaller/installation_scope.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
@@ -32,6 +33,9 @@ bool ConfirmUninstall(const LogHeader& header) {
 // Asks the user to close the application while its main window exists. True when it is
 // closed, false when the user gives up (after the abort message).
 bool WaitUntilApplicationClosed(const LogHeader& header) {
+  // A product without a main window has nothing to look for; an empty class would find
+  // any window without one.
+  if (header.window_class[0] == 0) return true;
   while (FindWindowW(header.window_class, NULL) != NULL) {
     wchar_t text[kPromptCapacity];
     wsprintfW(text, L"%s is still running, please close the application.",
@@ -96,17 +100,31 @@ int RunFirstPhase(bool interactive) {
   // Its folders are held from the drive root down before the log in it is read, and until
   // this phase has handed over: none can be renamed or become a link meanwhile, and only
   // programs below this folder, the one its log lies in, are started.
-  if (install_folder[0] != 0 && !HoldInstallationFolders(install_folder)) {
-    ShowFolderBehindLink();
+  HoldResult held = HoldInstallationFolders(install_folder);
+  if (held != HOLD_DONE) {
+    ShowFolderNotHeld(held);
+    return 1;
+  }
+  // One uninstall of this folder at a time; held until this process ends, when the second
+  // phase takes it over.
+  if (LockInstallation(install_folder, kInstallationLockWaitMs) == NULL) {
+    ShowInstallationLocked();
     return 1;
   }
   LogText log = {NULL, 0};
   LogHeader header;
   size_t after_header = 0;
   if (!ReadLogWithHeader(&log, &header, &after_header)) return 1;
+  // Every check that can refuse the log is made now, before the question and before any
+  // logged program runs its own clean-up: "No changes were made" holds for each refusal.
   if (!SetInstallationScope(install_folder, &header, GetSpecialFolder)) {
     FreeLogText(&log);
     ShowLogNotOpened();
+    return 1;
+  }
+  if (!LogFitsScope(log.text, log.length, GetSpecialFolder)) {
+    FreeLogText(&log);
+    ShowScopeNotEstablished();
     return 1;
   }
   // The program that is copied for the second phase is the one checked now, held open

@@ -9,14 +9,17 @@
 #include "uninstaller/held_removal.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/run_once_folder.h"
+#include "uninstaller/shortcut_target.h"
 
 InstallationScope g_installation;
 
 namespace {
 
-// The pause before each folder removal gives the shell time to let go of a folder whose
-// last file was just deleted.
+// How long a folder that stays is tried again, in all: the shell may take that long to let
+// go of a folder whose last file was just deleted.
 constexpr DWORD kFolderRemovalPauseMs = 100;
+// The pause between two attempts to remove one folder.
+constexpr DWORD kFolderRetryStepMs = 20;
 
 // From the drive root to the installation folder, for the whole phase.
 HeldFolders g_installation_chain;
@@ -139,37 +142,71 @@ const wchar_t* LastName(const wchar_t* path) {
 // Deletes the file `path` through its held parent folder below the held folder its first
 // `base_length` units name.
 void DeleteRecordFile(const wchar_t* path, size_t base_length) {
-  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, false)) return;
+  HANDLE trusted = TrustedFolderOf(path, base_length);
+  if (!HoldRecordFolders(trusted, base_length, path, false)) return;
   const wchar_t* name = LastName(path);
+  size_t name_length = (size_t)lstrlenW(name);
+  HANDLE folder = DeepestHeldFolder(&g_record_folders);
+  if (trusted != HeldInstallationFolder()) {
+    // A shortcut goes only while it leads into this installation: another installation may
+    // have put a link of the same name there since. It is read and deleted through one
+    // handle; a link that cannot be read is kept.
+    HANDLE link;
+    if (OpenFileForRemovalIn(folder, name, name_length, &link) != HELD_DONE) return;
+    if (LinkLeadsInto(link, g_installation.folder)) {
+      DeleteOpenedFile(link);
+    } else {
+      CloseHandle(link);
+    }
+    return;
+  }
   // Best effort: a file that is missing, in use or a link stays as it is.
-  DeleteFileIn(DeepestHeldFolder(&g_record_folders), name, (size_t)lstrlenW(name));
+  DeleteFileIn(folder, name, name_length);
 }
 
 // Removes the empty folder `path` below the held folder its first `base_length` units name.
-void RemoveRecordFolder(const wchar_t* path, size_t base_length) {
-  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, true)) return;
+// Returns whether it is worth trying again: it stays, still held.
+bool RemoveRecordFolder(const wchar_t* path, size_t base_length) {
+  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, true)) {
+    return false;
+  }
   // Best effort: a folder that is not empty stays.
-  RemoveDeepestHeldFolder(&g_record_folders);
+  return RemoveDeepestHeldFolder(&g_record_folders) == FOLDER_KEPT;
 }
 
 // Removes the level of g_installation_chain that is `length` units long (the installation
 // folder or one above it) through the level above it, if it is empty and still held. The
 // levels below it are let go first (they cannot stay held while it goes, nor be trusted
 // again once let go), and with them the record folders, whose base may be one of them.
-void RemoveInstallationLevel(size_t length) {
+// Returns whether it is worth trying again: it stays, still held.
+bool RemoveInstallationLevel(size_t length) {
   HeldFolders& chain = g_installation_chain;
   unsigned level = 0;
   while (level < chain.count && chain.ends[level] != length) ++level;
   // Removed already or let go, or the drive root, which is never removed.
-  if (level == 0 || level >= chain.count) return;
+  if (level == 0 || level >= chain.count) return false;
   ReleaseRecordFolders();
   if (level + 1 < chain.count) {
     wchar_t below[kPathCapacity];
-    if (!CopyUnits(below, kPathCapacity, chain.path, chain.ends[level + 1])) return;
+    if (!CopyUnits(below, kPathCapacity, chain.path, chain.ends[level + 1])) return false;
     ReleaseHeldFoldersAtOrBelow(&chain, below);
   }
   // Best effort: a folder that is not empty stays, held again.
-  RemoveDeepestHeldFolder(&chain);
+  return RemoveDeepestHeldFolder(&chain) == FOLDER_KEPT;
+}
+
+// Removes the folder of an `S` record at once; only one that stays is tried again, after
+// short pauses up to kFolderRemovalPauseMs in all: the shell may still hold a folder
+// whose last file was just deleted. A folder that is not empty (Program Files) costs the
+// pauses, an emptied one none.
+void RemoveLoggedFolder(const wchar_t* path, size_t base_length) {
+  bool installation_level = base_length == (size_t)lstrlenW(path);
+  for (DWORD waited = 0;; waited += kFolderRetryStepMs) {
+    bool stays = installation_level ? RemoveInstallationLevel(base_length)
+                                    : RemoveRecordFolder(path, base_length);
+    if (!stays || waited >= kFolderRemovalPauseMs) return;
+    Sleep(kFolderRetryStepMs);
+  }
 }
 
 }  // namespace
@@ -205,23 +242,6 @@ bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
     }
   }
   return true;
-}
-
-bool LogBelongsToScope(const wchar_t* text, size_t length) {
-  wchar_t own_record[kPathCapacity];
-  if (g_installation.folder[0] == 0 || !CopyText(own_record, kPathCapacity, g_installation.folder) ||
-      !AppendText(own_record, kPathCapacity, L"\\" UNINSTALL_LOG_NAME)) {
-    return false;
-  }
-  size_t position = 0;
-  LogRecord record;
-  while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
-    if (record.kind == LOG_RECORD_FILE && record.text_length == (size_t)lstrlenW(own_record) &&
-        StrCmpNIW(record.text, own_record, (int)record.text_length) == 0) {
-      return true;
-    }
-  }
-  return false;
 }
 
 bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
@@ -261,15 +281,32 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
   return false;
 }
 
-bool HoldInstallationFolders(const wchar_t* folder) {
+HoldResult HoldInstallationFolders(const wchar_t* folder) {
   ReleaseInstallationFolders();
-  if (folder[0] == 0 ||
-      HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) != HOLD_DONE) {
+  HoldResult result =
+      folder[0] != 0 ? HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) : HOLD_MISSING;
+  if (result != HOLD_DONE) {
     ReleaseHeldFolders(&g_installation_chain);
-    return false;
+    return result;
   }
   g_installation_depth = g_installation_chain.count;
-  return true;
+  return HOLD_DONE;
+}
+
+bool LogFitsScope(const wchar_t* text, size_t length, SpecialFolderLookup lookup) {
+  size_t position = 0;
+  LogRecord record;
+  bool any = false;
+  while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
+    any = true;
+    wchar_t path[kPathCapacity];
+    size_t base_length = 0;
+    if (ResolveLogPath(record.text, record.text_length, lookup, path) && path[0] != 0 &&
+        IsRecordInScope(record.kind, path, &base_length)) {
+      return true;
+    }
+  }
+  return !any;
 }
 
 void RemoveRunOncePrivateFolder(const wchar_t* product_name) {
@@ -297,12 +334,7 @@ void ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
       DeleteRecordFile(path, base_length);
       break;
     case LOG_RECORD_FOLDER:
-      Sleep(kFolderRemovalPauseMs);
-      if (base_length == (size_t)lstrlenW(path)) {
-        RemoveInstallationLevel(base_length);
-      } else {
-        RemoveRecordFolder(path, base_length);
-      }
+      RemoveLoggedFolder(path, base_length);
       break;
     default:
       break;  // `E` records belong to the first phase

@@ -32,12 +32,6 @@ extern InstallationScope g_installation;
 bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
                           SpecialFolderLookup lookup);
 
-// Whether the log `text` (`length` units) is the one setup wrote for the installation in
-// g_installation: among its records is the log's own, an `F` record naming
-// "uninstall.dat" in the installation folder. A log copied or planted elsewhere, or
-// written for another folder, has none.
-bool LogBelongsToScope(const wchar_t* text, size_t length);
-
 // Whether a record of kind `letter` whose resolved path is `path` is one that setup writes
 // for the installation in g_installation:
 //   `F`, `S`, `E`: a path below the installation folder;
@@ -57,9 +51,15 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length);
 // Holds every folder from the drive root down to the installation folder `folder` (in
 // normal form), for as long as the phase works there: none can be renamed or swapped for a
 // link meanwhile (they share reading and writing, so other programs may still add and
-// remove files in them). Returns false, holding nothing, when one of them is missing,
-// cannot be opened or is a junction or symbolic link.
-bool HoldInstallationFolders(const wchar_t* folder);
+// remove files in them). Returns HOLD_DONE, or, holding nothing, HOLD_MISSING (a level is
+// missing), HOLD_LINK (a level is a junction or symbolic link) or HOLD_FAILED.
+HoldResult HoldInstallationFolders(const wchar_t* folder);
+
+// Whether the log `text` (`length` units) can be this installation's (g_installation): it
+// holds no record at all (a log setup began and never wrote to), or at least one complete
+// record that IsRecordInScope accepts. A log copied from another installation has records
+// and none of them here. Records are resolved through `lookup`.
+bool LogFitsScope(const wchar_t* text, size_t length, SpecialFolderLookup lookup);
 
 // The installation folder that HoldInstallationFolders holds; NULL when it is not held
 // (never held, removed, or let go so that a folder above it could be removed). Whatever the

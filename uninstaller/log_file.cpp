@@ -61,3 +61,11 @@ void ShowLogNotOpened() {
   MessageBoxW(NULL, L"Could not open uninstall.dat, uninstall aborted!", L"Fatal error",
               MB_ICONERROR);
 }
+
+void ShowFolderNotHeld(HoldResult result) {
+  if (result == HOLD_LINK) {
+    ShowFolderBehindLink();
+  } else {
+    ShowLogNotOpened();
+  }
+}

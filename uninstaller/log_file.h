@@ -2,6 +2,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include "common/held_folders.h"
 #include <stddef.h>
 
 // The log's text: UTF-16 units without terminator, in one block from the process heap
@@ -40,6 +42,11 @@ void ShowLogNotOpened();
 // the second phase found no normal form for its folder, no header, or not the log's own
 // record for that folder, and removed nothing.
 void ShowScopeNotEstablished();
+
+// The box for a folder from the drive root down to the installation folder that could not
+// be held (`result` of HoldInstallationFolders): a junction or symbolic link gets
+// ShowFolderBehindLink, a missing or unopenable one the "Could not open uninstall.dat" box.
+void ShowFolderNotHeld(HoldResult result);
 
 // Shows "The installation folder is reached through a junction or symbolic link, uninstall
 // aborted!": a folder from the drive root down to the installation folder is a link (or

@@ -10,6 +10,7 @@
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/hand_over.h"
+#include "uninstaller/installation_lock.h"
 #include "uninstaller/installation_scope.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"
@@ -17,8 +18,9 @@
 namespace {
 
 // Reads the log in the held installation folder `folder` whole into `log` and establishes
-// what it may remove: the folder must have its normal form and the log must be the one
-// setup wrote for it, header and own record. Returns false, after telling an interactive
+// what it may remove: the folder must have its normal form, and the log its header and,
+// unless it holds no record at all, records of this installation (a log cut short by an
+// install that never finished still counts: its complete records are applied). Returns false, after telling an interactive
 // user why, when it cannot; nothing is removed then, and a log not read whole stays, so no
 // record is lost.
 bool ReadOwnLog(const wchar_t* folder, bool interactive, LogText* log, LogHeader* header) {
@@ -29,7 +31,7 @@ bool ReadOwnLog(const wchar_t* folder, bool interactive, LogText* log, LogHeader
   size_t after_header = 0;
   if (!SplitLogHeader(log->text, log->length, header, &after_header) ||
       !SetInstallationScope(folder, header, GetSpecialFolder) ||
-      !LogBelongsToScope(log->text, log->length)) {
+      !LogFitsScope(log->text, log->length, GetSpecialFolder)) {
     FreeLogText(log);
     if (interactive) ShowScopeNotEstablished();
     return false;
@@ -46,9 +48,19 @@ int RemoveHeldInstallation(const wchar_t* folder, bool interactive) {
     if (interactive) ShowInstallationFolderChanged();
     return 1;
   }
+  // The first phase, which held the lock, has ended: another uninstall of this folder
+  // started meanwhile is waited for, never run beside.
+  HANDLE lock = LockInstallation(folder, kInstallationLockWaitMs);
+  if (lock == NULL) {
+    if (interactive) ShowInstallationLocked();
+    return 1;
+  }
   LogText log = {NULL, 0};
   LogHeader header;
-  if (!ReadOwnLog(folder, interactive, &log, &header)) return 1;
+  if (!ReadOwnLog(folder, interactive, &log, &header)) {
+    CloseHandle(lock);
+    return 1;
+  }
   // Deleted before any record is applied; its own `F` record then finds nothing. The
   // result is ignored: removal is best effort.
   const unsigned log_name_length = sizeof(UNINSTALL_LOG_NAME) / sizeof(wchar_t) - 1;
@@ -58,6 +70,7 @@ int RemoveHeldInstallation(const wchar_t* folder, bool interactive) {
   ReplayLogFoldersLast(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
   FreeLogText(&log);
   RemoveRunOncePrivateFolder(header.product_name);
+  CloseHandle(lock);
   return 0;
 }
 
@@ -75,8 +88,9 @@ int RunSecondPhase(int count, wchar_t** arguments) {
     if (interactive) ShowLogNotOpened();
     return 1;
   }
-  if (!HoldInstallationFolders(folder)) {
-    if (interactive) ShowFolderBehindLink();
+  HoldResult held = HoldInstallationFolders(folder);
+  if (held != HOLD_DONE) {
+    if (interactive) ShowFolderNotHeld(held);
     return 1;
   }
   int code = RemoveHeldInstallation(folder, interactive);

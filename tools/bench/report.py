@@ -26,8 +26,8 @@ def main():
         r = [(x - (adjust(i) if adjust else 0)) / y for i, (x, y) in enumerate(pairs) if y > 0]
         return f"{min(r):.2f} / {statistics.median(r):.2f} / {max(r):.2f}"
 
-    pauses = [100 * n for n in values["folder_records"]]
-    values["uninstall_rest_ms"] = [u - p for u, p in zip(values["uninstall_ms"], pauses)]
+    # No fixed pauses are left: a folder is tried again only when it stays.
+    values["uninstall_rest_ms"] = list(values["uninstall_ms"])
     payload = size_mb * 1048576
     values["peak_above_payload"] = [p - b - payload for p, b in
                                     zip(values["peak_working_set"], values["peak_working_set_small"])]
@@ -57,8 +57,6 @@ def main():
         ("raw write of the same files from memory (ms)", triple("rawwrite_ms")),
         ("install / raw write", ratio("install_ms", "rawwrite_ms")),
         ("uninstall, Yes to Done (ms)", triple("uninstall_ms")),
-        ("  of which fixed pauses, 100 per folder (ms)", f"{pauses[0]:.0f}" if pauses else "n/a"),
-        ("  the rest (ms)", triple("uninstall_rest_ms")),
         ("raw delete of the same files (ms)", triple("rawdelete_ms")),
         ("uninstall rest / raw delete", ratio("uninstall_rest_ms", "rawdelete_ms")),
         ("uninstall, 600 files in 300 folders (ms)", triple("uninstall_deep_ms")),
