@@ -9,6 +9,7 @@
 
 #include "package/package_layout.h"
 #include "packer/core/manifest.h"
+#include "packer/core/starter_manifest.h"
 #include "packer/tool/package_listing.h"
 #include "packer/core/target_names.h"
 #include "packer/core/text_encoding.h"
@@ -805,6 +806,98 @@ TEST(Manifest, NamesThatDifferOnlyInCaseShowBothSpellingsAndTheirOrigin) {
   std::vector<std::string> names;
   for (const PackageEntry& entry : outcome.manifest.contents.entries) names.push_back(entry.name);
   EXPECT_EQ(names, std::vector<std::string>{"docs\\build\\page.htm"});
+}
+
+TEST(StarterManifest, NameAndVersionFromTheFolderName) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* version;
+  } cases[] = {
+      {"alpha-1.2", "alpha", "1.2"},
+      {"Alpha Tools 2.0 beta", "Alpha Tools", "2.0 beta"},
+      {"tool_v3", "tool", "3"},
+      {"x264-2.1", "x264", "2.1"},
+      {"alpha - 1.2", "alpha", "1.2"},
+      {"alpha", "alpha", ""},
+      {"alpha-version", "alpha-version", ""},
+      {"-1.0", "-1.0", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    std::string name, version;
+    SplitFolderName(c.folder, &name, &version);
+    EXPECT_EQ(name, c.name);
+    EXPECT_EQ(version, c.version);
+  }
+}
+
+// The starter manifest for a folder with a program, a text licence and names a setup
+// cannot carry reads as pack reads it: the program and the licence flagged, each refused
+// name left out by a line tied to its place, with its reason above it.
+TEST(StarterManifest, PacksAsWrittenAndExcludesWhatPackWouldRefuse) {
+  FakeFiles files;
+  files.AddFolder("dist/alpha-1.2");
+  files.Add("dist/alpha-1.2/alpha.exe", 3);
+  files.Add("dist/alpha-1.2/LICENSE.txt", 3);
+  FakeTree tree;
+  for (const char* name : {"alpha.exe", "LICENSE.txt", "CON.txt", "a*b", "axb"}) {
+    tree.Add("dist/alpha-1.2/", name, ITEM_FILE);
+  }
+  tree.Add("dist/alpha-1.2/", "link", ITEM_LINK);
+  tree.Add("dist/alpha-1.2/", "docs", ITEM_FOLDER);
+  tree.Add("dist/alpha-1.2/docs/", "Guide.htm", ITEM_FILE);
+  tree.Add("dist/alpha-1.2/docs/", "GUIDE.htm", ITEM_FILE);
+  tree.Add("dist/alpha-1.2/docs/", "link", ITEM_FILE);
+  StarterRequest request;
+  request.folder_path = "dist/alpha-1.2/";
+  request.folder_source = "alpha-1.2/";
+  request.folder_name = "alpha-1.2";
+  request.name = "alpha";
+  request.version = "1.2";
+  request.manifest_name = "alpha-1.2.ini";
+  std::string text;
+  StarterSummary summary;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(WriteStarterManifest(request, tree.Lister(), &text, &summary, &errors));
+  EXPECT_EQ(summary.program, "alpha.exe");
+  EXPECT_EQ(summary.license, "LICENSE.txt");
+  EXPECT_EQ(summary.files, 3u);  // alpha.exe, LICENSE.txt, docs/link: "a*b" takes "axb" along
+  EXPECT_EQ(summary.excluded, 4u);
+  for (const char* line : {"\n/CON.txt\n", "\n/docs/GUIDE.htm\n", "\n/link\n", "\n/a*b\n",
+                           "\nalpha.exe = alpha-1.2/alpha.exe | programs desktop\n",
+                           "\n; alpha.exe = alpha-1.2/alpha.exe | programs desktop launch\n",
+                           "\nLICENSE.txt = alpha-1.2/LICENSE.txt | license\n",
+                           "; \"a*b\": target \"a*b\" contains \"*\", which Windows forbids in "
+                           "file names; this line also leaves out \"axb\"\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
+  EXPECT_NE(text.find("a plain text runs together"), std::string::npos);
+
+  Outcome outcome;
+  outcome.ok = ReadManifest(text, "alpha-1.2.ini", "dist/", files.Lookup(), &outcome.manifest,
+                            &outcome.errors, tree.Lister());
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0] << "\n" << text;
+  EXPECT_TRUE(outcome.manifest.contents.window_class.empty());
+  std::vector<std::string> names;
+  for (const PackageEntry& entry : outcome.manifest.contents.entries) {
+    names.push_back(entry.name + " " + FlagNames(entry.flags));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"LICENSE.txt license", "alpha.exe desktop programs",
+                                             "docs\\link -"}));
+}
+
+// A folder the lister cannot read is the one problem; nothing is written.
+TEST(StarterManifest, AFolderThatCannotBeListedIsReported) {
+  FakeTree tree;
+  StarterRequest request;
+  request.folder_path = "gone/";
+  std::string text;
+  StarterSummary summary;
+  std::vector<std::string> errors;
+  EXPECT_FALSE(WriteStarterManifest(request, tree.Lister(), &text, &summary, &errors));
+  EXPECT_EQ(errors, std::vector<std::string>{"cannot list the folder \"gone/\""});
+  EXPECT_TRUE(text.empty());
 }
 
 TEST(TextEncoding, Utf8DecodingRefusesMalformedInput) {
