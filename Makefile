@@ -88,8 +88,12 @@ install: build
 
 # The Debian package pack_VERSION_ARCH.deb in $(DEB_DIR): the same files as `make install`
 # with PREFIX=/usr, a manual page, the copyright and the changelog (tools/make-deb.sh).
+# It builds only what it packs: the native pack, and the stubs and uninstallers of both
+# widths. Reproducible: every time in it is SOURCE_DATE_EPOCH, by default the last commit's.
 DEB_DIR ?= .
-deb: build
+deb: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target native_pack setup-stub uninstall
+	cmake --build $(BUILD64) -j $(JOBS) --target setup-stub uninstall
 	bash tools/make-deb.sh . $(BUILD) $(BUILD64) $(DEB_DIR)
 
 # samples/cmake, a small CMake product, built and packed by CPack with this build's pack

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # `make deb` as a publisher on Debian runs it: the package holds pack, the stubs and
-# uninstallers where pack looks for them, the README, copyright, changelog and manual page;
-# unpacked into a scratch root, its pack packs the sample from another folder with no Wine
-# on the PATH, the same bytes as the build's pack; lintian (when installed) finds no error.
+# uninstallers where pack looks for them, the README, copyright, changelog, manual page and
+# the CMake package; unpacked into a scratch root, its pack packs the sample from another
+# folder with no Wine on the PATH, the same bytes as the build's pack; lintian (when
+# installed) finds no error; two runs give the same bytes, with every time in the package
+# the last commit's (or, without Git, the changelog's).
 set -euo pipefail
 source_root=$1
 build=$2
@@ -16,8 +18,8 @@ deb=$work/pack_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $deb: $(ls "$work")"
 
 dpkg -x "$deb" "$work/root"
-[ "$(cd "$work/root" && find . -type f | sort | tr '\n' ' ')" = \
-  "./usr/bin/pack ./usr/share/doc/pack/README.md ./usr/share/doc/pack/changelog.gz ./usr/share/doc/pack/copyright ./usr/share/man/man1/pack.1.gz ./usr/share/pack/setup-stub-x64.exe ./usr/share/pack/setup-stub.exe ./usr/share/pack/uninstall-x64.exe ./usr/share/pack/uninstall.exe " ] ||
+[ "$(cd "$work/root" && find . -type f | LC_ALL=C sort | tr '\n' ' ')" = \
+  "./usr/bin/pack ./usr/lib/cmake/Pack/PackCPack.cmake ./usr/lib/cmake/Pack/PackConfig.cmake ./usr/lib/cmake/Pack/PackConfigVersion.cmake ./usr/share/doc/pack/README.md ./usr/share/doc/pack/changelog.gz ./usr/share/doc/pack/copyright ./usr/share/man/man1/pack.1.gz ./usr/share/pack/setup-stub-x64.exe ./usr/share/pack/setup-stub.exe ./usr/share/pack/uninstall-x64.exe ./usr/share/pack/uninstall.exe " ] ||
   fail "packaged: $(cd "$work/root" && find . -type f)"
 dpkg-deb -f "$deb" Package Version Depends | grep -x "Version: $version" > /dev/null ||
   fail "control: $(dpkg-deb -f "$deb")"
@@ -39,4 +41,25 @@ if command -v lintian > /dev/null; then
 else
   echo "lintian is not installed: the package was not checked by it"
 fi
+
+# Reproducible: a second run, later, into another folder, under another umask and time
+# zone, gives the same bytes; every time in the package is the last commit's.
+sleep 1
+(umask 077 && TZ=Asia/Tokyo make -s -o build -C "$source_root" deb BUILD="$build" \
+   DEB_DIR="$work/again" > "$work/again.log" 2>&1) || fail "second make deb: $(tail -20 "$work/again.log")"
+cmp "$deb" "$work/again/$(basename "$deb")" || fail "two make deb runs gave different packages"
+if commit_time=$(git -C "$source_root" log -1 --format=%ct 2> /dev/null); then
+  expected_time=$(TZ=UTC date -d "@$commit_time" '+%Y-%m-%d %H:%M')
+  [ -z "$(dpkg-deb -c "$deb" | TZ=UTC awk -v t="$expected_time" '$4 " " $5 != t')" ] ||
+    fail "times other than the last commit's ($expected_time): $(dpkg-deb -c "$deb" | head -5)"
+fi
+# In a tree without Git (a source archive), the date of the changelog's entry.
+mkdir "$work/archive"
+cp -r "$source_root/packer" "$work/archive/"
+(unset SOURCE_DATE_EPOCH; bash "$source_root/tools/make-deb.sh" "$work/archive" "$build" \
+   "$build/x64" "$work/archive/out" > "$work/archive.log" 2>&1) ||
+  fail "make-deb.sh without Git: $(cat "$work/archive.log")"
+changelog_time=$(TZ=UTC date -d "$(sed -n 's/^ -- .*>  //p' "$source_root/packer/debian/changelog")" '+%Y-%m-%d %H:%M')
+[ -z "$(dpkg-deb -c "$work/archive/out/$(basename "$deb")" | awk -v t="$changelog_time" '$4 " " $5 != t')" ] ||
+  fail "without Git, times other than the changelog's ($changelog_time)"
 echo "make deb: all checks passed"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signing a setup on Linux the way packer/README.md shows: a throw-away certificate from
 # openssl, osslsigncode behind --sign. The setup and the uninstaller inside its package
-# verify; the signed setup still lists its package; a failing command, or one that leaves
+# verify; the signed setup still lists its package; signed with a fixed signing time it is
+# the same bytes twice; a failing command, or one that leaves
 # the file unsigned, writes nothing; and
 # under Wine the setup installs the signed uninstaller byte for byte (packer_tests.exe,
 # SignedSetup).
@@ -42,6 +43,22 @@ PY
 osslsigncode verify -CAfile cert.pem -in uninstall.exe > verify.out 2>&1 ||
   fail "the packed uninstaller does not verify: $(cat verify.out)"
 cmp -s uninstall.exe "$bin/uninstall.exe" && fail "the packed uninstaller is not signed"
+
+# Signed again with the signing time fixed (-time) and no timestamp server, as README.md
+# shows for reproducible setups: the same inputs give the same bytes. (The time lies within
+# the throw-away certificate's two days.)
+fixed_time=$(date +%s)
+cat > fixed-time.sh <<EOF2
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Signed" -time $fixed_time -in "\$1" -out "\$1.signed" && mv "\$1.signed" "\$1"
+EOF2
+mkdir again-1 again-2
+for folder in again-1 again-2; do
+  "$bin/pack" product/app.ini -o "$folder/setup.exe" --sign "sh $work/fixed-time.sh {file}" \
+    > /dev/null 2> again.err || fail "signing with a fixed time failed: $(cat again.err)"
+done
+cmp again-1/setup.exe again-2/setup.exe || fail "two signings with one fixed time differ"
+osslsigncode verify -CAfile cert.pem -time "$fixed_time" -in again-1/setup.exe > verify.out 2>&1 ||
+  fail "the setup signed with a fixed time does not verify: $(cat verify.out)"
 
 # A command that fails refuses the build with its exit code and output, and writes nothing.
 set +e
