@@ -46,6 +46,9 @@ TEST(CpackSampleRoundTrip, InstallsWhatCPackAskedForAndTheUninstallerRemovesIt) 
   leftovers.AddProduct(L"Beta", L"2.0", L"beta.lnk");
   leftovers.RemoveNow();
   std::vector<std::vector<std::wstring>> shell_before = ShellFolderContents();
+  // The uninstaller removes every folder on the way that it leaves empty: this file keeps
+  // the scratch folder, and the temporary folder it lies in, where they are.
+  WriteText(scratch / L"marker.txt", "not part of the installation");
   const std::wstring dir = scratch / L"Apps\\Beta 2.0";
   const std::wstring key = UninstallKey(L"Beta", L"2.0");
 
@@ -88,6 +91,7 @@ TEST(CpackSampleRoundTrip, InstallsWhatCPackAskedForAndTheUninstallerRemovesIt) 
   EXPECT_FALSE(FolderExists(scratch / L"Apps")) << "every emptied folder is removed";
   EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, key));
   EXPECT_EQ(ShellFolderContents(), shell_before) << "shortcuts and group removed, nothing else";
+  EXPECT_EQ(FolderContents(scratch.path()), std::vector<std::wstring>{L"marker.txt"});
 }
 
 }  // namespace
