@@ -439,7 +439,9 @@ TEST(Manifest, FilesAndFoldersDoNotShareNames) {
   EXPECT_EQ(RefusalOf("docs = a.txt\ndocs\\x.txt = a.txt\n"),
             "app.ini:7: folder \"docs\" is a file at line 6");
   EXPECT_EQ(RefusalOf("docs\\x.txt = a.txt\nDOCS = a.txt\n"),
-            "app.ini:7: target \"DOCS\" is a folder at line 6");
+            "app.ini:7: target \"DOCS\" is a folder at line 6 as \"docs\"");
+  EXPECT_EQ(RefusalOf("Docs = a.txt\ndocs\\x.txt = a.txt\n"),
+            "app.ini:7: folder \"docs\" is a file at line 6 as \"Docs\"");
   Outcome outcome = Read(std::string(kProduct) + "[files]\nlog = a.txt\n[folders]\nlog\\old\n",
                          CommonFiles());
   ASSERT_EQ(outcome.errors.size(), 1u);
