@@ -1,8 +1,20 @@
 # Run by cpack as CPACK_EXTERNAL_PACKAGE_SCRIPT (PackConfig.cmake sets it), after CPack has
 # staged what the project installs: writes a manifest for the staged tree from CPack's
-# variables, runs pack on it and hands the setup back through CPACK_EXTERNAL_BUILT_PACKAGES.
+# variables and pack's own (PACK_WINDOW_CLASS, ...), runs pack on it and hands the setup back
+# through CPACK_EXTERNAL_BUILT_PACKAGES.
 # A refusal from pack fails cpack with pack's messages.
 cmake_policy(VERSION 3.20)
+
+# The PACK_ variables of the folder that found the package; a CPACK_PACK_ one of the same
+# name, set before include(CPack), is taken when the PACK_ one is not set.
+if(CPACK_PACK_SETTINGS AND EXISTS "${CPACK_PACK_SETTINGS}")
+  include("${CPACK_PACK_SETTINGS}")
+endif()
+foreach(_pack_key WINDOW_CLASS ARCH ICON COPYRIGHT SIGN_COMMAND)
+  if(DEFINED PACK_${_pack_key})
+    set(CPACK_PACK_${_pack_key} "${PACK_${_pack_key}}")
+  endif()
+endforeach()
 
 # Everything this script writes, beside the staging folder (which CPack empties first).
 set(_pack_work "${CPACK_TOPLEVEL_DIRECTORY}/pack")

@@ -15,12 +15,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 # `said LOG TEXT`: cpack's log holds TEXT, wherever CMake broke its lines.
 said() { tr -s ' \n' '  ' < "$1" | grep -qF -- "$2"; }
 
-# The sample, as `make cpack-sample` builds it (the script behind that target), into a
-# scratch folder; its last line is the setup.
-bash "$source_root/tools/cpack-sample.sh" "$build" "$work/sample" > "$work/sample.out" 2>&1 ||
-  fail "cpack-sample: $(tail -20 "$work/sample.out")"
+# `make cpack-sample` on the finished build (-o build: nothing is built again but the
+# sample, in BUILD/cpack-sample); its last line is the setup.
+make -s -o build -C "$source_root" cpack-sample BUILD="$build" > "$work/sample.out" 2>&1 ||
+  fail "make cpack-sample: $(tail -20 "$work/sample.out")"
 setup=$(tail -n 1 "$work/sample.out")
-[ "$setup" = "$work/sample/Beta-2.0-win32.exe" ] || fail "the last line is not the setup: $setup"
+[ "$setup" = "$build/cpack-sample/Beta-2.0-win32.exe" ] || fail "the last line is not the setup: $setup"
 grep -qF 'pack: shortcuts are named after their programs'"'"' files; the labels "Beta" (beta) of CPACK_PACKAGE_EXECUTABLES name none' \
   "$work/sample.out" || fail "no word on the labels: $(cat "$work/sample.out")"
 "$build/bin/pack" --list "$setup" > "$work/list.out" || fail "the sample's setup does not list"
@@ -31,14 +31,15 @@ done
 grep -qE '^ +[0-9]+  desktop programs +bin\\beta\.exe$' "$work/list.out" &&
   grep -qE '^ +[0-9]+  license +license\.htm$' "$work/list.out" &&
   grep -qE '^ +[0-9]+  - +README\.txt$' "$work/list.out" || fail "entries: $(cat "$work/list.out")"
-manifest=$work/sample/_CPack_Packages/win32/External/pack
+manifest=$build/cpack-sample/_CPack_Packages/win32/External/pack
 grep -qxF 'company = KOZ Soft' "$manifest/setup.ini" || fail "no company: $(cat "$manifest/setup.ini")"
 grep -qF '"As is" means: if it breaks, you keep both pieces &amp; the &lt;window&gt;.' "$manifest/license.htm" ||
   fail "the licence text is not in the page: $(cat "$manifest/license.htm")"
 
 # A project of files only: two components, a program outside bin/, no licence and no
-# vendor of its own (CPack's defaults), a 64-bit setup. Configured natively: the package is
-# found through Pack_DIR all the same.
+# vendor of its own (CPack's defaults), a 64-bit setup (CPACK_PACK_ARCH before include(CPack))
+# and a window class set after include(CPack) (PACK_WINDOW_CLASS). Configured natively: the
+# package is found through Pack_DIR all the same.
 make_project() {
   local folder=$1 settings=$2
   mkdir -p "$folder/files/tools"
@@ -53,6 +54,7 @@ find_package(Pack REQUIRED)
 set(CPACK_PACKAGE_EXECUTABLES gamma gamma)
 $settings
 include(CPack)
+set(PACK_WINDOW_CLASS GammaWnd)
 EOF
   cmake -S "$folder" -B "$folder/build" -DPack_DIR="$build" > "$folder/configure.log" 2>&1 ||
     fail "configure $folder: $(cat "$folder/configure.log")"
@@ -61,7 +63,7 @@ make_project "$work/gamma" 'set(CPACK_PACK_ARCH x64)'
 (cd "$work/gamma/build" && cpack > ../cpack.log 2>&1) || fail "cpack: $(cat "$work/gamma/cpack.log")"
 "$build/bin/pack" --list "$work/gamma/build/Gamma-3.1-Linux.exe" > "$work/gamma.list" ||
   fail "no Gamma setup: $(cat "$work/gamma/cpack.log")"
-for line in 'arch: x64' 'product_name: Gamma' 'product_version: 3.1' 'window_class: ' \
+for line in 'arch: x64' 'product_name: Gamma' 'product_version: 3.1' 'window_class: GammaWnd' \
             'default_desktop: 0' 'default_programs: 1' 'entries: 3'; do
   grep -qxF "$line" "$work/gamma.list" || fail "no \"$line\" in: $(cat "$work/gamma.list")"
 done
