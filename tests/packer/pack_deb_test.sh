@@ -26,9 +26,19 @@ dpkg-deb -f "$deb" Package Version Depends | grep -x "Version: $version" > /dev/
 zcat "$work/root/usr/share/man/man1/pack.1.gz" | grep "^\.TH PACK 1 .*pack $version" > /dev/null ||
   fail "the manual page does not carry the version"
 if command -v man > /dev/null; then
-  MANWIDTH=80 man -l "$work/root/usr/share/man/man1/pack.1.gz" 2> "$work/man.err" |
-    grep 'pack --list SETUP.exe' > /dev/null || fail "the manual page does not render: $(cat "$work/man.err")"
+  MANWIDTH=80 man -l "$work/root/usr/share/man/man1/pack.1.gz" > "$work/man.txt" 2> "$work/man.err"
+  grep -q 'pack --list SETUP.exe' "$work/man.txt" || fail "the manual page does not render: $(cat "$work/man.err")"
+  # A complete manifest and the list of flags.
+  for text in '^MANIFEST$' '^FLAGS$' '^ *window_class = AlphaWnd$' '^ *\\ = dist/$' \
+              '^ *default_launch = 1$' '^ *\[exclude\]$' '^ *launch (0x10)$' '^ *license (0x08)$'; do
+    grep -q -- "$text" "$work/man.txt" || fail "the manual page has no line $text"
+  done
 fi
+# Only what the package holds is built: the native pack, the stubs and the uninstallers.
+make -n -C "$source_root" deb BUILD="$build" | grep '^cmake --build' > "$work/deb-builds.txt"
+[ "$(cat "$work/deb-builds.txt")" = "cmake --build $build -j $(nproc) --target native_pack setup-stub uninstall
+cmake --build $build/x64 -j $(nproc) --target setup-stub uninstall" ] ||
+  fail "make deb builds: $(cat "$work/deb-builds.txt")"
 
 packs_like_the_build "$work/root/usr/bin/pack" "$build" "the packaged pack"
 env -i PATH=/nonexistent "$work/root/usr/bin/pack" --version | grep -qx "pack $version" ||
