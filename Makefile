@@ -4,12 +4,15 @@ BUILD ?= build
 BUILD64 = $(BUILD)/x64
 JOBS ?= $(shell nproc)
 # `make install` puts the native packer in $(PREFIX)/bin and what it packs with (the setup
-# stub, the uninstaller) and its README in $(PREFIX)/share/pack, where it looks by default.
+# stub, the uninstaller) and its README in $(PREFIX)/share/pack, where it looks by default,
+# and its CMake package (find_package(Pack) for CPack) in $(PREFIX)/lib/cmake/Pack.
 PREFIX ?= /usr/local
 SHARE = $(DESTDIR)$(PREFIX)/share/pack
 SHARED_FILES = setup-stub.exe uninstall.exe setup-stub-x64.exe uninstall-x64.exe README.md
+CMAKE_PACKAGE = $(DESTDIR)$(PREFIX)/lib/cmake/Pack
+CMAKE_PACKAGE_FILES = PackConfig.cmake PackConfigVersion.cmake PackCPack.cmake
 
-.PHONY: all deps build test demo demo-picture bench install uninstall clean fuzz deb
+.PHONY: all deps build test demo demo-picture bench install uninstall clean fuzz deb cpack-sample
 
 all: build
 
@@ -76,21 +79,34 @@ fuzz: deps
 	done
 
 install: build
-	install -d $(DESTDIR)$(PREFIX)/bin $(SHARE)
+	install -d $(DESTDIR)$(PREFIX)/bin $(SHARE) $(CMAKE_PACKAGE)
 	install -m 755 $(BUILD)/bin/pack $(DESTDIR)$(PREFIX)/bin/pack
 	install -m 644 $(BUILD)/bin/setup-stub.exe $(BUILD)/bin/uninstall.exe packer/README.md $(SHARE)
 	install -m 644 $(BUILD64)/bin/setup-stub-x64.exe $(BUILD64)/bin/uninstall-x64.exe $(SHARE)
+	install -m 644 $(BUILD)/packer/install/PackConfig.cmake \
+	  $(BUILD)/packer/install/PackConfigVersion.cmake packer/cmake/PackCPack.cmake $(CMAKE_PACKAGE)
 
 # The Debian package pack_VERSION_ARCH.deb in $(DEB_DIR): the same files as `make install`
 # with PREFIX=/usr, a manual page, the copyright and the changelog (tools/make-deb.sh).
+# It builds only what it packs: the native pack, and the stubs and uninstallers of both
+# widths. Reproducible: every time in it is SOURCE_DATE_EPOCH, by default the last commit's.
 DEB_DIR ?= .
-deb: build
+deb: deps $(BUILD)/CMakeCache.txt $(BUILD64)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target native_pack setup-stub uninstall
+	cmake --build $(BUILD64) -j $(JOBS) --target setup-stub uninstall
 	bash tools/make-deb.sh . $(BUILD) $(BUILD64) $(DEB_DIR)
+
+# samples/cmake, a small CMake product, built and packed by CPack with this build's pack
+# (Pack_DIR=$(BUILD)); the last line printed is the setup.
+cpack-sample: build
+	@bash tools/cpack-sample.sh $(BUILD)
 
 # Removes exactly what `make install` put there, and the share folder once it is empty.
 uninstall:
 	rm -f $(DESTDIR)$(PREFIX)/bin/pack $(addprefix $(SHARE)/,$(SHARED_FILES))
-	rmdir $(SHARE) 2>/dev/null || true
+	rm -f $(addprefix $(CMAKE_PACKAGE)/,$(CMAKE_PACKAGE_FILES))
+	rmdir $(SHARE) $(CMAKE_PACKAGE) 2>/dev/null || true
+	rmdir $(DESTDIR)$(PREFIX)/lib/cmake $(DESTDIR)$(PREFIX)/lib 2>/dev/null || true
 
 clean:
 	rm -rf $(BUILD)

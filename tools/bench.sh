@@ -59,9 +59,11 @@ for run in $(seq 1 "$runs"); do
   sync
   measure pack wine "$bin/pack.exe" "$work/big/product.ini" -o "$work/setup-big.exe"
   sync
-  measure native_pack "$bin/pack" "$work/big/product.ini" -o "$work/setup-native.exe"
-  cmp -s "$work/setup-big.exe" "$work/setup-native.exe" && record same_setup 1 || record same_setup 0
-  rm -f "$work/setup-native.exe"
+  # Under the same file name, which the setup's version resource carries.
+  mkdir -p "$work/native"
+  measure native_pack "$bin/pack" "$work/big/product.ini" -o "$work/native/setup-big.exe"
+  cmp -s "$work/setup-big.exe" "$work/native/setup-big.exe" && record same_setup 1 || record same_setup 0
+  rm -rf "$work/native"
   rm -rf "$work/copy"; sync
   start=$(ms_now); cp -r "$work/big/files" "$work/copy"
   record cp_ms $(( $(ms_now) - start ))

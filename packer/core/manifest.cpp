@@ -23,6 +23,21 @@ enum Section {
   SECTION_EXCLUDE,
 };
 
+// A target or folder name already taken: the line that brought it, how it was spelt there
+// and, for one a folder line found, where below that line's source.
+struct NameSeen {
+  int line = 0;
+  std::string spelling;  // UTF-8, backslashes between folders
+  std::string found;     // "" or ""sub/Page.htm" in folder "docs/""
+};
+
+// An [exclude] line: a pattern for each name, or for the whole path below a folder line's
+// source (a pattern that holds "/" or starts with one).
+struct ExcludePattern {
+  std::string pattern;  // without leading or trailing "/"
+  bool by_path = false;
+};
+
 // Everything one reading collects before it becomes a Manifest.
 struct Reading {
   std::string name;  // the manifest's name, for messages
@@ -30,11 +45,11 @@ struct Reading {
   const SourceLookup* lookup;
   const FolderLister* lister;
   std::vector<std::string>* errors;
-  std::vector<std::string> excludes;               // [exclude] patterns, "/" between folders
+  std::vector<ExcludePattern> excludes;            // [exclude] patterns, "/" between folders
   std::map<std::string, size_t> tree_entries;      // NameKey -> entry a folder line brought
   std::map<std::string, int> keys_seen;            // "[section]key" -> line
-  std::map<std::string, int> targets;              // NameKey -> line of the file entry
-  std::map<std::string, int> folders;              // NameKey -> line that brought it
+  std::map<std::string, NameSeen> targets;         // NameKey -> the file entry's origin
+  std::map<std::string, NameSeen> folders;         // NameKey -> the line that brought it
   int files_section_line = 0;                      // the first "[files]" line
   int file_lines = 0;                              // lines under [files], refused or not
   bool file_line_refused = false;                  // some [files] line was refused
@@ -134,12 +149,19 @@ std::string NearestKey(const std::string& key, const std::vector<std::string>& k
   return nearest;
 }
 
-// "unknown key "publisher" in [product]; did you mean "company"?"
+// What a publisher who asks for a vendor key should know: the setup's vendor is fixed.
+const char kCompanyOnly[] =
+    " (it sets the version resource's CompanyName only: the vendor folder below Program "
+    "Files, the Publisher in Windows' list of installed programs and the support link are "
+    "fixed)";
+
+// "unknown key "publisher" in [product]; did you mean "company"? (it sets ...)"
 std::string UnknownKey(const std::string& key, const char* section,
                        const std::vector<std::string>& known) {
   std::string nearest = NearestKey(key, known);
-  return "unknown key " + Quote(key) + " in " + section +
-         (nearest.empty() ? "" : "; did you mean " + Quote(nearest) + "?");
+  if (nearest.empty()) return "unknown key " + Quote(key) + " in " + section;
+  return "unknown key " + Quote(key) + " in " + section + "; did you mean " + Quote(nearest) +
+         "?" + (nearest == "company" ? kCompanyOnly : "");
 }
 
 // ---- [product] -----------------------------------------------------------------------------
@@ -147,13 +169,18 @@ std::string UnknownKey(const std::string& key, const char* section,
 // Checks a header string (name, version, window_class) and converts it to UTF-16. The
 // installer builds folder names and registry keys from the name and version, and log
 // records from all three, so they hold nothing a path or the log could read otherwise; the
-// window class names no folder and only has to stand in the log. Returns "" or the problem.
+// window class names no folder and only has to stand in the log. It may be empty: a
+// product without a main window to wait for, whose setup and uninstaller then look for no
+// running application. Returns "" or the problem.
 std::string CheckHeaderString(const std::string& key, const std::string& value,
                               std::u16string* units) {
   const bool names_folders = key != "window_class";
   std::u32string code_points;
   if (!DecodeUtf8(value, &code_points)) return key + " is not valid UTF-8";
-  if (code_points.empty()) return key + " is empty";
+  if (code_points.empty()) {
+    units->clear();
+    return names_folders ? key + " is empty" : "";
+  }
   std::string quoted = key + " " + Quote(value);
   for (char32_t c : code_points) {
     if (IsListedCharacter(c, kLogSeparatorCharacters)) {
@@ -420,6 +447,19 @@ std::string ReservedRootName(const char* noun, const std::string& ansi) {
          Quote(AnsiToUtf8(root)) + " " + reason;
 }
 
+// " as "Readme.txt"" when the earlier name was spelt otherwise than `spelling`: Windows
+// takes names that differ only in case for one, and a publisher looks for the other spelling.
+std::string EarlierSpelling(const NameSeen& earlier, const std::string& spelling) {
+  return earlier.spelling == spelling ? "" : " as " + Quote(earlier.spelling);
+}
+
+// "(first at line 6 as "README.txt", "README.txt" in folder "docs/")": where an earlier
+// name came from, for a duplicate spelt `spelling`.
+std::string FirstSeen(const NameSeen& earlier, const std::string& spelling) {
+  return "(first at line " + std::to_string(earlier.line) + EarlierSpelling(earlier, spelling) +
+         (earlier.found.empty() ? "" : ", " + earlier.found) + ")";
+}
+
 // Adds `folder` and its parents to the folder list, parents first.
 void AddFolder(Reading& reading, Manifest* manifest, const std::string& folder, int line) {
   size_t stop = 0;
@@ -427,13 +467,18 @@ void AddFolder(Reading& reading, Manifest* manifest, const std::string& folder, 
     stop = folder.find('\\', stop);
     std::string prefix = folder.substr(0, stop);
     std::string key = NameKey(prefix);
+    std::string spelling = AnsiToUtf8(prefix);
     auto file = reading.targets.find(key);
     if (file != reading.targets.end()) {
-      Fail(reading, line, "folder " + Quote(AnsiToUtf8(prefix)) + " is a file at line " +
-                              std::to_string(file->second));
+      Fail(reading, line, "folder " + Quote(spelling) + " is a file at line " +
+                              std::to_string(file->second.line) +
+                              EarlierSpelling(file->second, spelling));
       return;
     }
-    if (reading.folders.emplace(key, line).second) {
+    NameSeen seen;
+    seen.line = line;
+    seen.spelling = spelling;
+    if (reading.folders.emplace(key, seen).second) {
       manifest->contents.folders.push_back(prefix);
     }
     if (stop == std::string::npos) return;
@@ -474,8 +519,9 @@ struct FileToAdd {
   std::string path;     // resolved, for the host
   uint16_t flags = 0;
   bool from_tree = false;  // brought by a folder line: an explicit line may replace it
-  std::string context;  // "" or where below a folder line the file was found, for messages
-  FoundSource found;    // where the folder line found it
+  std::string found_at;  // "" or where below a folder line the file was found, for messages
+  std::string context;   // `found_at` + ": ", which messages about the file start with
+  FoundSource found;     // where the folder line found it
 };
 
 // Gives the entry a folder line brought for `key` the flags and source of an explicit
@@ -486,7 +532,10 @@ bool ReplaceTreeEntry(Reading& reading, Manifest* manifest, const std::string& k
   if (tree == reading.tree_entries.end()) return false;
   size_t index = tree->second;
   reading.tree_entries.erase(tree);
-  reading.targets[key] = line;
+  NameSeen& seen = reading.targets[key];
+  seen.line = line;
+  seen.spelling = file.target;
+  seen.found.clear();
   manifest->contents.entries[index].flags = file.flags;
   manifest->sources[index] = file.path;
   manifest->content_sizes[index] = (uint32_t)info.size;
@@ -513,8 +562,7 @@ void AppendEntry(Manifest* manifest, const FileToAdd& file, const std::string& a
 void AddFileEntry(Reading& reading, Manifest* manifest, const FileToAdd& file,
                   const SourceInfo& info, int line) {
   std::string ansi;
-  std::string problem = CheckTargetName(file.target, "target", &ansi);
-  if (problem.empty()) problem = ReservedRootName("target", ansi);
+  std::string problem = CheckPackageName(file.target, "target", &ansi);
   if (!problem.empty()) return Fail(reading, line, file.context + problem);
   std::string key = NameKey(ansi);
   auto earlier = reading.targets.find(key);
@@ -528,17 +576,27 @@ void AddFileEntry(Reading& reading, Manifest* manifest, const FileToAdd& file,
       ReplaceTreeEntry(reading, manifest, key, file, info, line);
       return;
     }
-    return Fail(reading, line, file.context + "duplicate target " + Quote(file.target) +
-                                   " (first at line " + std::to_string(earlier->second) + ")");
+    return Fail(reading, line, file.context + "duplicate target " + Quote(file.target) + " " +
+                                   FirstSeen(earlier->second, file.target) +
+                                   (earlier->second.spelling == file.target
+                                        ? ""
+                                        : "; Windows takes names that differ only in case "
+                                          "for the same file"));
   }
   auto folder_seen = reading.folders.find(key);
   if (folder_seen != reading.folders.end()) {
     return Fail(reading, line, file.context + "target " + Quote(file.target) +
-                                   " is a folder at line " + std::to_string(folder_seen->second));
+                                   " is a folder at line " +
+                                   std::to_string(folder_seen->second.line) +
+                                   EarlierSpelling(folder_seen->second, file.target));
   }
   size_t last = ansi.rfind('\\');
   if (last != std::string::npos) AddFolder(reading, manifest, ansi.substr(0, last), line);
-  reading.targets.emplace(key, line);
+  NameSeen seen;
+  seen.line = line;
+  seen.spelling = file.target;
+  seen.found = file.found_at;
+  reading.targets.emplace(key, seen);
 
   problem = CheckSource(file.source, file.path, info);
   if (!problem.empty()) return Fail(reading, line, file.context + problem);
@@ -562,9 +620,8 @@ std::string FoundPath(const FolderLine& tree, const std::string& relative) {
 // Whether an [exclude] pattern leaves out `relative` (the path below the folder line's
 // source) or its last part `name`.
 bool IsExcluded(const Reading& reading, const std::string& relative, const std::string& name) {
-  for (const std::string& pattern : reading.excludes) {
-    bool by_path = pattern.find('/') != std::string::npos;
-    if (MatchesPattern(pattern, by_path ? relative : name)) return true;
+  for (const ExcludePattern& exclude : reading.excludes) {
+    if (MatchesPattern(exclude.pattern, exclude.by_path ? relative : name)) return true;
   }
   return false;
 }
@@ -598,8 +655,7 @@ void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
   std::replace(target.begin(), target.end(), '/', '\\');
   if (item.kind == ITEM_FOLDER) {
     std::string ansi;
-    std::string problem = CheckTargetName(target, "folder", &ansi);
-    if (problem.empty()) problem = ReservedRootName("folder", ansi);
+    std::string problem = CheckPackageName(target, "folder", &ansi);
     if (!problem.empty()) return Fail(reading, tree.line, context + problem);
     size_t errors_before = reading.errors->size();
     AddFolder(reading, manifest, ansi, tree.line);
@@ -616,6 +672,7 @@ void AddFoundItem(Reading& reading, Manifest* manifest, const FolderLine& tree,
   file.source = tree.source + relative;
   file.path = tree.root + relative;
   file.from_tree = true;
+  file.found_at = found;
   file.context = context;
   file.found.walk = walk;
   file.found.file = item;
@@ -658,8 +715,7 @@ void ReadFolderTreeLine(Reading& reading, Manifest* manifest, const std::string&
   if (!tree.target.empty()) {
     std::string ansi;
     std::string folder = tree.target.substr(0, tree.target.size() - 1);
-    std::string problem = CheckTargetName(folder, "folder", &ansi);
-    if (problem.empty()) problem = ReservedRootName("folder", ansi);
+    std::string problem = CheckPackageName(folder, "folder", &ansi);
     if (!problem.empty()) return Fail(reading, line, problem);
     size_t errors_before = reading.errors->size();
     AddFolder(reading, manifest, ansi, line);
@@ -738,8 +794,7 @@ void ReadFolderLine(Reading& reading, Manifest* manifest, const std::string& tex
   std::string name, problem;
   if (!ReadField(text, &at, "", &name, &problem)) return Fail(reading, line, problem);
   std::string ansi;
-  problem = CheckTargetName(name, "folder", &ansi);
-  if (problem.empty()) problem = ReservedRootName("folder", ansi);
+  problem = CheckPackageName(name, "folder", &ansi);
   if (!problem.empty()) return Fail(reading, line, problem);
   AddFolder(reading, manifest, ansi, line);
 }
@@ -767,16 +822,30 @@ Section SectionNamed(const std::string& content) {
 }
 
 // Reads an [exclude] line: a name pattern, or a path pattern below a folder line's source.
+// A leading "/" (or "./") ties a pattern to the top of the source: "/build" leaves out the
+// top folder "build" and no other folder of that name.
 void ReadExcludeLine(Reading& reading, const std::string& text, int line) {
   std::string pattern = text;
   std::replace(pattern.begin(), pattern.end(), '\\', '/');
-  while (pattern.compare(0, 2, "./") == 0) pattern.erase(0, 2);
-  while (!pattern.empty() && pattern.front() == '/') pattern.erase(0, 1);
+  bool anchored = false;
+  for (;;) {
+    if (pattern.compare(0, 2, "./") == 0) {
+      pattern.erase(0, 2);
+    } else if (!pattern.empty() && pattern.front() == '/') {
+      pattern.erase(0, 1);
+    } else {
+      break;
+    }
+    anchored = true;
+  }
   while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
   if (pattern.empty()) {
     return Fail(reading, line, "exclude pattern " + Quote(text) + " names nothing");
   }
-  reading.excludes.push_back(pattern);
+  ExcludePattern exclude;
+  exclude.pattern = pattern;
+  exclude.by_path = anchored || pattern.find('/') != std::string::npos;
+  reading.excludes.push_back(exclude);
 }
 
 // Which lines a pass over the manifest reads: the [exclude] patterns come first, since a
@@ -844,10 +913,10 @@ void ReadLines(Reading& reading, const std::string& text, Manifest* manifest, Pa
   }
 }
 
-// What only the whole manifest shows: required keys, a product to install, something for
-// Run Once to start.
+// What only the whole manifest shows: required keys (window_class is not one: without it
+// the header's field is empty), a product to install, something for Run Once to start.
 void CheckWhole(Reading& reading, Manifest* manifest) {
-  for (const char* key : {"name", "version", "window_class"}) {
+  for (const char* key : {"name", "version"}) {
     if (reading.keys_seen.count(std::string("[product]") + key) == 0) {
       Fail(reading, 0, std::string("[product] has no ") + key);
     }
@@ -897,6 +966,11 @@ std::string WalkedPath(const FolderWalk& walk) {
   std::string path = walk.root;
   for (const FolderItem& step : walk.steps) path += step.name + "/";
   return path;
+}
+
+std::string CheckPackageName(const std::string& utf8, const char* noun, std::string* ansi) {
+  std::string problem = CheckTargetName(utf8, noun, ansi);
+  return problem.empty() ? ReservedRootName(noun, *ansi) : problem;
 }
 
 bool ReadManifest(const std::string& text, const std::string& manifest_name,
@@ -953,9 +1027,27 @@ bool CheckPackageSize(const Manifest& manifest, const std::string& manifest_name
 
 namespace {
 
+// The characters of `text` for matching: its code points, or, for a name that is not
+// UTF-8 (a POSIX host allows any bytes), one character per byte. Letters are folded to
+// lower case as NameKey folds targets, the Windows-1252 ones included, so that a pattern
+// leaves out a file whatever the case of either, as Windows would take them for one.
+std::u32string MatchCharacters(const std::string& text) {
+  std::u32string characters;
+  if (!DecodeUtf8(text, &characters)) {
+    characters.clear();
+    for (char c : text) characters.push_back((uint8_t)c);
+  }
+  for (char32_t& c : characters) {
+    uint8_t byte;
+    if (!Windows1252Byte(c, &byte)) continue;
+    c = Windows1252CodePoint((uint8_t)NameKey(std::string(1, (char)byte))[0]);
+  }
+  return characters;
+}
+
 // Whether one path part `name` matches the pattern part `pattern` ("*" any run, "?" one
 // character). Greedy with one point to return to, so it takes time linear in each size.
-bool MatchesPart(const std::string& pattern, const std::string& name) {
+bool MatchesPart(const std::u32string& pattern, const std::u32string& name) {
   size_t p = 0, n = 0, star = std::string::npos, star_n = 0;
   while (n < name.size()) {
     if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
@@ -992,7 +1084,9 @@ bool MatchesPattern(const std::string& pattern, const std::string& name) {
   std::vector<std::string> pattern_parts = SplitAtSlashes(pattern), name_parts = SplitAtSlashes(name);
   if (pattern_parts.size() != name_parts.size()) return false;
   for (size_t k = 0; k < pattern_parts.size(); ++k) {
-    if (!MatchesPart(pattern_parts[k], name_parts[k])) return false;
+    if (!MatchesPart(MatchCharacters(pattern_parts[k]), MatchCharacters(name_parts[k]))) {
+      return false;
+    }
   }
   return true;
 }

@@ -3,7 +3,7 @@
 // caller-supplied lookup, so the same code serves any host.
 //
 // Format (UTF-8, optional BOM; lines starting with ";" are comments):
-//   [product]  name = ..., version = ..., window_class = ...; optional icon = file.ico,
+//   [product]  name = ..., version = ...; optional window_class = ..., icon = file.ico,
 //              company = ..., copyright = ..., file_version = a.b.c.d, arch = x86 or x64
 //   [options]  allow_run_once, log_executables, default_desktop, default_startup,
 //              default_programs, default_launch = 0 or 1 (default 0)
@@ -130,7 +130,7 @@ bool ReadManifest(const std::string& text, const std::string& manifest_name,
                   std::vector<std::string>* errors, const FolderLister& lister = FolderLister());
 
 // Whether `name` matches `pattern`, where "*" stands for any run of characters and "?" for
-// one, neither crossing a "/".
+// one, neither crossing a "/". Letters compare without case, as targets do.
 bool MatchesPattern(const std::string& pattern, const std::string& name);
 
 // Puts the uninstaller first: flags 0xFFFE, name "uninstall.exe", content from `path`.
@@ -142,6 +142,11 @@ bool AddUninstaller(const std::string& path, const SourceLookup& lookup, Manifes
 // limit in `errors` otherwise.
 bool CheckPackageSize(const Manifest& manifest, const std::string& manifest_name,
                       std::vector<std::string>* errors);
+
+// The checks every file and folder name of a package gets: its characters and parts, its
+// length, and the names reserved at the root. Returns "" with the stored name in `*ansi`,
+// or the problem, a message that starts with `noun` ("target", "folder") and the name.
+std::string CheckPackageName(const std::string& utf8, const char* noun, std::string* ansi);
 
 // `source` resolved against `folder`: absolute paths ("/x", "\x", "C:\x") as they are.
 std::string ResolveSource(const std::string& folder, const std::string& source);

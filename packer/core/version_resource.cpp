@@ -1,6 +1,7 @@
 #include "packer/core/version_resource.h"
 
 #include "package/little_endian.h"
+#include "packer/core/text_encoding.h"
 
 namespace {
 
@@ -113,7 +114,9 @@ std::vector<uint8_t> VersionResource(const VersionInfo& info) {
     PutString(out, "CompanyName", info.company);
     PutString(out, "FileDescription", info.file_description);
     PutString(out, "FileVersion", NumbersText(info.file_version));
+    PutString(out, "InternalName", info.internal_name);
     PutString(out, "LegalCopyright", info.copyright);
+    PutString(out, "OriginalFilename", info.original_filename);
     PutString(out, "ProductName", info.product_name);
     PutString(out, "ProductVersion", info.product_version);
     table.Close();
@@ -129,6 +132,26 @@ std::vector<uint8_t> VersionResource(const VersionInfo& info) {
   }
   root.Close();
   return out;
+}
+
+void SetFileNames(const std::string& path, VersionInfo* info) {
+  std::string name = path.substr(path.find_last_of("\\/") + 1);
+  std::u32string code_points;
+  if (!DecodeUtf8(name, &code_points)) {
+    code_points.clear();
+    for (char c : name) code_points.push_back(Windows1252CodePoint((uint8_t)c));
+  }
+  info->original_filename = EncodeUtf16(code_points);
+  std::u16string& internal = info->internal_name;
+  internal = info->original_filename;
+  size_t dot = internal.rfind(u'.');
+  if (dot != std::u16string::npos && dot > 0) {
+    std::u16string extension = internal.substr(dot);
+    for (char16_t& c : extension) {
+      if (c >= u'A' && c <= u'Z') c = (char16_t)(c - u'A' + u'a');
+    }
+    if (extension == u".exe") internal.erase(dot);
+  }
 }
 
 void LeadingVersionNumbers(const std::string& text, uint16_t numbers[4]) {

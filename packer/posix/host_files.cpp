@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -124,10 +125,13 @@ FileHandle CreateNewFile(const std::string& path, bool* exists) {
   return fd < 0 ? kNoFile : fd;
 }
 
-bool RenameOver(const std::string& from, const std::string& to) {
-  // The sign command may have put a new file in place of ours: set the mode on what is
-  // there now, as long as it is a regular file and not a link.
-  int fd = OpenPath(from, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+namespace {
+
+// Gives `path` the usual mode of a new file. The sign command may have put a new file in
+// place of ours: the mode goes to what is there now, as long as it is a regular file and
+// not a link.
+bool GiveUsualMode(const std::string& path) {
+  int fd = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
   struct stat info;
   bool ok = fd >= 0 && fstat(fd, &info) == 0;
   if (ok && !S_ISREG(info.st_mode)) {
@@ -138,7 +142,41 @@ bool RenameOver(const std::string& from, const std::string& to) {
   int saved = errno;
   if (fd >= 0) close(fd);
   errno = saved;
-  return ok && rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+  return ok;
+}
+
+}  // namespace
+
+bool RenameOver(const std::string& from, const std::string& to) {
+  return GiveUsualMode(from) && rename(HostPath(from).c_str(), HostPath(to).c_str()) == 0;
+}
+
+bool RenameToNewName(const std::string& from, const std::string& to, bool* exists) {
+  *exists = false;
+  if (!GiveUsualMode(from)) return false;
+  std::string host_from = HostPath(from), host_to = HostPath(to);
+#ifdef RENAME_NOREPLACE
+  if (renameat2(AT_FDCWD, host_from.c_str(), AT_FDCWD, host_to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    *exists = errno == EEXIST;
+    return false;
+  }
+#endif
+  // A file system that cannot rename without replacing: a second name, which is never
+  // made over anything, then the temporary one taken away.
+  if (link(host_from.c_str(), host_to.c_str()) != 0) {
+    *exists = errno == EEXIST;
+    return false;
+  }
+  unlink(host_from.c_str());
+  return true;
+}
+
+std::string CurrentFolder() {
+  char path[PATH_MAX];
+  return getcwd(path, sizeof(path)) != nullptr ? path : "";
 }
 
 SourceInfo LookUpSource(const std::string& path) {

@@ -54,6 +54,15 @@ FileHandle CreateNewFile(const std::string& path, bool* exists);
 // file, which fails) and renames it to `to`, replacing `to`. Returns false on failure.
 bool RenameOver(const std::string& from, const std::string& to);
 
+// Gives the file `from` the usual permissions of a new file (unless it is not a regular
+// file, which fails) and renames it to `to`, which must not exist: nothing there, a link
+// included, is replaced. Returns false on failure, with `*exists` telling whether
+// something was there.
+bool RenameToNewName(const std::string& from, const std::string& to, bool* exists);
+
+// The current folder, absolute ("" when the system cannot say).
+std::string CurrentFolder();
+
 // What `path` is on the drive (following links).
 SourceInfo LookUpSource(const std::string& path);
 

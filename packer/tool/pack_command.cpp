@@ -1,6 +1,9 @@
 #include "packer/tool/pack_command.h"
 
+#include <algorithm>
+
 #include "packer/tool/console.h"
+#include "packer/tool/manifest_init.h"
 #include "packer/tool/package_listing.h"
 #include "packer/tool/packing.h"
 #include "packer/tool/signing.h"
@@ -12,12 +15,16 @@ const char kUsage[] =
     "usage: " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe [--stub STUB.exe] [--uninstaller UNINSTALL.exe]\n"
     "       " PACK_TOOL_NAME " MANIFEST -o OUTPUT.exe --sign 'COMMAND {file}'\n"
     "       " PACK_TOOL_NAME " --list SETUP.exe\n"
+    "       " PACK_TOOL_NAME " --init FOLDER [-o MANIFEST.ini] [--name NAME] [--version VERSION]\n"
     "       " PACK_TOOL_NAME " --version\n"
     "The stub and the uninstaller default to setup-stub.exe and uninstall.exe next to\n"
     PACK_TOOL_NAME " (or in ../share/pack/ from there, once installed); for a manifest with\n"
     "arch = x64 to setup-stub-x64.exe and uninstall-x64.exe. --sign runs COMMAND\n"
     "through the shell on the uninstaller before it is packed and on the setup before it is\n"
-    "put in place, with {file} replaced by the quoted path of the file to sign in place.\n";
+    "put in place, with {file} replaced by the quoted path of the file to sign in place.\n"
+    "--init writes a starter manifest for the files in FOLDER (FOLDER.ini beside it, or\n"
+    "MANIFEST.ini), never over an existing file; name and version come from the folder's\n"
+    "name (\"alpha-1.2\": alpha, 1.2) unless given.\n";
 
 int UsageError(const std::string& problem) {
   PrintError(PACK_TOOL_NAME ": " + problem + "\n" + kUsage);
@@ -28,6 +35,7 @@ int UsageError(const std::string& problem) {
 struct Arguments {
   PackRequest pack;
   std::string list;
+  InitRequest init;
   bool help = false, version = false;
 };
 
@@ -67,8 +75,31 @@ std::string CheckArguments(const Arguments& parsed) {
   return "";
 }
 
+// Reads the arguments of "--init FOLDER", where --version takes the product's version.
+// Returns "" or the usage problem.
+std::string ParseInitArguments(const std::vector<std::string>& arguments, InitRequest* init) {
+  for (size_t k = 0; k < arguments.size(); ++k) {
+    const std::string& argument = arguments[k];
+    std::string* value = argument == "--init"      ? &init->folder
+                         : argument == "-o"        ? &init->output
+                         : argument == "--name"    ? &init->name
+                         : argument == "--version" ? &init->version
+                                                   : nullptr;
+    if (value == nullptr) {
+      return "--init takes -o, --name and --version only, not " + argument;
+    }
+    if (k + 1 >= arguments.size() || arguments[k + 1].empty()) return argument + " needs a value";
+    if (!value->empty()) return argument + " given twice";
+    *value = arguments[++k];
+  }
+  return "";
+}
+
 // Reads `arguments`. Returns "" or the usage problem.
 std::string ParseArguments(const std::vector<std::string>& arguments, Arguments* parsed) {
+  if (std::find(arguments.begin(), arguments.end(), "--init") != arguments.end()) {
+    return ParseInitArguments(arguments, &parsed->init);
+  }
   for (size_t k = 0; k < arguments.size(); ++k) {
     const std::string& argument = arguments[k];
     std::string* value = argument == "-o"              ? &parsed->pack.output
@@ -110,5 +141,6 @@ int RunPackCommand(const std::vector<std::string>& arguments) {
     return 0;
   }
   if (!parsed.list.empty()) return ListPackage(parsed.list);
+  if (!parsed.init.folder.empty()) return InitManifest(parsed.init);
   return PackInstaller(parsed.pack);
 }

@@ -2,6 +2,7 @@
 //   pack MANIFEST -o OUTPUT.exe [--stub STUB.exe] [--uninstaller UNINSTALL.exe]
 //        [--sign 'COMMAND {file}']
 //   pack --list SETUP.exe
+//   pack --init FOLDER [-o MANIFEST.ini] [--name NAME] [--version VERSION]
 //   pack --version | --help
 // Exit codes: 0 done, 1 refused or failed (messages on standard error), 2 usage error.
 #pragma once

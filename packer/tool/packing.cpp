@@ -154,8 +154,9 @@ void ReadIcon(const std::string& manifest_name, const ProductBranding& product,
   }
 }
 
-// The setup executable's version resource: the product's name, version and branding.
-std::vector<uint8_t> SetupVersionResource(const Manifest& manifest) {
+// The setup executable's version resource: the product's name, version and branding, and
+// the file name the setup is written under (`output`).
+std::vector<uint8_t> SetupVersionResource(const Manifest& manifest, const std::string& output) {
   const ProductBranding& product = manifest.branding;
   VersionInfo version;
   version.product_name = manifest.contents.product_name;
@@ -163,6 +164,7 @@ std::vector<uint8_t> SetupVersionResource(const Manifest& manifest) {
   version.file_description = manifest.contents.product_name + u" Setup";
   version.company = product.company;
   version.copyright = product.copyright;
+  SetFileNames(output, &version);
   for (int k = 0; k < 4; ++k) {
     version.file_version[k] = product.file_version[k];
     version.product_numbers[k] = product.product_numbers[k];
@@ -206,7 +208,7 @@ bool ReadProduct(PackRequest* request, Manifest* manifest, SetupBranding* brandi
   ReadIcon(request->manifest, manifest->branding, branding, errors);
   CheckOutputIsNoInput(*request, *manifest, errors);
   if (!errors->empty()) return false;
-  branding->version = SetupVersionResource(*manifest);
+  branding->version = SetupVersionResource(*manifest, request->output);
   return true;
 }
 

@@ -214,6 +214,24 @@ bool RenameOver(const std::string& from, const std::string& to) {
   return MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
 }
 
+// Without MOVEFILE_REPLACE_EXISTING the move fails on anything already there.
+bool RenameToNewName(const std::string& from, const std::string& to, bool* exists) {
+  BOOL moved = MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), 0);
+  DWORD error = GetLastError();
+  *exists = !moved && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+  return moved != FALSE;
+}
+
+std::string CurrentFolder() {
+  DWORD length = GetCurrentDirectoryW(0, NULL);
+  if (length == 0) return "";
+  std::wstring folder(length, L'\0');
+  DWORD written = GetCurrentDirectoryW(length, &folder[0]);
+  if (written == 0 || written >= length) return "";
+  folder.resize(written);
+  return Utf8(folder);
+}
+
 SourceInfo LookUpSource(const std::string& path) {
   SourceInfo info;
   WIN32_FILE_ATTRIBUTE_DATA data;

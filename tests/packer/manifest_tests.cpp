@@ -9,6 +9,7 @@
 
 #include "package/package_layout.h"
 #include "packer/core/manifest.h"
+#include "packer/core/starter_manifest.h"
 #include "packer/tool/package_listing.h"
 #include "packer/core/target_names.h"
 #include "packer/core/text_encoding.h"
@@ -240,6 +241,21 @@ TEST(Manifest, WindowClassTakesWhatOnlyFolderNamesForbid) {
   EXPECT_FALSE(name.ok);
 }
 
+// A product without a main window: the header's class is empty, whether the key is left
+// out or given no value, and the setup and uninstaller then check for no running program.
+TEST(Manifest, WindowClassMayBeLeftOutOrEmpty) {
+  for (const std::string product : {"[product]\nname = A\nversion = 1\n",
+                                    "[product]\nname = A\nversion = 1\nwindow_class =\n",
+                                    "[product]\nname = A\nversion = 1\nwindow_class =  \t\n"}) {
+    SCOPED_TRACE(product);
+    Outcome outcome = Read(product + kOneFile, CommonFiles());
+    ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+    EXPECT_TRUE(outcome.manifest.contents.window_class.empty());
+  }
+  // Name and version stay required and not empty.
+  EXPECT_FALSE(Read(std::string("[product]\nname = A\nversion =\n") + kOneFile, CommonFiles()).ok);
+}
+
 TEST(Manifest, ProductRefusals) {
   struct Case {
     std::string text;
@@ -256,13 +272,18 @@ TEST(Manifest, ProductRefusals) {
       {"[product]\nname =\nversion = 1\nwindow_class = W\n", "app.ini:2: name is empty"},
       {"[product]\nname = \xC3\nversion = 1\nwindow_class = W\n",
        "app.ini:2: name is not valid UTF-8"},
-      {"[product]\nname = A\nversion = 1\n", "app.ini: [product] has no window_class"},
+      {"[product]\nversion = 1\n", "app.ini: [product] has no name"},
+      {"[product]\nname = A\n", "app.ini: [product] has no version"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nname = B\n",
        "app.ini:5: duplicate key \"name\" (first at line 2)"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nvendor = V\n",
-       "app.ini:5: unknown key \"vendor\" in [product]; did you mean \"company\"?"},
+       "app.ini:5: unknown key \"vendor\" in [product]; did you mean \"company\"? (it sets the "
+       "version resource's CompanyName only: the vendor folder below Program Files, the "
+       "Publisher in Windows' list of installed programs and the support link are fixed)"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\npublisher = V\n",
-       "app.ini:5: unknown key \"publisher\" in [product]; did you mean \"company\"?"},
+       "app.ini:5: unknown key \"publisher\" in [product]; did you mean \"company\"? (it sets "
+       "the version resource's CompanyName only: the vendor folder below Program Files, the "
+       "Publisher in Windows' list of installed programs and the support link are fixed)"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nverison = 2\n",
        "app.ini:5: unknown key \"verison\" in [product]; did you mean \"version\"?"},
       {"[product]\nname = A\nversion = 1\nwindow_class = W\nnothing here\n",
@@ -292,7 +313,10 @@ TEST(Manifest, ProductRefusals) {
 TEST(Manifest, FileRefusalsNameTheLine) {
   // [files] starts at line 5, so the lines under test are 6, 7, ...
   EXPECT_EQ(RefusalOf("readme.txt = readme.txt\nbin\\a.exe = alpha.exe\nREADME.TXT = a.txt\n"),
-            "app.ini:8: duplicate target \"README.TXT\" (first at line 6)");
+            "app.ini:8: duplicate target \"README.TXT\" (first at line 6 as \"readme.txt\"); "
+            "Windows takes names that differ only in case for the same file");
+  EXPECT_EQ(RefusalOf("readme.txt = readme.txt\nreadme.txt = a.txt\n"),
+            "app.ini:7: duplicate target \"readme.txt\" (first at line 6)");
   EXPECT_EQ(RefusalOf("x.txt = missing.txt\n"), "app.ini:6: source \"missing.txt\" not found");
   EXPECT_EQ(RefusalOf("x.txt = docs\n"),
             "app.ini:6: source \"docs\" is a folder, not a file; to add a whole folder, end both "
@@ -415,7 +439,9 @@ TEST(Manifest, FilesAndFoldersDoNotShareNames) {
   EXPECT_EQ(RefusalOf("docs = a.txt\ndocs\\x.txt = a.txt\n"),
             "app.ini:7: folder \"docs\" is a file at line 6");
   EXPECT_EQ(RefusalOf("docs\\x.txt = a.txt\nDOCS = a.txt\n"),
-            "app.ini:7: target \"DOCS\" is a folder at line 6");
+            "app.ini:7: target \"DOCS\" is a folder at line 6 as \"docs\"");
+  EXPECT_EQ(RefusalOf("Docs = a.txt\ndocs\\x.txt = a.txt\n"),
+            "app.ini:7: folder \"docs\" is a file at line 6 as \"Docs\"");
   Outcome outcome = Read(std::string(kProduct) + "[files]\nlog = a.txt\n[folders]\nlog\\old\n",
                          CommonFiles());
   ASSERT_EQ(outcome.errors.size(), 1u);
@@ -444,13 +470,12 @@ TEST(Manifest, FolderSectionRefusals) {
 
 TEST(Manifest, EveryProblemIsReportedNotJustTheFirst) {
   Outcome outcome =
-      Read("[product]\nname = A#\nversion = 1\n[files]\n..\\x = a.txt\ny = missing\n",
-           CommonFiles());
+      Read("[product]\nname = A#\n[files]\n..\\x = a.txt\ny = missing\n", CommonFiles());
   ASSERT_EQ(outcome.errors.size(), 4u);
   EXPECT_EQ(outcome.errors[0].substr(0, 10), "app.ini:2:");
-  EXPECT_EQ(outcome.errors[1].substr(0, 10), "app.ini:5:");
-  EXPECT_EQ(outcome.errors[2].substr(0, 10), "app.ini:6:");
-  EXPECT_EQ(outcome.errors[3], "app.ini: [product] has no window_class");
+  EXPECT_EQ(outcome.errors[1].substr(0, 10), "app.ini:4:");
+  EXPECT_EQ(outcome.errors[2].substr(0, 10), "app.ini:5:");
+  EXPECT_EQ(outcome.errors[3], "app.ini: [product] has no version");
 }
 
 TEST(Manifest, UninstallerComesFirst) {
@@ -782,6 +807,159 @@ TEST(Manifest, ExcludePatternsMatchWithinNamesOrPaths) {
   EXPECT_TRUE(MatchesPattern("*/tmp", "build/tmp"));
   EXPECT_FALSE(MatchesPattern("*", "build/tmp"));
   EXPECT_FALSE(MatchesPattern("build/tmp", "build/tmp2"));
+  // Letters compare without case, as targets do, the Windows-1252 ones too; "?" is one
+  // character, whatever its UTF-8 length.
+  EXPECT_TRUE(MatchesPattern("*.PDB", "alpha.pdb"));
+  EXPECT_TRUE(MatchesPattern("Build/TMP", "build/tmp"));
+  EXPECT_TRUE(MatchesPattern("\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT"));  // ÉtÉ, éTÉ
+  EXPECT_TRUE(MatchesPattern("\xC5\xA0*", "\xC5\xA1ki"));  // Š matches š
+  EXPECT_TRUE(MatchesPattern("caf?", "caf\xC3\xA9"));
+  // A name that is not UTF-8 is matched byte by byte.
+  EXPECT_TRUE(MatchesPattern("a?b", "a\xFF" "b"));
+}
+
+// The names a folder line brings: two spellings of one name (a POSIX folder may hold both)
+// are refused with both spellings and where each came from; [exclude] leaves out either
+// spelling, and a pattern with a leading "/" only what lies at the top of the source.
+TEST(Manifest, NamesThatDifferOnlyInCaseShowBothSpellingsAndTheirOrigin) {
+  FakeFiles files;
+  files.AddFolder("dist");
+  files.AddFolder("more");
+  files.Add("notes.txt", 3);
+  FakeTree tree;
+  tree.Add("dist/", "README.txt", ITEM_FILE);
+  tree.Add("dist/", "Readme.txt", ITEM_FILE);
+  tree.Add("dist/", "docs", ITEM_FOLDER);
+  tree.Add("dist/docs/", "build", ITEM_FOLDER);
+  tree.Add("dist/docs/build/", "page.htm", ITEM_FILE);
+  tree.Add("dist/", "build", ITEM_FOLDER);
+  tree.Add("dist/build/", "x.obj", ITEM_FILE);
+  tree.Add("more/", "NOTES.TXT", ITEM_FILE);
+  auto read = [&](const std::string& lines) {
+    Outcome outcome;
+    outcome.ok = ReadManifest(std::string(kProduct) + "[files]\n" + lines, "app.ini", "",
+                              files.Lookup(), &outcome.manifest, &outcome.errors, tree.Lister());
+    return outcome;
+  };
+  Outcome outcome = read("\\ = dist/\n");
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_EQ(outcome.errors[0],
+            "app.ini:6: \"Readme.txt\" in folder \"dist/\": duplicate target \"Readme.txt\" "
+            "(first at line 6 as \"README.txt\", \"README.txt\" in folder \"dist/\"); Windows "
+            "takes names that differ only in case for the same file");
+  // Two folder lines that bring one name, each in its own spelling.
+  files.AddFolder("other");
+  tree.Add("other/", "notes.txt", ITEM_FILE);
+  outcome = read("\\ = more/\n\\ = other/\n");
+  ASSERT_EQ(outcome.errors.size(), 1u);
+  EXPECT_EQ(outcome.errors[0],
+            "app.ini:7: \"notes.txt\" in folder \"other/\": duplicate target \"notes.txt\" "
+            "(first at line 6 as \"NOTES.TXT\", \"NOTES.TXT\" in folder \"more/\"); Windows "
+            "takes names that differ only in case for the same file");
+  // A [files] line of another spelling replaces the entry a folder line brought, as it
+  // does in the same spelling.
+  outcome = read("\\ = more/\nnotes.txt = notes.txt | programs\n");
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  ASSERT_EQ(outcome.manifest.contents.entries.size(), 1u);
+  EXPECT_EQ(outcome.manifest.contents.entries[0].flags, ENTRY_PROGRAMS_SHORTCUT);
+  // Excluded without case, both spellings go; "/build" leaves out the top folder only.
+  outcome = read("\\ = dist/\n[exclude]\nREADME.TXT\n/BUILD\n");
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0];
+  std::vector<std::string> names;
+  for (const PackageEntry& entry : outcome.manifest.contents.entries) names.push_back(entry.name);
+  EXPECT_EQ(names, std::vector<std::string>{"docs\\build\\page.htm"});
+}
+
+TEST(StarterManifest, NameAndVersionFromTheFolderName) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* version;
+  } cases[] = {
+      {"alpha-1.2", "alpha", "1.2"},
+      {"Alpha Tools 2.0 beta", "Alpha Tools", "2.0 beta"},
+      {"tool_v3", "tool", "3"},
+      {"x264-2.1", "x264", "2.1"},
+      {"alpha - 1.2", "alpha", "1.2"},
+      {"alpha", "alpha", ""},
+      {"alpha-version", "alpha-version", ""},
+      {"-1.0", "-1.0", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder);
+    std::string name, version;
+    SplitFolderName(c.folder, &name, &version);
+    EXPECT_EQ(name, c.name);
+    EXPECT_EQ(version, c.version);
+  }
+}
+
+// The starter manifest for a folder with a program, a text licence and names a setup
+// cannot carry reads as pack reads it: the program and the licence flagged, each refused
+// name left out by a line tied to its place, with its reason above it.
+TEST(StarterManifest, PacksAsWrittenAndExcludesWhatPackWouldRefuse) {
+  FakeFiles files;
+  files.AddFolder("dist/alpha-1.2");
+  files.Add("dist/alpha-1.2/alpha.exe", 3);
+  files.Add("dist/alpha-1.2/LICENSE.txt", 3);
+  FakeTree tree;
+  for (const char* name : {"alpha.exe", "LICENSE.txt", "CON.txt", "a*b", "axb"}) {
+    tree.Add("dist/alpha-1.2/", name, ITEM_FILE);
+  }
+  tree.Add("dist/alpha-1.2/", "link", ITEM_LINK);
+  tree.Add("dist/alpha-1.2/", "docs", ITEM_FOLDER);
+  tree.Add("dist/alpha-1.2/docs/", "Guide.htm", ITEM_FILE);
+  tree.Add("dist/alpha-1.2/docs/", "GUIDE.htm", ITEM_FILE);
+  tree.Add("dist/alpha-1.2/docs/", "link", ITEM_FILE);
+  StarterRequest request;
+  request.folder_path = "dist/alpha-1.2/";
+  request.folder_source = "alpha-1.2/";
+  request.folder_name = "alpha-1.2";
+  request.name = "alpha";
+  request.version = "1.2";
+  request.manifest_name = "alpha-1.2.ini";
+  std::string text;
+  StarterSummary summary;
+  std::vector<std::string> errors;
+  ASSERT_TRUE(WriteStarterManifest(request, tree.Lister(), &text, &summary, &errors));
+  EXPECT_EQ(summary.program, "alpha.exe");
+  EXPECT_EQ(summary.license, "LICENSE.txt");
+  EXPECT_EQ(summary.files, 3u);  // alpha.exe, LICENSE.txt, docs/link: "a*b" takes "axb" along
+  EXPECT_EQ(summary.excluded, 4u);
+  for (const char* line : {"\n/CON.txt\n", "\n/docs/GUIDE.htm\n", "\n/link\n", "\n/a*b\n",
+                           "\nalpha.exe = alpha-1.2/alpha.exe | programs desktop\n",
+                           "\n; alpha.exe = alpha-1.2/alpha.exe | programs desktop launch\n",
+                           "\nLICENSE.txt = alpha-1.2/LICENSE.txt | license\n",
+                           "; \"a*b\": target \"a*b\" contains \"*\", which Windows forbids in "
+                           "file names; this line also leaves out \"axb\"\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+  }
+  EXPECT_NE(text.find("a plain text runs together"), std::string::npos);
+
+  Outcome outcome;
+  outcome.ok = ReadManifest(text, "alpha-1.2.ini", "dist/", files.Lookup(), &outcome.manifest,
+                            &outcome.errors, tree.Lister());
+  ASSERT_TRUE(outcome.ok) << outcome.errors[0] << "\n" << text;
+  EXPECT_TRUE(outcome.manifest.contents.window_class.empty());
+  std::vector<std::string> names;
+  for (const PackageEntry& entry : outcome.manifest.contents.entries) {
+    names.push_back(entry.name + " " + FlagNames(entry.flags));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"LICENSE.txt license", "alpha.exe desktop programs",
+                                             "docs\\link -"}));
+}
+
+// A folder the lister cannot read is the one problem; nothing is written.
+TEST(StarterManifest, AFolderThatCannotBeListedIsReported) {
+  FakeTree tree;
+  StarterRequest request;
+  request.folder_path = "gone/";
+  std::string text;
+  StarterSummary summary;
+  std::vector<std::string> errors;
+  EXPECT_FALSE(WriteStarterManifest(request, tree.Lister(), &text, &summary, &errors));
+  EXPECT_EQ(errors, std::vector<std::string>{"cannot list the folder \"gone/\""});
+  EXPECT_TRUE(text.empty());
 }
 
 TEST(TextEncoding, Utf8DecodingRefusesMalformedInput) {

@@ -57,8 +57,9 @@ INI
 make_tree first forward
 make_tree second reverse
 "$bin/pack" first/app.ini -o first.exe > first.out || fail "the folder line was refused"
-"$bin/pack" second/app.ini -o second.exe > /dev/null || fail "the folder line was refused"
-cmp first.exe second.exe || fail "the setup depends on the order the tree was made in"
+# The same file name, which the version resource carries, in another folder.
+"$bin/pack" second/app.ini -o second/first.exe > /dev/null || fail "the folder line was refused"
+cmp first.exe second/first.exe || fail "the setup depends on the order the tree was made in"
 "$bin/pack" --list first.exe > list.out
 expected_list='  help
   help\a
@@ -78,9 +79,9 @@ entries: 8
 diff <(sed -n '/^  help$/,/help\\index.htm$/p' list.out | sed 's/^ *[0-9]*  uninstaller/       14336  uninstaller/') \
      <(echo "$expected_list") || fail "unexpected tree in the setup"
 if [ -e "$bin/pack.exe" ]; then
-  "$wine_run" "$bin/pack.exe" first/app.ini -o first.wine.exe > /dev/null ||
+  "$wine_run" "$bin/pack.exe" first/app.ini -o second/first.exe > /dev/null ||
     fail "pack.exe refused the folder line"
-  cmp first.exe first.wine.exe || fail "pack and pack.exe wrote different setups"
+  cmp first.exe second/first.exe || fail "pack and pack.exe wrote different setups"
 fi
 
 # A symbolic link inside the tree is refused by name; nothing is written.
@@ -103,6 +104,8 @@ help = docs/help
 INI
 refused 'first/typos.ini:5: unknown key "publisher" in [product]; did you mean "company"?' \
   out/typos.exe first/typos.ini
+grep -qF "the vendor folder below Program Files, the Publisher in Windows' list of installed programs and the support link are fixed)" \
+  refused.err || fail "the hint does not say what stays fixed: $(cat refused.err)"
 grep -qF 'first/typos.ini:7: source "docs/readme.txt" not found (looked for "first/docs/readme.txt")' \
   refused.err || fail "no resolved path: $(cat refused.err)"
 grep -qF 'first/typos.ini:8: source "docs/help" is a folder, not a file; to add a whole folder, end both target and source with a separator: "folder\ = source/folder/"' \

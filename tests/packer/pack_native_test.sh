@@ -11,25 +11,27 @@ icon=$bin/test-icon.ico
 source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
 cd "$work"
 
-# Runs both tools on the same arguments; the setup each writes is OUT.native.exe or
-# OUT.wine.exe. Exit codes and output must match, with the tool's own name and the output's
-# file name taken out; setups that were written must be the same bytes.
+# Runs both tools on the same arguments; the setup each writes is native/OUT.exe or
+# wine/OUT.exe (one file name: the version resource carries it). Exit codes and output must
+# match, with the tool's own name and the output's folder taken out; setups that were
+# written must be the same bytes.
 pack_both() {
   local out=$1; shift
   set +e
-  "$bin/pack" "$@" -o "$out.native.exe" > native.out 2> native.err
+  mkdir -p native wine
+  "$bin/pack" "$@" -o "native/$out.exe" > native.out 2> native.err
   local native=$?
-  "$wine_run" "$bin/pack.exe" "$@" -o "$out.wine.exe" > wine.out 2> wine.err
+  "$wine_run" "$bin/pack.exe" "$@" -o "wine/$out.exe" > wine.out 2> wine.err
   local windows=$?
   set -e
   [ "$native" -eq "$windows" ] || fail "$out: exit codes $native and $windows"
   for stream in out err; do
-    diff <(sed 's/\.native\.exe/.exe/g' native.$stream) \
-         <(sed 's/\.wine\.exe/.exe/g; s/pack\.exe/pack/g' wine.$stream) ||
+    diff <(sed 's|native/||g' native.$stream) \
+         <(sed 's|wine/||g; s/pack\.exe/pack/g' wine.$stream) ||
       fail "$out: the tools' standard $stream differs"
   done
   if [ "$native" -eq 0 ]; then
-    cmp "$out.native.exe" "$out.wine.exe" || fail "$out: the setups differ"
+    cmp "native/$out.exe" "wine/$out.exe" || fail "$out: the setups differ"
   fi
   return "$native"
 }
@@ -67,28 +69,37 @@ sed -i 's/\\u00e9/é/g' product/app.ini
 
 pack_both sample "$bin/sample/alpha.ini" || fail "the sample was refused: $(cat native.err)"
 pack_both product product/app.ini || fail "the product was refused: $(cat native.err)"
-grep -q '^product.native.exe: 6 entries, 6 folders, package of ' native.out ||
+grep -q '^native/product.exe: 6 entries, 6 folders, package of ' native.out ||
   fail "unexpected summary: $(cat native.out)"
 
 for setup in sample product; do
-  "$bin/pack" --list "$setup.native.exe" > native.list
-  "$wine_run" "$bin/pack.exe" --list "$setup.native.exe" > wine.list
+  "$bin/pack" --list "native/$setup.exe" > native.list
+  "$wine_run" "$bin/pack.exe" --list "native/$setup.exe" > wine.list
   diff native.list wine.list || fail "$setup: the listings differ"
 done
 grep -q '  docs\\de\\Grüße € naïve.txt$' native.list || fail "names in: $(cat native.list)"
+
+# A product without a main window: no window_class, and both write an empty one, which the
+# listing shows as such.
+printf '[product]\nname = Windowless\nversion = 1.0\n[files]\nreadme.txt = dist/readme.txt\n' \
+  > product/windowless.ini
+pack_both windowless product/windowless.ini ||
+  fail "a manifest without window_class was refused: $(cat native.err)"
+"$bin/pack" --list native/windowless.exe | grep -qx 'window_class: ' ||
+  fail "window class listed as: $("$bin/pack" --list native/windowless.exe | grep window_class)"
 
 # Nothing but the inputs: another current folder, the manifest named another way, other file
 # times, another time zone and locale.
 mkdir elsewhere
 touch -d '2001-02-03 04:05' product/dist/* product/app.ini
-(cd elsewhere && TZ=Asia/Tokyo LC_ALL=C "$bin/pack" "$work/product/./app.ini" -o again.exe >/dev/null)
-cmp elsewhere/again.exe product.native.exe || fail "the setup depends on more than its inputs"
+(cd elsewhere && TZ=Asia/Tokyo LC_ALL=C "$bin/pack" "$work/product/./app.ini" -o product.exe >/dev/null)
+cmp elsewhere/product.exe native/product.exe || fail "the setup depends on more than its inputs"
 
 # An independent reader of the resources: the icon group holds every image of the icon
 # file, and the version resource names the product.
-wrestool -x --type=14 --name=102 product.native.exe > group.ico
+wrestool -x --type=14 --name=102 native/product.exe > group.ico
 diff <(icotool -l group.ico) <(icotool -l "$icon") || fail "icon group 102 differs from the icon"
-wrestool -x --raw --type=16 product.native.exe | iconv -c -f UTF-16LE -t UTF-8 > version.txt
+wrestool -x --raw --type=16 native/product.exe | iconv -c -f UTF-16LE -t UTF-8 > version.txt
 for text in "ProductName" "Café Tools" "Café Tools Setup" "3.1 beta" "© 2024 KOZ Soft"; do
   grep -qaF "$text" version.txt || fail "no \"$text\" in the version resource"
 done
@@ -111,7 +122,7 @@ readme.txt = dist/readme.txt
 INI
 if pack_both bad product/bad.ini; then fail "the bad manifest was packed"; fi
 [ "$(grep -c '^product/bad.ini:' native.err)" -eq 7 ] || fail "refusals: $(cat native.err)"
-[ -z "$(ls bad.native.exe* 2>/dev/null)" ] || fail "a refused setup was written"
+[ -z "$(ls native/bad.exe* 2>/dev/null)" ] || fail "a refused setup was written"
 code=0
 pack_both usage || code=$?
 [ "$code" -eq 2 ] || fail "a usage error exited with $code"
@@ -119,7 +130,7 @@ pack_both usage || code=$?
 
 # A setup cut short anywhere is damage, never a crash (pack_listing_tests.cpp tries every
 # cut on the shared reader; here the native program on a stride of them).
-python3 - "$bin/pack" sample.native.exe <<'PY' || fail "a cut setup was not listed as damage"
+python3 - "$bin/pack" native/sample.exe <<'PY' || fail "a cut setup was not listed as damage"
 import subprocess, sys
 pack, setup = sys.argv[1], open(sys.argv[2], "rb").read()
 for cut in range(30000, len(setup) - 5000 + 1, 7):

@@ -2,10 +2,11 @@
 # Signing a setup on Linux the way packer/README.md shows: a throw-away certificate from
 # openssl, osslsigncode behind --sign. The setup and the uninstaller inside its package
 # verify; the signed setup still lists its package; SHA-1, SHA-256 and a nested signature
-# pass the packer's digest check; a failing command, one that leaves the file unsigned, one
-# that leaves a signature whose digests do not match the file, or an entry that only looks
-# like a signature, writes nothing; and under Wine the setup installs the signed
-# uninstaller byte for byte (packer_tests.exe, SignedSetup).
+# pass the packer's digest check; signed with a fixed signing time it is the same bytes
+# twice; a failing command, one that leaves the file unsigned, one that leaves a signature
+# whose digests do not match the file, or an entry that only looks like a signature, writes
+# nothing; and under Wine the setup installs the signed uninstaller byte for byte
+# (packer_tests.exe, SignedSetup).
 set -euo pipefail
 wine_run=$1
 bin=$2
@@ -100,6 +101,22 @@ code=0
 grep -qx "after the sign command the uninstaller's signature cannot be read: the signature's content type at byte 2 has tag 0x00 where tag 0x06 belongs" \
   bogus.err || fail "$(cat bogus.err)"
 [ -z "$(ls bogus.exe* 2>/dev/null)" ] || fail "a bogus signature left files: $(ls bogus.exe*)"
+
+# Signed again with the signing time fixed (-time) and no timestamp server, as README.md
+# shows for reproducible setups: the same inputs give the same bytes. (The time lies within
+# the throw-away certificate's two days.)
+fixed_time=$(date +%s)
+cat > fixed-time.sh <<EOF2
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Signed" -time $fixed_time -in "\$1" -out "\$1.signed" && mv "\$1.signed" "\$1"
+EOF2
+mkdir again-1 again-2
+for folder in again-1 again-2; do
+  "$bin/pack" product/app.ini -o "$folder/setup.exe" --sign "sh $work/fixed-time.sh {file}" \
+    > /dev/null 2> again.err || fail "signing with a fixed time failed: $(cat again.err)"
+done
+cmp again-1/setup.exe again-2/setup.exe || fail "two signings with one fixed time differ"
+osslsigncode verify -CAfile cert.pem -time "$fixed_time" -in again-1/setup.exe > verify.out 2>&1 ||
+  fail "the setup signed with a fixed time does not verify: $(cat verify.out)"
 
 # A command that fails refuses the build with its exit code and output, and writes nothing.
 set +e

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The version information of a branded setup as readers other than Windows see it:
 # exiftool (which takes the first section named ".rsrc") and Python's pefile both read the
-# product's strings, and the live resource tree is the one and only ".rsrc" section, which
-# still starts on a page of the file. Native pack only.
+# product's strings and the setup's file name (OriginalFilename, and InternalName without
+# ".exe"), and the live resource tree is the one and only ".rsrc" section, which still
+# starts on a page of the file. Native pack only.
 set -euo pipefail
 bin=$1
 source "$(dirname "${BASH_SOURCE[0]}")/shell_test.sh"
@@ -18,19 +19,23 @@ cp -r "$bin/sample" product
 cp "$bin/test-icon.ico" product/brand.ico
 sed -i 's/^\[product\]$/[product]\nicon = brand.ico\ncompany = KOZ Soft\ncopyright = © 2024 KOZ Soft\nfile_version = 2.5.7.42/' \
   product/alpha.ini
-"$bin/pack" product/alpha.ini -o setup.exe > /dev/null || fail "the branded sample was refused"
+"$bin/pack" product/alpha.ini -o "Alpha Setup.exe" > /dev/null || fail "the branded sample was refused"
 
 expected='ProductName=Alpha
 FileDescription=Alpha Setup
 CompanyName=KOZ Soft
 LegalCopyright=© 2024 KOZ Soft
-FileVersion=2.5.7.42'
+FileVersion=2.5.7.42
+OriginalFilename=Alpha Setup.exe
+InternalName=Alpha Setup'
 
-exiftool -s -s -ProductName -FileDescription -CompanyName -LegalCopyright -FileVersion setup.exe |
-  sed 's/^\([A-Za-z]*\): /\1=/; s/^Copyright=/LegalCopyright=/' > exiftool.txt
+exiftool -s -s -ProductName -FileDescription -CompanyName -LegalCopyright -FileVersion \
+  -OriginalFileName -InternalName "Alpha Setup.exe" |
+  sed 's/^\([A-Za-z]*\): /\1=/; s/^Copyright=/LegalCopyright=/; s/^OriginalFileName=/OriginalFilename=/' \
+  > exiftool.txt
 diff <(sort exiftool.txt) <(echo "$expected" | sort) || fail "exiftool reads: $(cat exiftool.txt)"
 
-"$python" - setup.exe > pefile.txt <<'PY' || fail "pefile: $(cat pefile.txt)"
+"$python" - "Alpha Setup.exe" > pefile.txt <<'PY' || fail "pefile: $(cat pefile.txt)"
 import pefile, sys
 pe = pefile.PE(sys.argv[1])
 names = [s.Name for s in pe.sections]
@@ -43,7 +48,8 @@ strings = {}
 for info in pe.FileInfo[0]:
     for table in getattr(info, "StringTable", []):
         strings.update({k.decode(): v.decode() for k, v in table.entries.items()})
-for key in ("ProductName", "FileDescription", "CompanyName", "LegalCopyright", "FileVersion"):
+for key in ("ProductName", "FileDescription", "CompanyName", "LegalCopyright", "FileVersion",
+            "OriginalFilename", "InternalName"):
     print(f"{key}={strings.get(key)}")
 PY
 diff <(sort pefile.txt) <(echo "$expected" | sort) || fail "pefile reads: $(cat pefile.txt)"

@@ -310,7 +310,8 @@ TEST(PackTool, RefusalsNameTheManifestLineAndWriteNothing) {
             "separators\n"
             "app.ini:4: window_class \"Wnd|Class\" contains \"|\", which the installer and its "
             "log use as separators\n"
-            "app.ini:7: duplicate target \"A.TXT\" (first at line 6)\n"
+            "app.ini:7: duplicate target \"A.TXT\" (first at line 6 as \"a.txt\"); Windows "
+            "takes names that differ only in case for the same file\n"
             "app.ini:8: target \"..\\outside.txt\" leaves the installation folder (\"..\")\n"
             "app.ini:9: target \"C:\\Windows\\evil.dll\" is an absolute path; it must be "
             "relative to the installation folder\n"
@@ -366,6 +367,8 @@ TEST(PackTool, UsageErrorsExitWithTwoAndShowTheUsage) {
       {L"app.ini -o a.exe --fast", "unknown option --fast"},
       {L"--list a.exe -o b.exe", "--list takes no other arguments"},
       {L"app.ini -o a.exe --sign signtool", "--sign needs {file} where the file to sign goes"},
+      {L"--init dist --stub s.exe", "--init takes -o, --name and --version only, not --stub"},
+      {L"--init dist --version", "--version needs a value"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Utf8(c.arguments));
@@ -380,7 +383,10 @@ TEST(PackTool, UsageErrorsExitWithTwoAndShowTheUsage) {
   EXPECT_EQ(help.out.find("usage: pack.exe MANIFEST -o OUTPUT.exe [--stub STUB.exe] "
                           "[--uninstaller UNINSTALL.exe]\n"
                           "       pack.exe MANIFEST -o OUTPUT.exe --sign 'COMMAND {file}'\n"
-                          "       pack.exe --list SETUP.exe\n       pack.exe --version\n"),
+                          "       pack.exe --list SETUP.exe\n"
+                          "       pack.exe --init FOLDER [-o MANIFEST.ini] [--name NAME] "
+                          "[--version VERSION]\n"
+                          "       pack.exe --version\n"),
             0u);
   ConsoleRun version = RunPack(L"--version", scratch.path());
   EXPECT_EQ(version.exit_code, 0u);

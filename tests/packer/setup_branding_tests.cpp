@@ -91,6 +91,9 @@ TEST(SetupBranding, IconAndVersionInformationAsThePlatformReadsThem) {
   EXPECT_EQ(VersionString(block, L"CompanyName"), L"KOZ Soft");
   EXPECT_EQ(VersionString(block, L"LegalCopyright"), L"\u00a9 2024 KOZ Soft");
   EXPECT_EQ(VersionString(block, L"FileVersion"), L"2.5.0.17");
+  // The file name it was written under, and that name without ".exe".
+  EXPECT_EQ(VersionString(block, L"OriginalFilename"), L"setup.exe");
+  EXPECT_EQ(VersionString(block, L"InternalName"), L"setup");
   VS_FIXEDFILEINFO* fixed = NULL;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", (void**)&fixed, &length));
