@@ -26,7 +26,7 @@ struct KeptPath {
 };
 
 // What a walk over the product folder finds.
-struct FolderWalk {
+struct StarterWalk {
   const StarterRequest* request = nullptr;
   const FolderLister* lister = nullptr;
   std::vector<std::string>* errors = nullptr;
@@ -115,13 +115,13 @@ std::string RefusalOf(const FolderItem& item, const std::string& relative, std::
   return "";
 }
 
-bool WalkFolder(FolderWalk& walk, const std::string& relative);
+bool WalkFolder(StarterWalk& walk, const std::string& relative, const FolderWalk& at);
 
 // Takes the listed `items` of the folder `relative` that the folder line takes, and
 // excludes the others: those it refuses, and every spelling of a name that others share
 // but for case (one pattern leaves them all out, since patterns match without case).
-bool TakeItems(FolderWalk& walk, const std::string& relative,
-               const std::vector<FolderItem>& items) {
+bool TakeItems(StarterWalk& walk, const std::string& relative,
+               const std::vector<FolderItem>& items, const FolderWalk& at) {
   std::vector<std::string> reasons(items.size());
   std::map<std::string, std::vector<size_t>> spellings;  // key -> items spelt that way
   for (size_t k = 0; k < items.size(); ++k) {
@@ -148,29 +148,36 @@ bool TakeItems(FolderWalk& walk, const std::string& relative,
       continue;
     }
     walk.kept.push_back(KeptPath{path, items[k].kind == ITEM_FILE});
-    if (items[k].kind == ITEM_FOLDER && !WalkFolder(walk, path + "/")) return false;
+    if (items[k].kind != ITEM_FOLDER) continue;
+    // Each folder is listed down from the product folder, checked against its listing as
+    // the folder line will be.
+    FolderWalk below = at;
+    below.steps.push_back(items[k]);
+    if (!WalkFolder(walk, path + "/", below)) return false;
   }
   return true;
 }
 
-// Walks the folder `relative` ("" or "sub/") of the product folder, in the order the
-// folder line reads it. Returns false with the lister's message when one cannot be read.
-bool WalkFolder(FolderWalk& walk, const std::string& relative) {
+// Walks the folder `relative` ("" or "sub/") of the product folder, which `at` leads to,
+// in the order the folder line reads it. Returns false with the lister's message when one
+// cannot be read or changed meanwhile.
+bool WalkFolder(StarterWalk& walk, const std::string& relative, const FolderWalk& at) {
   std::vector<FolderItem> items;
   std::string error;
-  if (!(*walk.lister)(walk.request->folder_path + relative, &items, &error)) {
+  FolderWalk here = at;
+  if (!(*walk.lister)(at, &items, &here.root_identity, &error)) {
     walk.errors->push_back(error);
     return false;
   }
   std::sort(items.begin(), items.end(),
             [](const FolderItem& a, const FolderItem& b) { return a.name < b.name; });
-  return TakeItems(walk, relative, items);
+  return TakeItems(walk, relative, items, here);
 }
 
 // A pattern that leaves out more than the name it was written for (a name that holds "*"
 // or "?", or whose characters became "?") says so, naming what else it leaves out, which
 // is no longer counted as kept (nor what lies below it).
-void NoteWiderPatterns(FolderWalk& walk) {
+void NoteWiderPatterns(StarterWalk& walk) {
   std::vector<std::string> dropped;  // "sub/name/" of everything left out besides
   for (Exclusion& exclusion : walk.exclusions) {
     std::string also;
@@ -350,11 +357,13 @@ bool WriteStarterManifest(const StarterRequest& request, const FolderLister& lis
                           std::string* text, StarterSummary* summary,
                           std::vector<std::string>* errors) {
   *summary = StarterSummary();
-  FolderWalk walk;
+  StarterWalk walk;
   walk.request = &request;
   walk.lister = &lister;
   walk.errors = errors;
-  if (!WalkFolder(walk, "")) return false;
+  FolderWalk top;
+  top.root = request.folder_path;
+  if (!WalkFolder(walk, "", top)) return false;
   NoteWiderPatterns(walk);
 
   ManifestText out;

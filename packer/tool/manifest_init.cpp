@@ -136,9 +136,15 @@ std::string CheckAsPackReadsIt(const std::string& text, const std::string& outpu
                                const StarterSummary& summary) {
   Manifest manifest;
   std::vector<std::string> errors;
-  if (ReadManifest(text, output, FolderOf(output), LookUpSource, &manifest, &errors, ListFolder)) {
+  HeldFolder listing;
+  FolderLister lister = [&listing](const FolderWalk& walk, std::vector<FolderItem>* items,
+                                   FileIdentity* root_identity, std::string* problem) {
+    return ListFolder(walk, &listing, items, root_identity, problem);
+  };
+  if (ReadManifest(text, output, FolderOf(output), LookUpSource, &manifest, &errors, lister)) {
     CheckPackageSize(manifest, output, &errors);
   }
+  ReleaseHeldFolder(&listing);
   if (errors.empty()) return "";
   std::string problems = "the starter manifest would be refused; nothing written:\n";
   bool header = false;
@@ -227,7 +233,17 @@ int InitManifest(const InitRequest& request) {
   std::string text;
   StarterSummary summary;
   std::vector<std::string> errors;
-  if (!WriteStarterManifest(product, ListFolder, &text, &summary, &errors)) {
+  HeldFolder listing;
+  // The starter's walks are values of its own, one after another at what may be the same
+  // address: each listing walks down from the product folder again.
+  FolderLister lister = [&listing](const FolderWalk& walk, std::vector<FolderItem>* items,
+                                   FileIdentity* root_identity, std::string* problem) {
+    listing.walk = nullptr;
+    return ListFolder(walk, &listing, items, root_identity, problem);
+  };
+  bool written = WriteStarterManifest(product, lister, &text, &summary, &errors);
+  ReleaseHeldFolder(&listing);
+  if (!written) {
     return Refuse(errors.empty() ? "cannot read " + Quote(request.folder) : errors[0]);
   }
   std::string problems = CheckAsPackReadsIt(text, output, summary);
