@@ -34,3 +34,21 @@ ShellLinkSeen ReadShellLink(const std::wstring& link_path) {
   if (SUCCEEDED(com)) CoUninitialize();
   return seen;
 }
+
+bool MakeShellLink(const std::wstring& target, const std::wstring& link_path) {
+  HRESULT com = CoInitialize(NULL);
+  IShellLinkW* link = NULL;
+  bool saved = false;
+  if (CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                       (void**)&link) == S_OK) {
+    link->SetPath(target.c_str());
+    IPersistFile* file = NULL;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
+      saved = SUCCEEDED(file->Save(link_path.c_str(), TRUE));
+      file->Release();
+    }
+    link->Release();
+  }
+  if (SUCCEEDED(com)) CoUninitialize();
+  return saved;
+}

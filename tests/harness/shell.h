@@ -16,3 +16,7 @@ struct ShellLinkSeen {
   int show_command = 0;
 };
 ShellLinkSeen ReadShellLink(const std::wstring& link_path);
+
+// Writes a shell link at `link_path` that leads to `target`, as any program would. Returns
+// false when it could not be saved.
+bool MakeShellLink(const std::wstring& target, const std::wstring& link_path);

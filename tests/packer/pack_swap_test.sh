@@ -59,12 +59,14 @@ raced() {
 folder_changed='changed while it was packed: it is no longer the folder that was listed'
 file_changed='changed while it was packed: it is no longer the file that was listed'
 
-# Untouched, the shim changes nothing: the same setup as without it.
+# Untouched, the shim changes nothing: the same setup as without it (written under one file
+# name in two folders, since the version resource names the setup's file).
 make_product
-"$bin/pack" product/app.ini -o plain.exe > /dev/null || fail "the product was refused"
-LD_PRELOAD=$work/swap_on_open.so "$bin/pack" product/app.ini -o shimmed.exe > /dev/null ||
+mkdir -p plain shimmed
+"$bin/pack" product/app.ini -o plain/setup.exe > /dev/null || fail "the product was refused"
+LD_PRELOAD=$work/swap_on_open.so "$bin/pack" product/app.ini -o shimmed/setup.exe > /dev/null ||
   fail "the product was refused with the shim loaded"
-cmp plain.exe shimmed.exe || fail "the shim changed the setup"
+cmp plain/setup.exe shimmed/setup.exe || fail "the shim changed the setup"
 
 # src/b swapped for a link to the secrets while src/a is listed.
 raced "product/app.ini:6: \"product/src/b/\" $folder_changed" \
@@ -134,7 +136,7 @@ if [ -e "$bin/pack.exe" ] && [ -e "$bin/fake_signer.exe" ]; then
   make_product
   "$wine_run" "$bin/pack.exe" product/app.ini -o out/setup.exe > /dev/null ||
     fail "pack.exe refused the product"
-  cmp plain.exe out/setup.exe || fail "pack and pack.exe wrote different setups"
+  cmp plain/setup.exe out/setup.exe || fail "pack and pack.exe wrote different setups"
 fi
 
 echo "trees changed while packed: all checks passed"

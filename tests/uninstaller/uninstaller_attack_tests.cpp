@@ -44,10 +44,13 @@ TEST(UninstallAttack, RecordsThatNoLogOfThisInstallationHoldsAreSkipped) {
                                   SpecialFolder(CSIDL_SYSTEM) + L"\\koz_victim.txt",
                                   programs.substr(0, programs.rfind(L'\\')) + L"\\koz_victim.txt"};
   Leftovers leftovers;
-  for (const std::wstring& path : {victims[0], victims[1], victims[2], shortcut}) {
+  for (const std::wstring& path : {victims[0], victims[1], victims[2]}) {
     leftovers.AddPath(path);
     WriteText(path, "victim");
   }
+  // The product's own shortcut, leading into the installation.
+  leftovers.AddPath(shortcut);
+  ASSERT_TRUE(MakeShellLink(dir + L"\\cleanup.exe", shortcut));
   inst.WriteLog({{L'E', scratch / L"outside.exe"},
                  {L'E', dir + L"\\cleanup.exe"},
                  {L'R', foreign.subkey()},
@@ -370,7 +373,10 @@ TEST(HostileLog, SymbolicPathsWithHugeNumbersOrNoBracketRemoveNothing) {
   Child child = hand_over.Start(dir, Quoted(dir) + L" /PHASE2 /SILENT", scratch.path().c_str());
   EXPECT_EQ(FinishChild(child, kRunTimeoutMs), 0u);
   EXPECT_TRUE(FileExists(victim));
-  EXPECT_FALSE(FileExists(target));
+  // A file on the desktop that is no link into this installation is never removed, even
+  // when a well-formed record names it.
+  EXPECT_TRUE(FileExists(target));
+  DeleteFileW(target.c_str());
 }
 
 }  // namespace

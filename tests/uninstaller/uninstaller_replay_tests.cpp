@@ -16,6 +16,7 @@
 #include "harness/log_text.h"
 #include "harness/registration.h"
 #include "harness/scratch.h"
+#include "harness/shell.h"
 #include "uninstall_log/log_reader.h"
 #include "uninstaller/installation_scope.h"
 #include "uninstaller/log_applications.h"
@@ -313,7 +314,7 @@ class HeldScope {
   explicit HeldScope(const std::wstring& folder, const wchar_t* name = NULL) {
     wchar_t normal[kPathCapacity];
     EXPECT_TRUE(NormalizeInstallationFolder(folder.c_str(), normal)) << Utf8(folder);
-    held_ = HoldInstallationFolders(normal);
+    held_ = HoldInstallationFolders(normal) == HOLD_DONE;
     EXPECT_TRUE(held_) << Utf8(folder);
     LogHeader header = {};
     if (name != NULL) {
@@ -394,7 +395,7 @@ TEST(UninstallerApplyLogRecord, ReplayRemovesAnInstallationUnderAFakeSpecialFold
   CreateDirectoryW((scratch / L"programs").c_str(), NULL);
   CreateDirectoryW(group.c_str(), NULL);
   WriteText(dir + L"\\alpha.exe", "x");
-  WriteText(group + L"\\alpha.lnk", "x");
+  ASSERT_TRUE(MakeShellLink(dir + L"\\alpha.exe", group + L"\\alpha.lnk"));
   g_special_folders = {{23, scratch / L"programs\\"}};
 
   ReplayOnTheDrive(dir, AlphaLog({{L'F', dir + L"\\alpha.exe"},

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "harness/installation.h"
+#include "harness/shell.h"
 #include "harness/leftovers.h"
 #include "harness/message_boxes.h"
 #include "harness/process.h"
@@ -64,8 +65,8 @@ TEST_F(UninstallerSecondPhase, ExecutableRecordsArePassedOver) {
 // record in this folder) is kept with every file, and the user is told instead of "Done".
 TEST_F(UninstallerSecondPhase, LogThatDoesNotBelongToTheFolderIsKeptWithEverything) {
   const std::wstring elsewhere = inst.scratch / L"Elsewhere\\uninstall.dat";
-  const std::wstring logs[] = {L"", AlphaLog({{L'F', inst / L"alpha.exe"}}),
-                               AlphaLog({{L'F', inst / L"alpha.exe"}, {L'F', elsewhere}})};
+  // No header, or records of which none is this installation's (a log copied from another).
+  const std::wstring logs[] = {L"", AlphaLog({{L'F', elsewhere}, {L'S', inst.scratch / L"Elsewhere"}})};
   for (const std::wstring& text : logs) {
     SCOPED_TRACE(Utf8(text));
     WriteLog(inst.log, text);
@@ -78,6 +79,19 @@ TEST_F(UninstallerSecondPhase, LogThatDoesNotBelongToTheFolderIsKeptWithEverythi
     EXPECT_EQ(ReadLog(inst.log), text);
     EXPECT_TRUE(inst.Untouched());
   }
+}
+
+// A log cut short (an install killed before it wrote its last records, the log's own among
+// them) is applied as far as it goes: its complete records are this installation's.
+TEST_F(UninstallerSecondPhase, LogCutShortIsAppliedAsFarAsItGoes) {
+  std::wstring log =
+      AlphaLog({{L'F', inst / L"alpha.exe"}, {L'F', inst / L"help\\index.htm"}}, false);
+  log.pop_back();  // no end marker, and the last record unfinished
+  WriteLog(inst.log, log);
+  EXPECT_EQ(RunSecondPhase(Quoted(inst.dir) + L" /PHASE2 /SILENT"), 0u);
+  EXPECT_FALSE(FileExists(inst / L"alpha.exe"));
+  EXPECT_TRUE(FileExists(inst / L"help\\index.htm")) << "an unfinished record is not applied";
+  EXPECT_FALSE(FileExists(inst.log));
 }
 
 // The log is deleted though no record but its own names anything.
@@ -102,8 +116,8 @@ TEST_F(UninstallerSecondPhase, SymbolicPathsAreResolvedThroughTheShell) {
   leftovers.AddPath(group);
   leftovers.AddPath(desktop_link);
   CreateDirectoryW(group.c_str(), NULL);
-  WriteText(group + L"\\alpha.lnk", "link");
-  WriteText(desktop_link, "link");
+  ASSERT_TRUE(MakeShellLink(inst / L"alpha.exe", group + L"\\alpha.lnk"));
+  ASSERT_TRUE(MakeShellLink(inst / L"alpha.exe", desktop_link));
 
   inst.WriteLog({{L'F', L"<25>\\" + group_name + L".lnk"},
                  {L'F', L"<23>" + group_name + L"\\alpha.lnk"},
