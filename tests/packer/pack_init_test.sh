@@ -136,6 +136,19 @@ grep -qF 'a-name-that-is-far-too-long-for-the-header-1.0.ini:6: name "a-name-tha
   grep -qx -- '--name and --version give the product.s name and version' long.err ||
   fail "long name: $(cat long.err)"
 [ ! -e "a-name-that-is-far-too-long-for-the-header-1.0.ini" ] || fail "a refused manifest was written"
+# Names no manifest line can hold as they are (not UTF-8, a blank at the end) are excluded
+# by patterns with "?" in their place, and the manifest still packs.
+mkdir odd-1
+echo ok > odd-1/ok.txt
+echo x > "odd-1/$(printf 'bad\xff.txt')"
+echo x > "odd-1/trail "
+"$bin/pack" --init odd-1 > /dev/null || fail "--init on odd names failed"
+grep -qxF '/bad?.txt' odd-1.ini && grep -qxF '/trail?' odd-1.ini &&
+  grep -qxF '; "bad<0xFF>.txt": target "bad<0xFF>.txt" is not valid UTF-8' odd-1.ini ||
+  fail "odd names: $(cat odd-1.ini)"
+"$bin/pack" odd-1.ini -o odd.exe > /dev/null || fail "the odd names' manifest was refused"
+[ "$("$bin/pack" --list odd.exe | grep -c '^ *[0-9]*  -  ')" -eq 1 ] || fail "odd names were packed"
+
 code=0
 "$bin/pack" --init missing 2> missing.err || code=$?
 [ "$code" -eq 1 ] && grep -qx 'pack: "missing" is not a folder' missing.err || fail "missing folder: $(cat missing.err)"
