@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "common/bounded_text.h"
+#include "common/shell_start.h"
 #include "uninstall_log/log_format.h"
 #include "uninstall_log/log_reader.h"
 
@@ -23,17 +24,9 @@ void RunLogApplications(const wchar_t* text, size_t length, size_t from,
 }
 
 HANDLE StartApplication(const wchar_t* path) {
-  SHELLEXECUTEINFOW request;
-  ZeroMemory(&request, sizeof(request));
-  request.cbSize = sizeof(request);
-  request.fMask = SEE_MASK_NOCLOSEPROCESS;
-  request.lpFile = path;
-  request.lpParameters = L"/uninstall";
-  request.nShow = SW_SHOW;
   // The start's result is not looked at: without a process handle there is nothing to
   // wait for, and the uninstall goes on.
-  ShellExecuteExW(&request);
-  return request.hProcess;
+  return StartThroughShell(path, L"/uninstall", NULL, NULL, NULL);
 }
 
 void WaitForApplication(HANDLE process) {

@@ -4,6 +4,8 @@
 #include <shlwapi.h>
 
 #include "common/bounded_text.h"
+#include "common/installation_identity.h"
+#include "common/shell_start.h"
 #include "common/held_files.h"
 #include "common/held_folders.h"
 #include "common/private_folder.h"
@@ -73,26 +75,18 @@ bool StartCopy(const wchar_t* folder, const wchar_t* copy_path, const wchar_t* i
   if (length > 0 && install_folder[length - 1] == L'\\') {
     AppendText(parameters, kPhaseParametersCapacity, L"\\");
   }
-  AppendText(parameters, kPhaseParametersCapacity, L"\" /PHASE2");
-  if (!interactive) AppendText(parameters, kPhaseParametersCapacity, L" /SILENT ");
+  AppendText(parameters, kPhaseParametersCapacity, L"\" " SWITCH_PHASE2);
+  if (!interactive) AppendText(parameters, kPhaseParametersCapacity, L" " SWITCH_SILENT L" ");
 
   HANDLE program;
   if (OpenFileIn(DeepestHeldFolder(&g_copy_folders), SECOND_PHASE_COPY_NAME, kCopyNameLength,
                  &program) != HELD_DONE) {
     return false;
   }
-  SHELLEXECUTEINFOW request;
-  ZeroMemory(&request, sizeof(request));
-  request.cbSize = sizeof(request);
-  request.fMask = SEE_MASK_NOCLOSEPROCESS;
-  request.lpFile = copy_path;
-  request.lpParameters = parameters;
-  request.lpDirectory = folder;
-  request.nShow = SW_SHOW;
-  bool started = ShellExecuteExW(&request) != FALSE;
+  // Without the copy's process there is nothing to hand over to.
+  *process = StartThroughShell(copy_path, parameters, folder, NULL, NULL);
   CloseHandle(program);
-  if (started) *process = request.hProcess;
-  return started;
+  return *process != NULL;
 }
 
 // Removes what this run made for a second phase that does not run: the copy and the

@@ -77,9 +77,9 @@ int RemoveHeldInstallation(const wchar_t* folder, bool interactive) {
 }  // namespace
 
 int RunSecondPhase(int count, wchar_t** arguments) {
-  if (count < 3 || StrCmpIW(arguments[2], L"/PHASE2") != 0) return 1;
+  if (count < 3 || StrCmpIW(arguments[2], SWITCH_PHASE2) != 0) return 1;
   // Only exactly one further argument "/SILENT" silences the phase.
-  bool interactive = !(count == 4 && StrCmpIW(arguments[3], L"/SILENT") == 0);
+  bool interactive = !(count == 4 && StrCmpIW(arguments[3], SWITCH_SILENT) == 0);
 
   // The folder as setup logged it, and its folders held from the drive root down before
   // anything in it is read. A folder without a normal form holds no log.

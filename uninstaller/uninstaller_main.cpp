@@ -4,13 +4,14 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "common/installation_identity.h"
 #include "uninstaller/first_phase.h"
 #include "uninstaller/second_phase.h"
 
 UninstallerPhase ChoosePhase(int count, wchar_t** arguments) {
   if (count >= 3) return PHASE_SECOND;
   // "/AUTO" may stand anywhere inside the one argument; "/auto" does not count.
-  if (count == 2 && StrStrW(arguments[1], L"/AUTO") != NULL) return PHASE_FIRST_AUTO;
+  if (count == 2 && StrStrW(arguments[1], SWITCH_AUTO) != NULL) return PHASE_FIRST_AUTO;
   return PHASE_FIRST_INTERACTIVE;
 }
 

@@ -8,30 +8,12 @@
 #include <string>
 
 #include "harness/scratch.h"
+#include "harness/shell.h"
 #include "packer/windows/windows_text.h"
 #include "uninstaller/installation_lock.h"
 #include "uninstaller/shortcut_target.h"
 
 namespace {
-
-// Writes a shell link to `target` at `link_path`, as any program would.
-bool MakeLink(const std::wstring& target, const std::wstring& link_path) {
-  CoInitialize(NULL);
-  IShellLinkW* link = NULL;
-  bool saved = false;
-  if (CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                       (void**)&link) == S_OK) {
-    link->SetPath(target.c_str());
-    IPersistFile* file = NULL;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file))) {
-      saved = SUCCEEDED(file->Save(link_path.c_str(), TRUE));
-      file->Release();
-    }
-    link->Release();
-  }
-  CoUninitialize();
-  return saved;
-}
 
 bool LeadsInto(const std::wstring& link_path, const std::wstring& folder) {
   HANDLE link = CreateFileW(link_path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -50,12 +32,12 @@ TEST(ShortcutTarget, OnlyLinksIntoThisInstallationAreItsOwn) {
   }
   WriteText(mine + L"\\bin\\alpha.exe", "2.4");
   WriteText(newer + L"\\alpha.exe", "2.5");
-  ASSERT_TRUE(MakeLink(mine + L"\\bin\\alpha.exe", scratch / L"mine.lnk"));
-  ASSERT_TRUE(MakeLink(newer + L"\\alpha.exe", scratch / L"newer.lnk"));
+  ASSERT_TRUE(MakeShellLink(mine + L"\\bin\\alpha.exe", scratch / L"mine.lnk"));
+  ASSERT_TRUE(MakeShellLink(newer + L"\\alpha.exe", scratch / L"newer.lnk"));
   WriteText(scratch / L"garbage.lnk", "not a shell link at all");
   wchar_t short_form[MAX_PATH];
   ASSERT_GT(GetShortPathNameW(mine.c_str(), short_form, MAX_PATH), 0u);
-  ASSERT_TRUE(MakeLink(std::wstring(short_form) + L"\\bin\\alpha.exe", scratch / L"short.lnk"));
+  ASSERT_TRUE(MakeShellLink(std::wstring(short_form) + L"\\bin\\alpha.exe", scratch / L"short.lnk"));
 
   EXPECT_TRUE(LeadsInto(scratch / L"mine.lnk", mine));
   EXPECT_TRUE(LeadsInto(scratch / L"short.lnk", mine)) << "the long form is compared";
