@@ -157,29 +157,34 @@ bool ListName(HANDLE parent, const wchar_t* name, size_t length, ListedName* lis
 
 // Whether `opened`, just opened as `name` inside `parent`, is that name's own object and
 // no link: its handle says so (exact on Windows, where the open did not follow a link);
-// and the name, listed in `parent`, is no link either and has the index of the object
-// opened (Wine follows a Unix symbolic link when opening, and shows it only in a listing).
-HeldResult CheckOpened(HANDLE parent, const wchar_t* name, size_t length, HANDLE opened) {
+// and the name, as `listed` in `parent` (listed now when NULL; a listing made just before
+// the open serves as well, since the object opened must then be the one listed), is no
+// link either and has the index of the object opened (Wine follows a Unix symbolic link
+// when opening, and shows it only in a listing).
+HeldResult CheckOpened(HANDLE parent, const wchar_t* name, size_t length, HANDLE opened,
+                       const ListedName* listed = NULL) {
   ULONG attributes = 0;
   if (!ReadHandleAttributes(opened, &attributes)) return HELD_FAILED;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HELD_LINK;
-  ListedName listed;
-  if (!ListName(parent, name, length, &listed) ||
-      (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return HELD_LINK;
+  ListedName listed_now;
+  if (listed == NULL) {
+    if (!ListName(parent, name, length, &listed_now)) return HELD_LINK;
+    listed = &listed_now;
   }
-  if (!listed.has_index) return HELD_DONE;
+  if (listed->attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HELD_LINK;
+  if (!listed->has_index) return HELD_DONE;
   FileIdentity identity;
   if (!ReadFileIdentity(opened, &identity)) return HELD_FAILED;
-  return (DWORD)listed.index.HighPart == identity.index_high &&
-                 (DWORD)listed.index.LowPart == identity.index_low
+  return (DWORD)listed->index.HighPart == identity.index_high &&
+                 (DWORD)listed->index.LowPart == identity.index_low
              ? HELD_DONE
              : HELD_LINK;
 }
 
 // CheckOpened, closing `*handle` on any outcome but HELD_DONE.
-HeldResult KeepIfSound(HANDLE parent, const wchar_t* name, size_t length, HANDLE* handle) {
-  HeldResult result = CheckOpened(parent, name, length, *handle);
+HeldResult KeepIfSound(HANDLE parent, const wchar_t* name, size_t length, HANDLE* handle,
+                       const ListedName* listed = NULL) {
+  HeldResult result = CheckOpened(parent, name, length, *handle, listed);
   if (result != HELD_DONE) {
     CloseHandle(*handle);
     *handle = INVALID_HANDLE_VALUE;
@@ -217,16 +222,19 @@ HeldResult OpenPlainFile(HANDLE parent, const wchar_t* name, size_t length, ACCE
                          ULONG sharing, HANDLE* out) {
   *out = INVALID_HANDLE_VALUE;
   if (!IsOneComponent(name, length)) return HELD_FAILED;
-  DWORD attributes = 0;
-  if (!ReadAttributesIn(parent, name, length, &attributes)) return HELD_MISSING;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HELD_LINK;
-  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) return HELD_WRONG_KIND;
+  ListedName listed;
+  if (!ListName(parent, name, length, &listed)) return HELD_MISSING;
+  if (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return HELD_LINK;
+  if (listed.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
+    return HELD_WRONG_KIND;
+  }
   HeldResult result = FromStatus(OpenRelative(parent, name, length,
                                               access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                               sharing, FILE_OPEN, FILE_NON_DIRECTORY_FILE, NULL,
                                               out));
   if (result != HELD_DONE) return result;
-  result = KeepIfSound(parent, name, length, out);
+  // The listing made before the open checks it: what was opened must be what was listed.
+  result = KeepIfSound(parent, name, length, out, &listed);
   if (result == HELD_DONE && !IsPlainFileWithOneName(*out)) {
     CloseHandle(*out);
     *out = INVALID_HANDLE_VALUE;
