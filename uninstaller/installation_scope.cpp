@@ -68,11 +68,9 @@ bool KeyNamesThisUninstaller(const wchar_t* subkey) {
   if (result != ERROR_SUCCESS || type != REG_SZ) return false;
   command[size / sizeof(wchar_t)] = 0;
   // One path in double quotes, as setup writes it; its folder in normal form.
-  int length = lstrlenW(command);
-  if (length < 3 || command[0] != L'"' || command[length - 1] != L'"') return false;
-  command[length - 1] = 0;
-  wchar_t named[kPathCapacity];
-  return NormalizeInstallationFolder(command + 1, named) && StrCmpIW(named, expected) == 0;
+  wchar_t path[kPathCapacity], named[kPathCapacity];
+  return ReadUninstallCommand(command, path) && NormalizeInstallationFolder(path, named) &&
+         StrCmpIW(named, expected) == 0;
 }
 
 // The shortcut folder `index` of g_installation, opened by its path the first time and
