@@ -97,18 +97,20 @@ int RunFirstPhase(bool interactive) {
   wchar_t install_folder[kPathCapacity];
   FindInstallationFolder(install_folder);
 
+  // One uninstall of this folder at a time; held until this process ends, when the second
+  // phase takes it over. A second start while one runs (a double click in Windows' list)
+  // says so at once rather than waiting: after the wait it would ask again about what the
+  // first is removing. Taken before the folders are held, which the first must remove.
+  if (LockInstallation(install_folder, 0) == NULL) {
+    ShowInstallationLocked();
+    return 1;
+  }
   // Its folders are held from the drive root down before the log in it is read, and until
   // this phase has handed over: none can be renamed or become a link meanwhile, and only
   // programs below this folder, the one its log lies in, are started.
   HoldResult held = HoldInstallationFolders(install_folder);
   if (held != HOLD_DONE) {
     ShowFolderNotHeld(held);
-    return 1;
-  }
-  // One uninstall of this folder at a time; held until this process ends, when the second
-  // phase takes it over.
-  if (LockInstallation(install_folder, kInstallationLockWaitMs) == NULL) {
-    ShowInstallationLocked();
     return 1;
   }
   LogText log = {NULL, 0};

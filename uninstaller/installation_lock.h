@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-// How long an uninstall waits for another one of the same installation to end.
+// How long a second phase waits for another uninstall of the same installation to end.
 constexpr DWORD kInstallationLockWaitMs = 60000;
 
 // Takes the lock of the installation in `folder` (its normal form; case does not count):
