@@ -241,4 +241,20 @@ TEST_F(InstallFailure, MalformedPackageBeforeAnythingIsWritten) {
   EXPECT_FALSE(FolderExists(dir));
 }
 
+// The uninstaller follows backslashes only and skips a record with "/": a package name
+// with one would install a file that no uninstall removes, so setup refuses it whole.
+TEST_F(InstallFailure, SlashInAPackageNameBeforeAnythingIsWritten) {
+  const std::wstring dir = scratch / L"Slashed";
+  TestPackageContents in_entry = TestPackage();
+  in_entry.folders = {"docs"};
+  AddEntry(in_entry, 0, "docs/readme.txt", "read me");
+  TestPackageContents in_folder = TestPackage();
+  in_folder.folders = {"docs", "docs/old"};
+  AddEntry(in_folder, 0, "docs\\readme.txt", "read me");
+  for (const TestPackageContents& slashed : {in_entry, in_folder}) {
+    ExpectFatal(InstallBytes(PackageBytes(slashed), dir), L"Could not extract installation data!");
+    EXPECT_FALSE(FolderExists(dir));
+  }
+}
+
 }  // namespace
