@@ -1,5 +1,6 @@
 #include "common/held_files.h"
 
+#include <aclapi.h>
 #include <winternl.h>
 
 // Exported by ntdll since Windows 2000; not declared in these headers.
@@ -356,4 +357,23 @@ HeldResult RemoveFolderIn(HANDLE parent, const wchar_t* name, size_t length,
   // Some systems report a folder that is not empty only when it fails to go at the close.
   DWORD attributes = 0;
   return ReadAttributesIn(parent, name, length, &attributes) ? HELD_NOT_EMPTY : HELD_DONE;
+}
+
+bool ReadOwnerAndAccessIn(HANDLE parent, const wchar_t* name, size_t length,
+                          PSECURITY_DESCRIPTOR* descriptor) {
+  *descriptor = NULL;
+  if (length > 0 && !IsOneComponent(name, length)) return false;
+  HANDLE object;
+  if (!NT_SUCCESS(OpenRelative(parent, name, length, READ_CONTROL | SYNCHRONIZE, kAllSharing,
+                               FILE_OPEN, 0, NULL, &object))) {
+    return false;
+  }
+  PSID owner = NULL;
+  PACL access = NULL;
+  DWORD result = GetSecurityInfo(object, SE_FILE_OBJECT,
+                                 OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                 &owner, NULL, &access, NULL, descriptor);
+  CloseHandle(object);
+  if (result != ERROR_SUCCESS) *descriptor = NULL;
+  return result == ERROR_SUCCESS;
 }

@@ -78,3 +78,9 @@ HeldResult RemoveFolderIn(HANDLE parent, const wchar_t* name, size_t length,
 // Reads the attributes of `name` inside `parent` without opening it (a link is reported as
 // a link, not as its target). Returns false when there is nothing by that name.
 bool ReadAttributesIn(HANDLE parent, const wchar_t* name, size_t length, DWORD* attributes);
+
+// Reads the owner and access list of `name` inside `parent` (`length` 0: of `parent`
+// itself) through a handle of its own, opened relative to `parent` without following a
+// link. `*descriptor` is to be freed with LocalFree. Returns false when it cannot be read.
+bool ReadOwnerAndAccessIn(HANDLE parent, const wchar_t* name, size_t length,
+                          PSECURITY_DESCRIPTOR* descriptor);

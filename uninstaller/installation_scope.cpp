@@ -8,6 +8,7 @@
 #include "uninstall_log/log_format.h"
 #include "uninstaller/held_removal.h"
 #include "uninstaller/log_applications.h"
+#include "uninstaller/restart_removal.h"
 #include "uninstaller/run_once_folder.h"
 #include "uninstaller/shortcut_target.h"
 
@@ -31,6 +32,55 @@ HANDLE g_shortcut_holds[kShortcutFolderCount];
 // Below a trusted folder (its base: the held installation folder or a shortcut folder) on
 // the way to the current record.
 HeldFolders g_record_folders;
+
+// A file of this installation that could not be removed now: its path and whether it goes
+// at restart. A folder record that stays counts only when such a file keeps it.
+struct LeftFile {
+  wchar_t path[kPathCapacity];
+  RecordOutcome outcome;  // RECORD_STAYS or RECORD_AT_RESTART
+};
+// The files left so far in this phase, in a block from the process heap.
+LeftFile* g_left_files;
+unsigned g_left_count;
+unsigned g_left_capacity;
+
+// Notes `path` as left with `outcome`; returns `outcome`. When no room can be had, the
+// file still counts, and any folder that stays is counted as staying.
+bool g_left_files_lost;
+RecordOutcome NoteLeftFile(const wchar_t* path, RecordOutcome outcome) {
+  if (g_left_count == g_left_capacity) {
+    unsigned capacity = g_left_capacity == 0 ? 8 : g_left_capacity * 2;
+    HANDLE heap = GetProcessHeap();
+    void* grown = g_left_files == NULL
+                      ? HeapAlloc(heap, 0, capacity * sizeof(LeftFile))
+                      : HeapReAlloc(heap, 0, g_left_files, capacity * sizeof(LeftFile));
+    if (grown == NULL) {
+      g_left_files_lost = true;
+      return outcome;
+    }
+    g_left_files = (LeftFile*)grown;
+    g_left_capacity = capacity;
+  }
+  if (CopyText(g_left_files[g_left_count].path, kPathCapacity, path)) {
+    g_left_files[g_left_count++].outcome = outcome;
+  }
+  return outcome;
+}
+
+// What a folder `folder` (`length` units) that stays means: RECORD_STAYS when a file left
+// unscheduled lies below it, RECORD_AT_RESTART when only scheduled ones do, and
+// RECORD_KEPT when none does (what keeps it is nobody's record: a user's file).
+RecordOutcome OutcomeOfFolderLeft(const wchar_t* folder, size_t length) {
+  if (g_left_files_lost) return RECORD_STAYS;
+  RecordOutcome outcome = RECORD_KEPT;
+  for (unsigned i = 0; i < g_left_count; ++i) {
+    const wchar_t* file = g_left_files[i].path;
+    if (StrCmpNIW(file, folder, (int)length) != 0 || file[length] != L'\\') continue;
+    if (g_left_files[i].outcome == RECORD_STAYS) return RECORD_STAYS;
+    outcome = RECORD_AT_RESTART;
+  }
+  return outcome;
+}
 
 // Whether `path` (`length` units) lies below `folder` (`folder_length` units, no trailing
 // backslash) along a path that cannot lead back out of it.
@@ -137,29 +187,54 @@ const wchar_t* LastName(const wchar_t* path) {
   return separator != NULL ? separator + 1 : path;
 }
 
+// A file of the installation that could not be deleted: scheduled for removal at restart
+// where no user can change its path meanwhile (restart_removal.h), else left.
+RecordOutcome LeaveInstallationFile(const wchar_t* path, const wchar_t* name, size_t length) {
+  if (PathKeepsUsersOut(&g_installation_chain, &g_record_folders, name, length) &&
+      ScheduleRemovalAtRestart(path)) {
+    return NoteLeftFile(path, RECORD_AT_RESTART);
+  }
+  return NoteLeftFile(path, RECORD_STAYS);
+}
+
+// Deletes a shortcut `name` (`length` units) in `folder` while it leads into this
+// installation: another installation may have put a link of the same name there since. It
+// is read and deleted through one handle; a link that cannot be read is kept.
+RecordOutcome DeleteShortcutFile(const wchar_t* path, HANDLE folder, const wchar_t* name,
+                                 size_t length) {
+  HANDLE link;
+  HeldResult opened = OpenFileForRemovalIn(folder, name, length, &link);
+  if (opened == HELD_MISSING) return RECORD_DONE;
+  if (opened != HELD_DONE) return RECORD_KEPT;
+  if (!LinkLeadsInto(link, g_installation.folder)) {
+    CloseHandle(link);
+    return RECORD_KEPT;
+  }
+  if (DeleteOpenedFile(link) == HELD_DONE) return RECORD_DONE;
+  DWORD attributes = 0;
+  return ReadAttributesIn(folder, name, length, &attributes) ? NoteLeftFile(path, RECORD_STAYS)
+                                                             : RECORD_DONE;
+}
+
 // Deletes the file `path` through its held parent folder below the held folder its first
 // `base_length` units name.
-void DeleteRecordFile(const wchar_t* path, size_t base_length) {
+RecordOutcome DeleteRecordFile(const wchar_t* path, size_t base_length) {
   HANDLE trusted = TrustedFolderOf(path, base_length);
-  if (!HoldRecordFolders(trusted, base_length, path, false)) return;
+  // A folder on the way that is missing holds no file; one that is a link is not ours.
+  if (!HoldRecordFolders(trusted, base_length, path, false)) return RECORD_DONE;
   const wchar_t* name = LastName(path);
   size_t name_length = (size_t)lstrlenW(name);
   HANDLE folder = DeepestHeldFolder(&g_record_folders);
   if (trusted != HeldInstallationFolder()) {
-    // A shortcut goes only while it leads into this installation: another installation may
-    // have put a link of the same name there since. It is read and deleted through one
-    // handle; a link that cannot be read is kept.
-    HANDLE link;
-    if (OpenFileForRemovalIn(folder, name, name_length, &link) != HELD_DONE) return;
-    if (LinkLeadsInto(link, g_installation.folder)) {
-      DeleteOpenedFile(link);
-    } else {
-      CloseHandle(link);
-    }
-    return;
+    return DeleteShortcutFile(path, folder, name, name_length);
   }
-  // Best effort: a file that is missing, in use or a link stays as it is.
-  DeleteFileIn(folder, name, name_length);
+  HeldResult result = DeleteFileIn(folder, name, name_length);
+  if (result == HELD_DONE || result == HELD_MISSING) return RECORD_DONE;
+  // A link or a device under a logged name is not what setup made: it stays untouched.
+  if (result == HELD_LINK || result == HELD_WRONG_KIND) return RECORD_KEPT;
+  DWORD attributes = 0;
+  if (!ReadAttributesIn(folder, name, name_length, &attributes)) return RECORD_DONE;
+  return LeaveInstallationFile(path, name, name_length);
 }
 
 // Removes the empty folder `path` below the held folder its first `base_length` units name.
@@ -193,18 +268,36 @@ bool RemoveInstallationLevel(size_t length) {
   return RemoveDeepestHeldFolder(&chain) == FOLDER_KEPT;
 }
 
+// Whether `path` (`length` units) is the installation folder or lies below it.
+bool IsAtOrBelowInstallation(const wchar_t* path, size_t length) {
+  size_t folder_length = (size_t)lstrlenW(g_installation.folder);
+  return length >= folder_length &&
+         StrCmpNIW(path, g_installation.folder, (int)folder_length) == 0 &&
+         (path[folder_length] == 0 || path[folder_length] == L'\\');
+}
+
 // Removes the folder of an `S` record at once; only one that stays is tried again, after
 // short pauses up to kFolderRemovalPauseMs in all: the shell may still hold a folder
 // whose last file was just deleted. A folder that is not empty (Program Files) costs the
-// pauses, an emptied one none.
-void RemoveLoggedFolder(const wchar_t* path, size_t base_length) {
-  bool installation_level = base_length == (size_t)lstrlenW(path);
+// pauses, an emptied one none. A folder of the installation that stays because of files
+// that stay counts as staying; one kept by files that go at restart goes then too.
+RecordOutcome RemoveLoggedFolder(const wchar_t* path, size_t base_length) {
+  size_t length = (size_t)lstrlenW(path);
+  bool installation_level = base_length == length;
   for (DWORD waited = 0;; waited += kFolderRetryStepMs) {
     bool stays = installation_level ? RemoveInstallationLevel(base_length)
                                     : RemoveRecordFolder(path, base_length);
-    if (!stays || waited >= kFolderRemovalPauseMs) return;
+    if (!stays) break;
+    if (waited >= kFolderRemovalPauseMs) {
+      if (!IsAtOrBelowInstallation(path, length)) return RECORD_KEPT;
+      RecordOutcome outcome = OutcomeOfFolderLeft(path, length);
+      // Its files were scheduled only where no user can rename a folder on their way.
+      if (outcome == RECORD_AT_RESTART && !ScheduleRemovalAtRestart(path)) return RECORD_STAYS;
+      return outcome;
+    }
     Sleep(kFolderRetryStepMs);
   }
+  return RECORD_DONE;
 }
 
 }  // namespace
@@ -315,27 +408,29 @@ void RemoveRunOncePrivateFolder(const wchar_t* product_name) {
 }
 
 void ReleaseInstallationFolders() {
+  if (g_left_files != NULL) HeapFree(GetProcessHeap(), 0, g_left_files);
+  g_left_files = NULL;
+  g_left_count = g_left_capacity = 0;
+  g_left_files_lost = false;
   ReleaseShortcutFolders();
   ReleaseHeldFolders(&g_installation_chain);
   g_installation_depth = 0;
 }
 
-void ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
+RecordOutcome ApplyInstallationRecord(wchar_t letter, const wchar_t* path) {
   size_t base_length = 0;
-  if (!IsRecordInScope(letter, path, &base_length)) return;
+  if (!IsRecordInScope(letter, path, &base_length)) return RECORD_DONE;
   switch (letter) {
     case LOG_RECORD_REGISTRY:
-      // Best effort: a missing key, or one with subkeys, stays.
-      RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
-      break;
+      // A missing key is gone already; one with subkeys stays, as no record names them.
+      return RegDeleteKeyW(HKEY_LOCAL_MACHINE, path) == ERROR_SUCCESS ? RECORD_DONE
+                                                                      : RECORD_KEPT;
     case LOG_RECORD_FILE:
-      DeleteRecordFile(path, base_length);
-      break;
+      return DeleteRecordFile(path, base_length);
     case LOG_RECORD_FOLDER:
-      RemoveLoggedFolder(path, base_length);
-      break;
+      return RemoveLoggedFolder(path, base_length);
     default:
-      break;  // `E` records belong to the first phase
+      return RECORD_DONE;  // `E` records belong to the first phase
   }
 }
 

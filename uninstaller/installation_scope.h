@@ -71,7 +71,8 @@ HANDLE HeldInstallationFolder();
 // its held parent and only if it is empty. What the product or the user left there stays.
 void RemoveRunOncePrivateFolder(const wchar_t* product_name);
 
-// Releases what HoldInstallationFolders and the record actions hold.
+// Releases what HoldInstallationFolders and the record actions hold, and forgets the files
+// the record actions left.
 void ReleaseInstallationFolders();
 
 // The second phase's record action, for records in scope (IsRecordInScope) only; the
@@ -83,11 +84,16 @@ void ReleaseInstallationFolders();
 //   stands: opened by its path once, then held for the phase;
 //   `S` naming the installation folder or one above it: that held level itself;
 //   `R`: the product's key below HKEY_LOCAL_MACHINE.
-// `S` waits 100 ms first, then removes the folder if it is empty: its hold is closed, and
-// it is reopened by name in its held parent and removed only if it is still the folder
-// held (held_removal.h). A folder that is removed, or no longer the one held, is not held
-// again, and no record below it is applied afterwards. Best effort: results are ignored.
-void ApplyInstallationRecord(wchar_t letter, const wchar_t* path);
+// `S` removes the folder if it is empty: its hold is closed, and it is reopened by name in
+// its held parent and removed only if it is still the folder held (held_removal.h); one
+// that stays is tried again after short pauses, 100 ms in all. A folder that is removed,
+// or no longer the one held, is not held again, and no record below it is applied
+// afterwards.
+// A file of the installation that cannot be deleted (in use) is scheduled for removal at
+// restart where no user can rename a folder on its path (restart_removal.h), and left
+// otherwise; a folder of the installation that stays because of such files goes at
+// restart with them, or stays. Returns what became of the record (log_replay.h).
+RecordOutcome ApplyInstallationRecord(wchar_t letter, const wchar_t* path);
 
 // The first phase's application starter: starts an `E` record's program that lies below
 // the held installation folder through folders free of links, holding those folders and

@@ -35,37 +35,54 @@ bool ResolveLogPath(const wchar_t* text, size_t length, SpecialFolderLookup look
 
 namespace {
 
-// Which records one pass over the log applies.
-enum ReplayPass {
-  PASS_ALL,
-  PASS_ALL_BUT_FOLDERS,
-  PASS_FOLDERS,
-};
+// Which records a pass takes, by kind letter.
+typedef bool (*KindFilter)(wchar_t kind, const wchar_t* kinds);
 
-void ReplayRecords(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
-                   LogRecordAction apply, ReplayPass pass) {
+bool KindIsIn(wchar_t kind, const wchar_t* kinds) {
+  for (; *kinds != 0; ++kinds) {
+    if (*kinds == kind) return true;
+  }
+  return false;
+}
+bool AnyKind(wchar_t, const wchar_t*) { return true; }
+bool AnyKindButFolders(wchar_t kind, const wchar_t*) { return kind != LOG_RECORD_FOLDER; }
+
+void Count(RecordOutcome outcome, ReplayTally* tally) {
+  if (tally == NULL) return;
+  if (outcome == RECORD_STAYS) ++tally->stays;
+  if (outcome == RECORD_AT_RESTART) ++tally->at_restart;
+}
+
+void ReplayFiltered(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+                    LogRecordAction apply, KindFilter take, const wchar_t* kinds,
+                    ReplayTally* tally) {
   size_t position = 0;
   LogRecord record;
   while (NextLogRecord(text, length, &position, &record) == LOG_WALK_RECORD) {
-    bool folder = record.kind == LOG_RECORD_FOLDER;
-    if ((pass == PASS_FOLDERS && !folder) || (pass == PASS_ALL_BUT_FOLDERS && folder)) continue;
+    if (!take(record.kind, kinds)) continue;
     wchar_t path[kPathCapacity];
     if (!ResolveLogPath(record.text, record.text_length, lookup, path)) continue;
     // An empty text names nothing; for `R` it would even name HKEY_LOCAL_MACHINE itself.
     if (path[0] == 0) continue;
-    apply(record.kind, path);
+    Count(apply(record.kind, path), tally);
   }
 }
 
 }  // namespace
 
+void ReplayLogKinds(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
+                    LogRecordAction apply, const wchar_t* kinds, ReplayTally* tally) {
+  ReplayFiltered(text, length, lookup, apply, KindIsIn, kinds, tally);
+}
+
 void ReplayLog(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
-               LogRecordAction apply) {
-  ReplayRecords(text, length, lookup, apply, PASS_ALL);
+               LogRecordAction apply, ReplayTally* tally) {
+  ReplayFiltered(text, length, lookup, apply, AnyKind, NULL, tally);
 }
 
 void ReplayLogFoldersLast(const wchar_t* text, size_t length, SpecialFolderLookup lookup,
                           LogRecordAction apply) {
-  ReplayRecords(text, length, lookup, apply, PASS_ALL_BUT_FOLDERS);
-  ReplayRecords(text, length, lookup, apply, PASS_FOLDERS);
+  static const wchar_t kFolders[] = {LOG_RECORD_FOLDER, 0};
+  ReplayFiltered(text, length, lookup, apply, AnyKindButFolders, NULL, NULL);
+  ReplayFiltered(text, length, lookup, apply, KindIsIn, kFolders, NULL);
 }

@@ -39,9 +39,73 @@ bool ReadOwnLog(const wchar_t* folder, bool interactive, LogText* log, LogHeader
   return true;
 }
 
+// The log and the uninstaller in the installation folder: a retry needs both while
+// anything stays, so their records are put off until the other files are done.
+const wchar_t* const kOwnFiles[] = {INSTALLED_UNINSTALLER_NAME, UNINSTALL_LOG_NAME};
+constexpr unsigned kOwnFileCount = sizeof(kOwnFiles) / sizeof(kOwnFiles[0]);
+// Which of kOwnFiles a record of the log being applied names: only those go.
+bool g_own_file_named[kOwnFileCount];
+
+// The index in kOwnFiles of the file `path` names, or kOwnFileCount for none.
+unsigned OwnFileIndex(const wchar_t* path) {
+  size_t length = (size_t)lstrlenW(g_installation.folder);
+  if (StrCmpNIW(path, g_installation.folder, (int)length) != 0 || path[length] != L'\\') {
+    return kOwnFileCount;
+  }
+  unsigned index = 0;
+  while (index < kOwnFileCount && StrCmpIW(path + length + 1, kOwnFiles[index]) != 0) ++index;
+  return index;
+}
+
+// ApplyInstallationRecord, but the records of the log and the uninstaller are put off
+// (RemoveOwnFiles).
+RecordOutcome ApplyPuttingOffOwnFiles(wchar_t letter, const wchar_t* path) {
+  unsigned own = letter == LOG_RECORD_FILE ? OwnFileIndex(path) : kOwnFileCount;
+  if (own == kOwnFileCount) return ApplyInstallationRecord(letter, path);
+  g_own_file_named[own] = true;
+  return RECORD_KEPT;
+}
+
+// Deletes the installation's uninstaller, if a record named it, and the log, which this
+// phase read; one that stays is counted in `*tally`.
+void RemoveOwnFiles(ReplayTally* tally) {
+  for (unsigned i = 0; i < kOwnFileCount; ++i) {
+    if (!g_own_file_named[i]) continue;
+    size_t length = (size_t)lstrlenW(kOwnFiles[i]);
+    HeldResult result = DeleteFileIn(HeldInstallationFolder(), kOwnFiles[i], length);
+    DWORD attributes = 0;
+    if (result != HELD_DONE &&
+        ReadAttributesIn(HeldInstallationFolder(), kOwnFiles[i], length, &attributes)) {
+      ++tally->stays;
+    }
+  }
+}
+
+// Applies the log `log` of the held installation: files first, then, when none stays, the
+// uninstaller and the log; then the folders; and only when nothing stays the product's key,
+// so that Windows' list can start the uninstall again for what remains. Returns what stayed.
+ReplayTally ApplyLog(const LogText& log) {
+  ReplayTally tally = {0, 0};
+  for (bool& named : g_own_file_named) named = false;
+  g_own_file_named[kOwnFileCount - 1] = true;  // the log
+  static const wchar_t kFiles[] = {LOG_RECORD_FILE, 0};
+  static const wchar_t kFolders[] = {LOG_RECORD_FOLDER, 0};
+  static const wchar_t kKeys[] = {LOG_RECORD_REGISTRY, 0};
+  ReplayLogKinds(log.text, log.length, GetSpecialFolder, ApplyPuttingOffOwnFiles, kFiles, &tally);
+  if (tally.stays == 0) RemoveOwnFiles(&tally);
+  // Folder records last: a folder's removal lets go of that folder, and no record may
+  // reach into it afterwards (log_replay.h).
+  ReplayLogKinds(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord, kFolders,
+                 &tally);
+  if (tally.stays == 0) {
+    ReplayLogKinds(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord, kKeys, &tally);
+  }
+  return tally;
+}
+
 // With the installation folder `folder` held: takes over from the first phase, reads the
-// log and removes what it names. Returns the exit code.
-int RemoveHeldInstallation(const wchar_t* folder, bool interactive) {
+// log and removes what it names. Returns the exit code; `*tally` tells what stayed.
+int RemoveHeldInstallation(const wchar_t* folder, bool interactive, ReplayTally* tally) {
   // The folder held now must be the one the first phase held until this moment; only then
   // does the first phase end, and only after its end is anything removed.
   if (!TakeOverFromFirstPhase(HeldInstallationFolder())) {
@@ -61,17 +125,30 @@ int RemoveHeldInstallation(const wchar_t* folder, bool interactive) {
     CloseHandle(lock);
     return 1;
   }
-  // Deleted before any record is applied; its own `F` record then finds nothing. The
-  // result is ignored: removal is best effort.
-  const unsigned log_name_length = sizeof(UNINSTALL_LOG_NAME) / sizeof(wchar_t) - 1;
-  DeleteFileIn(HeldInstallationFolder(), UNINSTALL_LOG_NAME, log_name_length);
-  // Folder records last: a folder's removal lets go of that folder, and no record may
-  // reach into it afterwards (log_replay.h).
-  ReplayLogFoldersLast(log.text, log.length, GetSpecialFolder, ApplyInstallationRecord);
+  *tally = ApplyLog(log);
   FreeLogText(&log);
   RemoveRunOncePrivateFolder(header.product_name);
   CloseHandle(lock);
-  return 0;
+  return tally->stays > 0 ? kExitSomethingStays : 0;
+}
+
+// The last box: all gone, or what could not be removed now, where, and whether it goes at
+// restart or the user is to uninstall again once the programs using it have ended.
+void ShowUninstallEnd(const wchar_t* folder, const ReplayTally& tally) {
+  if (tally.stays == 0 && tally.at_restart == 0) {
+    MessageBoxW(NULL, L"Uninstall completed, thank you for using KOZ Soft products", L"Done",
+                MB_OK);
+    return;
+  }
+  wchar_t text[kPathCapacity + 256];
+  const wchar_t* format =
+      tally.stays > 0
+          ? L"Some items could not be removed now, they stay in %s. Close the programs that use "
+            L"them, then uninstall again from the list of installed programs."
+          : L"Uninstall completed, but some items in %s are in use, they will be removed when "
+            L"Windows restarts.";
+  wnsprintfW(text, sizeof(text) / sizeof(text[0]), format, folder);
+  MessageBoxW(NULL, text, L"Done", tally.stays > 0 ? MB_ICONWARNING : MB_OK);
 }
 
 }  // namespace
@@ -93,11 +170,9 @@ int RunSecondPhase(int count, wchar_t** arguments) {
     if (interactive) ShowFolderNotHeld(held);
     return 1;
   }
-  int code = RemoveHeldInstallation(folder, interactive);
+  ReplayTally tally = {0, 0};
+  int code = RemoveHeldInstallation(folder, interactive, &tally);
   ReleaseInstallationFolders();
-  if (code == 0 && interactive) {
-    MessageBoxW(NULL, L"Uninstall completed, thank you for using KOZ Soft products", L"Done",
-                MB_OK);
-  }
+  if (code != 1 && interactive) ShowUninstallEnd(folder, tally);
   return code;
 }

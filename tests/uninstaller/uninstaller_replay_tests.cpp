@@ -3,6 +3,7 @@
 // recorders, plus deterministic mutation fuzzing of valid logs.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <map>
@@ -22,6 +23,7 @@
 #include "uninstaller/log_applications.h"
 #include "uninstaller/log_file.h"
 #include "uninstaller/log_replay.h"
+#include "uninstaller/restart_removal.h"
 #include "uninstaller/uninstaller_main.h"
 
 namespace {
@@ -52,7 +54,10 @@ std::ostream& operator<<(std::ostream& out, const Applied& applied) {
 
 std::vector<Applied> g_applied;
 
-void RecordRecord(wchar_t letter, const wchar_t* path) { g_applied.push_back({letter, path}); }
+RecordOutcome RecordRecord(wchar_t letter, const wchar_t* path) {
+  g_applied.push_back({letter, path});
+  return RECORD_DONE;
+}
 
 std::vector<std::wstring> g_started;
 
@@ -361,6 +366,101 @@ TEST(UninstallerApplyLogRecord, DeletesFilesAndRemovesOnlyEmptyFolders) {
   EXPECT_FALSE(FileExists(dir + L"\\file.txt"));
   EXPECT_FALSE(FolderExists(dir + L"\\empty"));
   EXPECT_TRUE(FileExists(dir + L"\\full\\user.txt"));
+}
+
+// What each record's outcome says, as the second phase counts it: a file in use stays (no
+// folder on Wine keeps users out, so nothing is scheduled), a folder kept by it stays, a
+// folder kept by a file no record names is no failure, and gone is gone.
+TEST(UninstallerApplyLogRecord, OutcomesCountWhatStaysBecauseOfTheInstallation) {
+  UseFakeFolders();
+  ScratchFolder scratch;
+  std::wstring dir = scratch / L"inst";
+  CreateDirectoryW(dir.c_str(), NULL);
+  CreateDirectoryW((dir + L"\\busy").c_str(), NULL);
+  CreateDirectoryW((dir + L"\\saved").c_str(), NULL);
+  WriteText(dir + L"\\busy\\open.txt", "x");
+  WriteText(dir + L"\\saved\\user.txt", "the user's");
+  WriteText(dir + L"\\gone.txt", "x");
+  HANDLE open = CreateFileW((dir + L"\\busy\\open.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                            NULL, OPEN_EXISTING, 0, NULL);
+  ASSERT_NE(open, INVALID_HANDLE_VALUE);
+  {
+    HeldScope scope(dir);
+    EXPECT_EQ(ApplyInstallationRecord(L'F', (dir + L"\\gone.txt").c_str()), RECORD_DONE);
+    EXPECT_EQ(ApplyInstallationRecord(L'F', (dir + L"\\never.txt").c_str()), RECORD_DONE);
+    EXPECT_EQ(ApplyInstallationRecord(L'F', (dir + L"\\busy\\open.txt").c_str()), RECORD_STAYS);
+    EXPECT_EQ(ApplyInstallationRecord(L'S', (dir + L"\\busy").c_str()), RECORD_STAYS);
+    EXPECT_EQ(ApplyInstallationRecord(L'S', (dir + L"\\saved").c_str()), RECORD_KEPT);
+    EXPECT_EQ(ApplyInstallationRecord(L'S', dir.c_str()), RECORD_STAYS);
+    EXPECT_EQ(ApplyInstallationRecord(L'S', scratch.path().c_str()), RECORD_KEPT)
+        << "a folder above the installation is no failure";
+  }
+  CloseHandle(open);
+  EXPECT_TRUE(FileExists(dir + L"\\busy\\open.txt"));
+  EXPECT_TRUE(FileExists(dir + L"\\saved\\user.txt"));
+  EXPECT_FALSE(FileExists(dir + L"\\gone.txt"));
+
+  // A replay adds the outcomes up.
+  ReplayTally tally = {0, 0};
+  std::wstring log = AlphaLog({{L'F', dir + L"\\busy\\open.txt"}, {L'S', dir + L"\\busy"}});
+  HANDLE again = CreateFileW((dir + L"\\busy\\open.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                             NULL, OPEN_EXISTING, 0, NULL);
+  {
+    HeldScope scope(dir);
+    ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyInstallationRecord, &tally);
+  }
+  CloseHandle(again);
+  EXPECT_EQ(tally.stays, 2u);
+  EXPECT_EQ(tally.at_restart, 0u);
+}
+
+// Which owners and access lists keep users from renaming an object on the way to a file
+// that is removed at restart by its path. Built from their text form, so the rule is
+// tested where the file system keeps no access lists (Wine).
+TEST(RestartRemoval, OnlyTheSystemAndAdministratorsMayRenameOrRemove) {
+  const std::wstring installer = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+  struct Case {
+    const wchar_t* what;
+    std::wstring sddl;
+    bool kept_out;
+  } cases[] = {
+      {L"administrators' folder, users read", L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)",
+       true},
+      {L"the system's own folder, creator owner for what is made inside",
+       L"O:" + installer + L"D:P(A;;FA;;;" + installer +
+           L")(A;;0x1301bf;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;GA;;;CO)",
+       true},
+      {L"a drive root: users may add folders, and change only what is made inside",
+       L"O:SYD:P(A;;FA;;;BA)(A;;FA;;;SY)(A;;0x100004;;;AU)(A;OICIIO;SDGXGWGR;;;AU)", true},
+      {L"a denial grants nothing", L"O:BAD:P(D;;FA;;;BU)(A;;FA;;;BA)", true},
+      {L"owned by a user, who may change the list", L"O:S-1-5-21-1-2-3-1001D:P(A;;FA;;;SY)", false},
+      {L"users may delete it", L"O:BAD:P(A;;FA;;;BA)(A;;SD;;;BU)", false},
+      {L"users may delete what it holds", L"O:BAD:P(A;;FA;;;BA)(A;;0x40;;;AU)", false},
+      {L"everyone may change its list", L"O:BAD:P(A;;FA;;;BA)(A;;WD;;;WD)", false},
+      {L"everyone may take it over", L"O:BAD:P(A;;FA;;;BA)(A;;WO;;;WD)", false},
+      {L"users may do all", L"O:BAD:P(A;;GA;;;BU)", false},
+      {L"creator owner in force", L"O:BAD:P(A;;FA;;;BA)(A;;FA;;;CO)", false},
+      {L"no owner", L"D:P(A;;FA;;;BA)", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.what));
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        c.sddl.c_str(), SDDL_REVISION_1, &descriptor, NULL));
+    EXPECT_EQ(KeepsUsersOut(descriptor), c.kept_out);
+    LocalFree(descriptor);
+  }
+  EXPECT_FALSE(KeepsUsersOut(NULL));
+
+  // No access list at all: everyone may do everything.
+  SECURITY_DESCRIPTOR open;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&open, SECURITY_DESCRIPTOR_REVISION));
+  PSID administrators = NULL;
+  ASSERT_TRUE(ConvertStringSidToSidW(L"BA", &administrators));
+  ASSERT_TRUE(SetSecurityDescriptorOwner(&open, administrators, FALSE));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&open, TRUE, NULL, FALSE));
+  EXPECT_FALSE(KeepsUsersOut(&open));
+  LocalFree(administrators);
 }
 
 TEST(UninstallerApplyLogRecord, OtherLettersChangeNothing) {
