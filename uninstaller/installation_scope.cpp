@@ -237,14 +237,20 @@ RecordOutcome DeleteRecordFile(const wchar_t* path, size_t base_length) {
   return LeaveInstallationFile(path, name, name_length);
 }
 
-// Removes the empty folder `path` below the held folder its first `base_length` units name.
-// Returns whether it is worth trying again: it stays, still held.
+// Removes the empty folder `path` below the held folder its first `base_length` units name,
+// through its held parent: the folder itself is let go (a held folder cannot be removed)
+// and opened by name in that parent, and it goes only if it is a folder and no link.
+// Returns whether it is worth trying again: it stays.
 bool RemoveRecordFolder(const wchar_t* path, size_t base_length) {
-  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, true)) {
+  if (!HoldRecordFolders(TrustedFolderOf(path, base_length), base_length, path, false)) {
     return false;
   }
-  // Best effort: a folder that is not empty stays.
-  return RemoveDeepestHeldFolder(&g_record_folders) == FOLDER_KEPT;
+  ReleaseHeldFoldersAtOrBelow(&g_record_folders, path);
+  const wchar_t* name = LastName(path);
+  HeldResult result = RemoveFolderIn(DeepestHeldFolder(&g_record_folders), name,
+                                     (size_t)lstrlenW(name), NULL);
+  // Best effort: a folder that is not empty, or in use, stays.
+  return result == HELD_NOT_EMPTY || result == HELD_FAILED;
 }
 
 // Removes the level of g_installation_chain that is `length` units long (the installation
