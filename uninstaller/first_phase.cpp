@@ -51,13 +51,15 @@ bool WaitUntilApplicationClosed(const LogHeader& header) {
 
 // The installation folder is the one holding this program, in the normal form setup
 // logged it in (long names even when started by a short 8.3 path); the log lies in it.
-void FindInstallationFolder(wchar_t* install_folder) {
+// `install_dir` (kPathCapacity units) is setup's name for the same folder; here it has no
+// trailing backslash but a drive root's.
+void FindInstallationFolder(wchar_t* install_dir) {
   wchar_t own_folder[kPathCapacity];
   DWORD own_length = GetModuleFileNameW(NULL, own_folder, kPathCapacity);
   if (own_length >= kPathCapacity) own_length = 0;  // cut: not our folder
   own_folder[own_length] = 0;
   PathRemoveFileSpecW(own_folder);
-  NormalizeInstallationFolder(own_folder, install_folder);
+  NormalizeInstallationFolder(own_folder, install_dir);
 }
 
 // Reads the log in the held installation folder whole into `log`, with its three header
@@ -74,9 +76,9 @@ bool ReadLogWithHeader(LogText* log, LogHeader* header, size_t* after_header) {
 }
 
 // Asks, waits for the application to be closed, lets the logged applications clean up and
-// hands over the held `install_folder` to the copy made from `program`. Returns the exit
+// hands over the held `install_dir` to the copy made from `program`. Returns the exit
 // code.
-int ConfirmAndHandOver(const wchar_t* install_folder, bool interactive, const LogText& log,
+int ConfirmAndHandOver(const wchar_t* install_dir, bool interactive, const LogText& log,
                        const LogHeader& header, size_t after_header, HANDLE program) {
   if ((interactive && !ConfirmUninstall(header)) || !WaitUntilApplicationClosed(header)) {
     return 0;
@@ -84,7 +86,7 @@ int ConfirmAndHandOver(const wchar_t* install_folder, bool interactive, const Lo
   RunLogApplications(log.text, log.length, after_header, StartInstalledApplication);
   // The applications may have cleaned up already; without the second phase the files stay,
   // and the user is told so.
-  if (!StartSecondPhaseCopy(install_folder, HeldInstallationFolder(), program, interactive)) {
+  if (!StartSecondPhaseCopy(install_dir, HeldInstallationFolder(), program, interactive)) {
     if (interactive) ShowHandOverFailed();
     return 1;
   }
@@ -94,21 +96,21 @@ int ConfirmAndHandOver(const wchar_t* install_folder, bool interactive, const Lo
 }  // namespace
 
 int RunFirstPhase(bool interactive) {
-  wchar_t install_folder[kPathCapacity];
-  FindInstallationFolder(install_folder);
+  wchar_t install_dir[kPathCapacity];
+  FindInstallationFolder(install_dir);
 
   // One uninstall of this folder at a time; held until this process ends, when the second
   // phase takes it over. A second start while one runs (a double click in Windows' list)
   // says so at once rather than waiting: after the wait it would ask again about what the
   // first is removing. Taken before the folders are held, which the first must remove.
-  if (LockInstallation(install_folder, 0) == NULL) {
+  if (LockInstallation(install_dir, 0) == NULL) {
     ShowInstallationLocked();
     return 1;
   }
   // Its folders are held from the drive root down before the log in it is read, and until
   // this phase has handed over: none can be renamed or become a link meanwhile, and only
   // programs below this folder, the one its log lies in, are started.
-  HoldResult held = HoldInstallationFolders(install_folder);
+  HoldResult held = HoldInstallationFolders(install_dir);
   if (held != HOLD_DONE) {
     ShowFolderNotHeld(held);
     return 1;
@@ -119,7 +121,7 @@ int RunFirstPhase(bool interactive) {
   if (!ReadLogWithHeader(&log, &header, &after_header)) return 1;
   // Every check that can refuse the log is made now, before the question and before any
   // logged program runs its own clean-up: "No changes were made" holds for each refusal.
-  if (!SetInstallationScope(install_folder, &header, GetSpecialFolder)) {
+  if (!SetInstallationScope(install_dir, &header, GetSpecialFolder)) {
     FreeLogText(&log);
     ShowLogNotOpened();
     return 1;
@@ -132,7 +134,7 @@ int RunFirstPhase(bool interactive) {
   // The program that is copied for the second phase is the one checked now, held open
   // until then: nothing put under its name meanwhile is run in its place.
   HANDLE program = OpenRunningProgram(HeldInstallationFolder());
-  int code = ConfirmAndHandOver(install_folder, interactive, log, header, after_header, program);
+  int code = ConfirmAndHandOver(install_dir, interactive, log, header, after_header, program);
   if (program != NULL) CloseHandle(program);
   FreeLogText(&log);
   return code;

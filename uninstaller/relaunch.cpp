@@ -64,15 +64,15 @@ bool CopyProgram(HANDLE source, HANDLE to) {
 // Starts the copy in the held private folder `folder` for the second phase, holding the
 // copy's file open for the start (its name cannot lead to another file meanwhile). True
 // when it was started; `*process` is its process, or NULL when the start gave none.
-bool StartCopy(const wchar_t* folder, const wchar_t* copy_path, const wchar_t* install_folder,
+bool StartCopy(const wchar_t* folder, const wchar_t* copy_path, const wchar_t* install_dir,
                bool interactive, HANDLE* process) {
   *process = NULL;
   wchar_t parameters[kPhaseParametersCapacity] = L"\"";
-  AppendText(parameters, kPhaseParametersCapacity, install_folder);
+  AppendText(parameters, kPhaseParametersCapacity, install_dir);
   // A drive root keeps its backslash ("C:\"); doubled before the closing quote, it reads
   // back as one backslash instead of escaping the quote.
-  int length = lstrlenW(install_folder);
-  if (length > 0 && install_folder[length - 1] == L'\\') {
+  int length = lstrlenW(install_dir);
+  if (length > 0 && install_dir[length - 1] == L'\\') {
     AppendText(parameters, kPhaseParametersCapacity, L"\\");
   }
   AppendText(parameters, kPhaseParametersCapacity, L"\" " SWITCH_PHASE2);
@@ -120,7 +120,7 @@ HANDLE OpenRunningProgram(HANDLE installation) {
   return program;
 }
 
-bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, HANDLE program,
+bool StartSecondPhaseCopy(const wchar_t* install_dir, HANDLE installation, HANDLE program,
                           bool interactive) {
   HandOver hand_over;
   ZeroMemory(&hand_over, sizeof(hand_over));
@@ -147,7 +147,7 @@ bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, HA
                  CopyProgram(program, DeepestHeldFolder(&g_copy_folders)) &&
                  (event = CreateHandOverEvent(&hand_over)) != NULL &&
                  WriteHandOverIn(DeepestHeldFolder(&g_copy_folders), hand_over) &&
-                 StartCopy(folder, copy_path, install_folder, interactive, &process);
+                 StartCopy(folder, copy_path, install_dir, interactive, &process);
   if (!started) {
     if (event != NULL) CloseHandle(event);
     RemoveCopyFolder(folder, hold);

@@ -26,14 +26,14 @@ HANDLE OpenRunningProgram(HANDLE installation);
 // it, with every folder above it, until this process ends; copies the running program
 // (`program`, from OpenRunningProgram) into it as "koz_uninstaller.exe" and writes the
 // hand-over beside it (the identity of `installation`, the held installation folder
-// `install_folder`, this process's id and the event the copy signals); starts the copy with
-// `"install_folder" /PHASE2` (plus ` /SILENT ` when not `interactive`) in that folder, and
+// `install_dir`, this process's id and the event the copy signals); starts the copy with
+// `"install_dir" /PHASE2` (plus ` /SILENT ` when not `interactive`) in that folder, and
 // schedules the copy and then the folder for deletion at the next restart. Then waits until
 // the copy holds the installation folder (or has ended, or kHandOverWaitMs have passed) and
 // deletes the hand-over. Returns false when the folder, the copy, the hand-over or the
 // start failed: the second phase then does not run, and whatever was made for it is
 // removed again.
-bool StartSecondPhaseCopy(const wchar_t* install_folder, HANDLE installation, HANDLE program,
+bool StartSecondPhaseCopy(const wchar_t* install_dir, HANDLE installation, HANDLE program,
                           bool interactive);
 
 // The "Fatal error" box with HAND_OVER_FAILED_MESSAGE.
