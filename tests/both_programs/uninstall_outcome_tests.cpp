@@ -202,6 +202,36 @@ TEST_F(UninstallOutcome, TheUninstallerStartedTwiceAndAfterTheFolderIsGone) {
   ExpectRefused(gone, kLogNotOpenedText);
 }
 
+// A Run Once whose program saves into its working folder, the installation folder: once
+// the run is over, what the log names is gone, and the saved file stays, readable.
+TEST_F(UninstallOutcome, ARunOnceKeepsWhatTheProductSavedInItsWorkingFolder) {
+  SetupScratch run;
+  TestPackageContents contents = TestPackage();
+  contents.product_name = u"Saver";
+  contents.window_class = u"";
+  contents.allow_run_once = 1;
+  contents.log_executables = 0;
+  AddUninstallerEntry(contents, L"uninstall.exe");
+  AddEntry(contents, ENTRY_LAUNCH, "save.bat", "@echo saved by the product> saved.txt\r\n");
+  {
+    SetupSession setup(run / L"setup.exe", contents);
+    ASSERT_TRUE(setup.ok());
+    setup.Click(IDC_MODE_RUN_ONCE);
+    setup.AgreeAndInstall();
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+  }
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  ASSERT_NE(second.process, nullptr) << "the uninstaller did not hand over";
+  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+
+  std::vector<std::wstring> made = RunOnceFoldersOf(L"Saver");
+  ASSERT_EQ(made.size(), 1u);
+  std::wstring dir = made[0] + L"\\KOZ_Soft_Saver";
+  EXPECT_EQ(FolderContents(dir), (std::vector<std::wstring>{L"saved.txt"}));
+  EXPECT_EQ(FileText(dir + L"\\saved.txt").substr(0, 20), "saved by the product");
+  RemoveTree(made[0]);
+}
+
 // A drive letter of this Wine prefix mapped to a scratch folder, removed again.
 class ScratchDrive {
  public:
