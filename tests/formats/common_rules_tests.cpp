@@ -153,4 +153,42 @@ TEST(HeldFolders, HeldLevelCannotBeRenamedAndALinkIsRefused) {
   DeleteFileW(link.c_str());
 }
 
+// A folder goes only when empty, told from its own listing: one holding a file whose name
+// takes 255 units (so "." and ".." and that name fill a listing's first batch) or only a
+// folder stays, whole; an empty one goes, and so does one emptied afterwards.
+TEST(HeldFiles, AFolderIsRemovedOnlyWhenItsOwnListingIsEmpty) {
+  ScratchFolder scratch;
+  const std::wstring long_name(255, L'n');
+  struct Case {
+    const wchar_t* folder;
+    std::wstring inside;  // a file, or a folder when it ends with a backslash
+  } cases[] = {{L"long", long_name}, {L"short", L"a"}, {L"nested", L"sub\\"}};
+  HANDLE parent = CreateFileW(scratch.path().c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, NULL);
+  ASSERT_NE(parent, INVALID_HANDLE_VALUE);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.folder));
+    const std::wstring folder = scratch / c.folder, inside = folder + L"\\" + c.inside;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), NULL));
+    if (inside.back() == L'\\') {
+      ASSERT_TRUE(CreateDirectoryW(inside.c_str(), NULL));
+    } else {
+      WriteText(inside, "x");
+    }
+    EXPECT_EQ(RemoveFolderIn(parent, c.folder, lstrlenW(c.folder), NULL), HELD_NOT_EMPTY);
+    EXPECT_TRUE(FolderExists(folder));
+    EXPECT_EQ(FolderContents(folder).size(), 1u);
+    if (inside.back() == L'\\') {
+      ASSERT_TRUE(RemoveDirectoryW(inside.c_str()));
+    } else {
+      ASSERT_TRUE(DeleteFileW(inside.c_str()));
+    }
+    EXPECT_EQ(RemoveFolderIn(parent, c.folder, lstrlenW(c.folder), NULL), HELD_DONE);
+    EXPECT_FALSE(FolderExists(folder));
+  }
+  EXPECT_EQ(RemoveFolderIn(parent, L"never", 5, NULL), HELD_MISSING);
+  CloseHandle(parent);
+}
+
 }  // namespace
