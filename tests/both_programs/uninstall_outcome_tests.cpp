@@ -65,14 +65,7 @@ DWORD UninstallFromList(const std::wstring& name, const std::wstring& version,
   EXPECT_TRUE(command.found);
   if (!command.found) return kTimedOut;
   Child first = StartChild(command.value);
-  AnswerMessageBox(first.pid, L"Uninstaller", UninstallerWelcomeText(name, version),
-                   {IDYES, IDNO}, IDYES);
-  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
-  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
-  EXPECT_NE(second.process, nullptr);
-  if (second.process == nullptr) return kTimedOut;
-  AnswerMessageBox(second.pid, caption, text, {IDOK}, IDOK);
-  return FinishChild(second, kRunTimeoutMs);
+  return ConfirmUninstallToTheEnd(first, name, version, caption, text);
 }
 
 // A run that refused with the one "Fatal error" box saying `text` and exit code 1.
@@ -186,13 +179,7 @@ TEST_F(UninstallOutcome, TheUninstallerStartedTwiceAndAfterTheFolderIsGone) {
   AnsweredRun again = RunAnsweringMessageBoxes(uninstaller, kRunTimeoutMs);
   ExpectRefused(again,
                 L"Another uninstall of this installation is still running, uninstall aborted!");
-  AnswerMessageBox(first.pid, L"Uninstaller", UninstallerWelcomeText(L"Twice"), {IDYES, IDNO},
-                   IDYES);
-  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
-  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
-  ASSERT_NE(second.process, nullptr);
-  AnswerMessageBox(second.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  EXPECT_EQ(ConfirmUninstallToTheEnd(first, L"Twice", L"1.0", L"Done", kUninstallDoneText), 0u);
   EXPECT_FALSE(FolderExists(dir)) << "the empty window class skips the running check only";
 
   CopyForTest(UninstallerExe(), scratch / L"copy.exe");

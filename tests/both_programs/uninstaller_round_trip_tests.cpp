@@ -111,13 +111,7 @@ TEST(UninstallerRoundTrip, NormalInstallIsRemovedCompletelyFromTheRegisteredComm
   // it stands (CreateProcessW with no application name). The folder has a space: unquoted,
   // the line would first name "...\Apps\RoundTrip", and a program of that name would run.
   Child first = StartChild(command.value, scratch.path().c_str());
-  AnswerMessageBox(first.pid, L"Uninstaller", UninstallerWelcomeText(kProduct), {IDYES, IDNO},
-                   IDYES);
-  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
-  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
-  ASSERT_NE(second.process, nullptr);
-  AnswerMessageBox(second.pid, L"Done", kUninstallDoneText, {IDOK}, IDOK);
-  EXPECT_EQ(FinishChild(second, kRunTimeoutMs), 0u);
+  EXPECT_EQ(ConfirmUninstallToTheEnd(first, kProduct, L"1.0", L"Done", kUninstallDoneText), 0u);
 
   // The program cleaned up after itself first ...
   EXPECT_TRUE(HasStart(record.Now(), dir + L"\\roundtrip.exe", L"/uninstall"));

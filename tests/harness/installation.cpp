@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "harness/message_boxes.h"
 #include "harness/second_phase.h"
 #include "harness/start_records.h"
 #include "harness/timeouts.h"
@@ -17,6 +18,18 @@ std::wstring UninstallerWelcomeText(const std::wstring& name, const std::wstring
   return L"Welcome at the " + name + L" uninstaller. Make sure you have closed all running "
          L"instances of the program to ensure a complete uninstall.\n\nAre you sure you want "
          L"to uninstall " + name + L" " + version + L"?";
+}
+
+DWORD ConfirmUninstallToTheEnd(Child& first, const std::wstring& name, const std::wstring& version,
+                               const std::wstring& caption, const std::wstring& text) {
+  AnswerMessageBox(first.pid, L"Uninstaller", UninstallerWelcomeText(name, version),
+                   {IDYES, IDNO}, IDYES);
+  EXPECT_EQ(FinishChild(first, kRunTimeoutMs), 0u);
+  Child second = WaitForSecondPhaseStart(kWindowTimeoutMs);
+  EXPECT_NE(second.process, nullptr) << "the first phase did not hand over";
+  if (second.process == nullptr) return kTimedOut;
+  AnswerMessageBox(second.pid, caption, text, {IDOK}, IDOK);
+  return FinishChild(second, kRunTimeoutMs);
 }
 
 Installation::Installation(const std::wstring& product, const std::vector<std::wstring>& files)

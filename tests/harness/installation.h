@@ -26,6 +26,13 @@ extern const wchar_t kFolderChangedText[];
 std::wstring UninstallerWelcomeText(const std::wstring& name,
                                     const std::wstring& version = L"1.0");
 
+// Says Yes to the question of `first`, a first phase the test started, about `name`
+// `version`; expects it to end with 0; then answers the box of the second phase it started,
+// which must be titled `caption` and say `text`. Returns the second phase's exit code
+// (kTimedOut when it did not start or end).
+DWORD ConfirmUninstallToTheEnd(Child& first, const std::wstring& name, const std::wstring& version,
+                               const std::wstring& caption, const std::wstring& text);
+
 // Runs "<dir>\uninstall.exe /AUTO" in `dir` as Run Once starts it, then its second phase
 // to the end; both must end with 0. Returns how the second phase was started (its command
 // line, program and working folder), read while it runs.

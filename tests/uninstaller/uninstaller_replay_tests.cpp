@@ -368,6 +368,20 @@ TEST(UninstallerApplyLogRecord, DeletesFilesAndRemovesOnlyEmptyFolders) {
   EXPECT_TRUE(FileExists(dir + L"\\full\\user.txt"));
 }
 
+// Makes the folders `folders` below `dir` ("" for `dir` itself), in order, then the files
+// `files` holding `content`; each name begins with a backslash.
+void MakeTree(const std::wstring& dir, std::initializer_list<const wchar_t*> folders,
+              std::initializer_list<const wchar_t*> files, const std::string& content) {
+  for (const wchar_t* folder : folders) CreateDirectoryW((dir + folder).c_str(), NULL);
+  for (const wchar_t* file : files) WriteText(dir + file, content);
+}
+
+// Opens `path` as a program using it would: reading, sharing reading only, so that it
+// cannot be deleted meanwhile.
+HANDLE OpenForReadingOnly(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+}
+
 // What each record's outcome says, as the second phase counts it: a file in use stays (no
 // folder on Wine keeps users out, so nothing is scheduled), a folder kept by it stays, a
 // folder kept by a file no record names is no failure, and gone is gone.
@@ -375,14 +389,9 @@ TEST(UninstallerApplyLogRecord, OutcomesCountWhatStaysBecauseOfTheInstallation) 
   UseFakeFolders();
   ScratchFolder scratch;
   std::wstring dir = scratch / L"inst";
-  CreateDirectoryW(dir.c_str(), NULL);
-  CreateDirectoryW((dir + L"\\busy").c_str(), NULL);
-  CreateDirectoryW((dir + L"\\saved").c_str(), NULL);
-  WriteText(dir + L"\\busy\\open.txt", "x");
-  WriteText(dir + L"\\saved\\user.txt", "the user's");
-  WriteText(dir + L"\\gone.txt", "x");
-  HANDLE open = CreateFileW((dir + L"\\busy\\open.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            NULL, OPEN_EXISTING, 0, NULL);
+  MakeTree(dir, {L"", L"\\busy", L"\\saved"},
+           {L"\\busy\\open.txt", L"\\saved\\user.txt", L"\\gone.txt"}, "x");
+  HANDLE open = OpenForReadingOnly(dir + L"\\busy\\open.txt");
   ASSERT_NE(open, INVALID_HANDLE_VALUE);
   {
     HeldScope scope(dir);
@@ -403,8 +412,7 @@ TEST(UninstallerApplyLogRecord, OutcomesCountWhatStaysBecauseOfTheInstallation) 
   // A replay adds the outcomes up.
   ReplayTally tally = {0, 0};
   std::wstring log = AlphaLog({{L'F', dir + L"\\busy\\open.txt"}, {L'S', dir + L"\\busy"}});
-  HANDLE again = CreateFileW((dir + L"\\busy\\open.txt").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                             NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE again = OpenForReadingOnly(dir + L"\\busy\\open.txt");
   {
     HeldScope scope(dir);
     ReplayLog(log.data(), log.size(), FakeSpecialFolder, ApplyInstallationRecord, &tally);
@@ -538,12 +546,8 @@ TEST(UninstallerApplyLogRecord, FolderHoldingAUserFileStaysWithItsParents) {
   UseFakeFolders();
   ScratchFolder scratch;
   std::wstring dir = scratch / L"Alpha 1.0";
-  for (const wchar_t* folder : {L"", L"\\help", L"\\help\\notes"}) {
-    CreateDirectoryW((dir + folder).c_str(), NULL);
-  }
-  for (const wchar_t* file : {L"\\help\\index.htm", L"\\alpha.exe", L"\\uninstall.exe"}) {
-    WriteText(dir + file, "installed");
-  }
+  MakeTree(dir, {L"", L"\\help", L"\\help\\notes"},
+           {L"\\help\\index.htm", L"\\alpha.exe", L"\\uninstall.exe"}, "installed");
   WriteText(dir + L"\\help\\notes\\mine.txt", "the user's");
   ReplayOnTheDrive(dir, AlphaLog({{L'F', dir + L"\\help\\index.htm"},
                                   {L'F', dir + L"\\alpha.exe"},
