@@ -74,7 +74,7 @@ fuzz: deps
 	cmake --build $(BUILD)/fuzz -j $(JOBS)
 	@for reader in $(FUZZ_READERS); do \
 	  echo "== fuzz_$$reader for $(FUZZ_SECONDS) s"; \
-	  bash packer/fuzz/run_fuzzer.sh $(BUILD)/fuzz/fuzz_$$reader packer/fuzz/seeds/$$reader \
+	  bash tests/packer/fuzz/run_fuzzer.sh $(BUILD)/fuzz/fuzz_$$reader tests/packer/fuzz/seeds/$$reader \
 	    $(FUZZ_SECONDS) $(BUILD)/fuzz-artifacts || exit 1; \
 	done
 

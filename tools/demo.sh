@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make demo: packs the sample product Alpha into a setup program and runs it under Wine.
 # On the user's display the setup program is theirs to click through; without a display it
-# runs under Xvfb, where tests/setup_dialog/dialog_demo_driver.cpp plays the user for one
+# runs under Xvfb, where tests/setup/dialog_demo_driver.cpp plays the user for one
 # Normal install and saves a picture of the dialog as BUILD_DIR/demo/setup-dialog.png (`make
 # demo-picture` copies it over the tracked docs/setup-dialog.png), and one more of the same
 # dialog at 144 DPI as BUILD_DIR/demo/setup-dialog-144dpi.png. Either way it ends by

@@ -14,6 +14,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 logs=$(mktemp -d)
 trap 'rm -rf "$logs"' EXIT
 
+# Each ctest run writes its results as JUnit (FOLDER/Testing/junit-first.xml, and
+# junit-second.xml for a second attempt), which the summary at the end counts; none is left
+# from an earlier run.
+rm -f "$build"/Testing/junit-*.xml "$build"/x64/Testing/junit-*.xml \
+      "$build"/host-tests/Testing/junit-*.xml
+
 # One build's tests in a Wine session of its own; the first display number it may take.
 run_suite() {
   local dir=$1 display=$2
@@ -25,20 +31,35 @@ run_suite() {
     # closes; unmanaged windows close at once, which makes the end-to-end tests faster.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     cd "$dir"
+    rm -f Testing/Temporary/LastTestsFailed.log
+    ctest --output-on-failure --timeout 900 --output-junit "$dir/Testing/junit-first.xml" "$@" \
+      && exit 0
+    first=$?
     # Under load Wine now and then fails to start a process (CreateProcess error 1359) or
-    # to show its first window in time; a test program that fails is run once more, and the
-    # summary names it. A fault of the programs fails both times.
-    ctest --output-on-failure --timeout 900 --repeat until-pass:2 "$@"
+    # to show its first window in time; the test programs that failed are run once more,
+    # and the summary names those that passed then. A fault of the programs fails both times.
+    [ -s Testing/Temporary/LastTestsFailed.log ] || exit "$first"
+    echo "== A second attempt for what failed"
+    ctest --output-on-failure --timeout 900 --rerun-failed \
+      --output-junit "$dir/Testing/junit-second.xml" "$@"
   )
 }
 
 # The build machine's own tests (label host: the native packer's install and package,
 # the reproducible build, the fuzz runs) need no Wine; they run beside the two suites, at a
 # lower priority: they wait for nothing, while the suites wait for windows with timeouts.
+# They run from BUILD/host-tests, whose CTestTestfile.cmake takes the build's tests: CTest
+# keeps its record of a run (the failed tests that --rerun-failed reads, the logs) in the
+# folder it runs in, and the 32-bit suite runs beside them in BUILD.
 run_host_tests() {
-  (cd "$build" && nice -n 10 ctest --output-on-failure --timeout 900 -L host "$@")
+  local dir=$build/host-tests
+  mkdir -p "$dir"
+  echo "subdirs(\"$build\")" > "$dir/CTestTestfile.cmake"
+  (cd "$dir" && nice -n 10 ctest --output-on-failure --timeout 900 \
+                  --output-junit "$dir/Testing/junit-first.xml" -L host "$@")
 }
 
+emulated=""
 if bash "$here/runs-32-bit.sh"; then
   echo "Configurations: the 32-bit programs on 64-bit Windows (a 64-bit Wine prefix, WOW64)" \
        "and the 64-bit programs in a prefix of their own: this machine runs 32-bit code."
@@ -48,6 +69,7 @@ else
   echo "Configurations: the 64-bit programs in a 64-bit Wine prefix, the build-machine tests," \
        "and one round trip of the shipped 32-bit programs under emulation: this machine runs" \
        "no 32-bit code (/lib/ld-linux.so.2 does not start)."
+  emulated=1
   bash "$here/emulated-round-trip.sh" "$build" > "$logs/x86" 2>&1 & x86=$!
   run_host_tests "${@:2}" > "$logs/host" 2>&1 & host=$!
 fi
@@ -61,14 +83,22 @@ for job in x86:"$x86":"The 32-bit build ($build)" host:"$host":"The build machin
   echo "== $title =="
   cat "$logs/$name"
 done
-all=$(cat "$logs/x86" "$logs/host" "$logs/x64")
-# A second attempt's line has no "N/M" in front of it.
-passed=$(grep -cE '^ *([0-9]+/[0-9]+)? *Test +#[0-9]+: .* Passed|^emulated round trip .*: passed' <<< "$all" || true)
-attempts_failed=$(grep -cE '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .*(Failed|Timeout|Exception)' <<< "$all" || true)
-retried=$(grep -E '^ +Test +#[0-9]+: .* Passed' <<< "$all" | sed -E 's/^ +Test +#[0-9]+: ([^ ]+) .*/\1/' | tr '\n' ' ' || true)
-retried_count=$(wc -w <<< "$retried")
-failed=$((attempts_failed - retried_count))
+# The counts from the JUnit files; the emulated round trip is no CTest test and says itself
+# whether it passed.
+runs=()
+[ -n "$emulated" ] || runs+=("$build/Testing/junit-first.xml,$build/Testing/junit-second.xml")
+runs+=("$build/host-tests/Testing/junit-first.xml"
+       "$build/x64/Testing/junit-first.xml,$build/x64/Testing/junit-second.xml")
+if ! summary=$(python3 "$here/test-summary.py" "${runs[@]}"); then
+  echo "The tests' JUnit files could not be read."
+  summary="0 1"
+  status=1
+fi
+{ read -r passed failed; read -r retried || true; } <<< "$summary"
+if [ -n "$emulated" ] && grep -q '^emulated round trip .*: passed' "$logs/x86"; then
+  passed=$((passed + 1))
+fi
 [ "$status" -eq 0 ] || [ "$failed" -gt 0 ] || failed=1
 echo "$passed passed, $failed failed"
-[ "$retried_count" -eq 0 ] || echo "passed on the second attempt: $retried"
+[ -z "$retried" ] || echo "passed on the second attempt: $retried"
 exit "$status"
