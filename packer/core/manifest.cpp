@@ -962,12 +962,6 @@ std::string ResolveSource(const std::string& folder, const std::string& source) 
   return path;
 }
 
-std::string WalkedPath(const FolderWalk& walk) {
-  std::string path = walk.root;
-  for (const FolderItem& step : walk.steps) path += step.name + "/";
-  return path;
-}
-
 std::string CheckPackageName(const std::string& utf8, const char* noun, std::string* ansi) {
   std::string problem = CheckTargetName(utf8, noun, ansi);
   return problem.empty() ? ReservedRootName(noun, *ansi) : problem;
