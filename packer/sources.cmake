@@ -4,6 +4,8 @@
 # executable, icons, the version resource, and the digests of a signature (SHA-1, SHA-256,
 # DER, Authenticode). No platform calls and no host's files.
 set(PACKER_CORE_SOURCES core/package_writer.cpp core/package_names.cpp core/manifest.cpp
+    core/manifest_syntax.cpp core/manifest_product.cpp core/manifest_file_lines.cpp
+    core/manifest_entries.cpp core/manifest_folder_trees.cpp
     core/target_names.cpp core/text_encoding.cpp core/message_text.cpp core/pe_image.cpp
     core/setup_image.cpp core/icon_file.cpp core/version_resource.cpp core/sha_digest.cpp
     core/der_reader.cpp core/authenticode.cpp core/starter_manifest.cpp)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 
+#include "packer/core/manifest.h"
 #include "packer/core/message_text.h"
 #include "packer/core/target_names.h"
 #include "packer/core/text_encoding.h"

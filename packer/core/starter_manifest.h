@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/core/manifest.h"
+#include "packer/core/host_file_info.h"
 
 // What the starter manifest is written for.
 struct StarterRequest {

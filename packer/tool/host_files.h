@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "packer/core/manifest.h"
+#include "packer/core/host_file_info.h"
 
 // An open file of the host (a HANDLE or a file descriptor).
 using FileHandle = intptr_t;
