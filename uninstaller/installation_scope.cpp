@@ -7,6 +7,7 @@
 #include "common/path_syntax.h"
 #include "uninstall_log/log_format.h"
 #include "uninstaller/held_removal.h"
+#include "uninstaller/left_files.h"
 #include "uninstaller/log_applications.h"
 #include "uninstaller/restart_removal.h"
 #include "uninstaller/run_once_folder.h"
@@ -33,54 +34,8 @@ HANDLE g_shortcut_holds[kShortcutFolderCount];
 // the way to the current record.
 HeldFolders g_record_folders;
 
-// A file of this installation that could not be removed now: its path and whether it goes
-// at restart. A folder record that stays counts only when such a file keeps it.
-struct LeftFile {
-  wchar_t path[kPathCapacity];
-  RecordOutcome outcome;  // RECORD_STAYS or RECORD_AT_RESTART
-};
-// The files left so far in this phase, in a block from the process heap.
-LeftFile* g_left_files;
-unsigned g_left_count;
-unsigned g_left_capacity;
-
-// Notes `path` as left with `outcome`; returns `outcome`. When no room can be had, the
-// file still counts, and any folder that stays is counted as staying.
-bool g_left_files_lost;
-RecordOutcome NoteLeftFile(const wchar_t* path, RecordOutcome outcome) {
-  if (g_left_count == g_left_capacity) {
-    unsigned capacity = g_left_capacity == 0 ? 8 : g_left_capacity * 2;
-    HANDLE heap = GetProcessHeap();
-    void* grown = g_left_files == NULL
-                      ? HeapAlloc(heap, 0, capacity * sizeof(LeftFile))
-                      : HeapReAlloc(heap, 0, g_left_files, capacity * sizeof(LeftFile));
-    if (grown == NULL) {
-      g_left_files_lost = true;
-      return outcome;
-    }
-    g_left_files = (LeftFile*)grown;
-    g_left_capacity = capacity;
-  }
-  if (CopyText(g_left_files[g_left_count].path, kPathCapacity, path)) {
-    g_left_files[g_left_count++].outcome = outcome;
-  }
-  return outcome;
-}
-
-// What a folder `folder` (`length` units) that stays means: RECORD_STAYS when a file left
-// unscheduled lies below it, RECORD_AT_RESTART when only scheduled ones do, and
-// RECORD_KEPT when none does (what keeps it is nobody's record: a user's file).
-RecordOutcome OutcomeOfFolderLeft(const wchar_t* folder, size_t length) {
-  if (g_left_files_lost) return RECORD_STAYS;
-  RecordOutcome outcome = RECORD_KEPT;
-  for (unsigned i = 0; i < g_left_count; ++i) {
-    const wchar_t* file = g_left_files[i].path;
-    if (StrCmpNIW(file, folder, (int)length) != 0 || file[length] != L'\\') continue;
-    if (g_left_files[i].outcome == RECORD_STAYS) return RECORD_STAYS;
-    outcome = RECORD_AT_RESTART;
-  }
-  return outcome;
-}
+// The installation's files that could not be removed now, for the folders that stay.
+LeftFiles g_left_files;
 
 // Whether `path` (`length` units) lies below `folder` (`folder_length` units, no trailing
 // backslash) along a path that cannot lead back out of it.
@@ -192,9 +147,9 @@ const wchar_t* LastName(const wchar_t* path) {
 RecordOutcome LeaveInstallationFile(const wchar_t* path, const wchar_t* name, size_t length) {
   if (PathKeepsUsersOut(&g_installation_chain, &g_record_folders, name, length) &&
       ScheduleRemovalAtRestart(path)) {
-    return NoteLeftFile(path, RECORD_AT_RESTART);
+    return NoteLeftFile(&g_left_files, path, RECORD_AT_RESTART);
   }
-  return NoteLeftFile(path, RECORD_STAYS);
+  return NoteLeftFile(&g_left_files, path, RECORD_STAYS);
 }
 
 // Deletes a shortcut `name` (`length` units) in `folder` while it leads into this
@@ -212,7 +167,7 @@ RecordOutcome DeleteShortcutFile(const wchar_t* path, HANDLE folder, const wchar
   }
   if (DeleteOpenedFile(link) == HELD_DONE) return RECORD_DONE;
   DWORD attributes = 0;
-  return ReadAttributesIn(folder, name, length, &attributes) ? NoteLeftFile(path, RECORD_STAYS)
+  return ReadAttributesIn(folder, name, length, &attributes) ? NoteLeftFile(&g_left_files, path, RECORD_STAYS)
                                                              : RECORD_DONE;
 }
 
@@ -296,7 +251,7 @@ RecordOutcome RemoveLoggedFolder(const wchar_t* path, size_t base_length) {
     if (!stays) break;
     if (waited >= kFolderRemovalPauseMs) {
       if (!IsAtOrBelowInstallation(path, length)) return RECORD_KEPT;
-      RecordOutcome outcome = OutcomeOfFolderLeft(path, length);
+      RecordOutcome outcome = OutcomeOfFolderLeft(&g_left_files, path, length);
       // Its files were scheduled only where no user can rename a folder on their way.
       if (outcome == RECORD_AT_RESTART && !ScheduleRemovalAtRestart(path)) return RECORD_STAYS;
       return outcome;
@@ -414,10 +369,7 @@ void RemoveRunOncePrivateFolder(const wchar_t* product_name) {
 }
 
 void ReleaseInstallationFolders() {
-  if (g_left_files != NULL) HeapFree(GetProcessHeap(), 0, g_left_files);
-  g_left_files = NULL;
-  g_left_count = g_left_capacity = 0;
-  g_left_files_lost = false;
+  ForgetLeftFiles(&g_left_files);
   ReleaseShortcutFolders();
   ReleaseHeldFolders(&g_installation_chain);
   g_installation_depth = 0;
