@@ -386,9 +386,9 @@ HANDLE OpenForReadingOnly(const std::wstring& path) {
 // folder on Wine keeps users out, so nothing is scheduled), a folder kept by it stays, a
 // folder kept by a file no record names is no failure, and gone is gone.
 TEST(UninstallerApplyLogRecord, OutcomesCountWhatStaysBecauseOfTheInstallation) {
-  UseFakeFolders();
   ScratchFolder scratch;
-  std::wstring dir = scratch / L"inst";
+  const std::wstring dir = scratch / L"inst";
+  UseFakeFolders();
   MakeTree(dir, {L"", L"\\busy", L"\\saved"},
            {L"\\busy\\open.txt", L"\\saved\\user.txt", L"\\gone.txt"}, "x");
   HANDLE open = OpenForReadingOnly(dir + L"\\busy\\open.txt");
