@@ -367,7 +367,8 @@ HeldResult DeleteFileIn(HANDLE parent, const wchar_t* name, size_t length) {
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE))) {
       return result;
     }
-    result = FromStatus(OpenRelative(parent, name, length, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+    result = FromStatus(OpenRelative(parent, name, length,
+                                     DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                      kAllSharing, FILE_OPEN, FILE_NON_DIRECTORY_FILE, NULL,
                                      &file));
     if (result == HELD_DONE) result = KeepIfSound(parent, name, length, &file);

@@ -167,8 +167,8 @@ RecordOutcome DeleteShortcutFile(const wchar_t* path, HANDLE folder, const wchar
   }
   if (DeleteOpenedFile(link) == HELD_DONE) return RECORD_DONE;
   DWORD attributes = 0;
-  return ReadAttributesIn(folder, name, length, &attributes) ? NoteLeftFile(&g_left_files, path, RECORD_STAYS)
-                                                             : RECORD_DONE;
+  if (!ReadAttributesIn(folder, name, length, &attributes)) return RECORD_DONE;
+  return NoteLeftFile(&g_left_files, path, RECORD_STAYS);
 }
 
 // Deletes the file `path` through its held parent folder below the held folder its first
@@ -336,7 +336,8 @@ bool IsRecordInScope(wchar_t letter, const wchar_t* path, size_t* base_length) {
 HoldResult HoldInstallationFolders(const wchar_t* folder) {
   ReleaseInstallationFolders();
   HoldResult result =
-      folder[0] != 0 ? HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL) : HOLD_MISSING;
+      folder[0] != 0 ? HoldFolderLevels(&g_installation_chain, folder, 0, true, NULL)
+                     : HOLD_MISSING;
   if (result != HOLD_DONE) {
     ReleaseHeldFolders(&g_installation_chain);
     return result;

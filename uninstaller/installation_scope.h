@@ -27,8 +27,9 @@ extern InstallationScope g_installation;
 
 // Sets g_installation: `folder` in its normal form (NormalizeInstallationFolder), the
 // product's key below HKEY_LOCAL_MACHINE (FormatUninstallKey) from `header` (NULL, or a
-// field holding "\", gives no key), and the shortcut folders found through `lookup`. Returns false, leaving nothing
-// in scope, when `folder` has no normal form (not absolute, or too long).
+// field holding "\", gives no key), and the shortcut folders found through `lookup`.
+// Returns false, leaving nothing in scope, when `folder` has no normal form (not absolute,
+// or too long).
 bool SetInstallationScope(const wchar_t* folder, const LogHeader* header,
                           SpecialFolderLookup lookup);
 

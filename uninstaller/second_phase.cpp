@@ -20,9 +20,9 @@ namespace {
 // Reads the log in the held installation folder `folder` whole into `log` and establishes
 // what it may remove: the folder must have its normal form, and the log its header and,
 // unless it holds no record at all, records of this installation (a log cut short by an
-// install that never finished still counts: its complete records are applied). Returns false, after telling an interactive
-// user why, when it cannot; nothing is removed then, and a log not read whole stays, so no
-// record is lost.
+// install that never finished still counts: its complete records are applied). Returns
+// false, after telling an interactive user why, when it cannot; nothing is removed then,
+// and a log not read whole stays, so no record is lost.
 bool ReadOwnLog(const wchar_t* folder, bool interactive, LogText* log, LogHeader* header) {
   if (ReadInstallationLogIn(HeldInstallationFolder(), log) != LOG_READ_COMPLETE) {
     if (interactive) ShowLogNotOpened();
