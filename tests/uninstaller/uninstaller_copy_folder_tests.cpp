@@ -7,6 +7,7 @@
 #include <sddl.h>
 
 #include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -352,67 +353,71 @@ TEST(TemporaryCopy, NoPrivateFolderMeansNoHandOverAndAFatalBox) {
   EXPECT_TRUE(PendingDeletionsOfSecondPhaseCopy().empty());
 }
 
-// A Run Once log names the installation folder and the private folder made for the run,
-// not the temporary folder they lie in: the uninstall leaves that folder, even empty.
-TEST(TemporaryCopy, RunOnceUninstallKeepsTheTemporaryFolder) {
-  ScratchFolder scratch;
-  std::wstring temp_folder = scratch / L"temp";
-  std::wstring private_folder = temp_folder + L"\\koz-0123abcd";
-  ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
-  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL));
-  TemporaryFolderAt temp(temp_folder);
-  SecondPhaseCleanup cleanup;
-  std::wstring dir = private_folder + L"\\KOZ_Soft_Copy";
+// Makes the Run Once installation `dir` of product `name` 1.0: uninstall.exe, the program
+// "<name>.exe" and a log naming both, itself and then `folders` as folder records.
+void MakeRunOnceInstallation(const std::wstring& dir, const std::wstring& name,
+                             const std::vector<std::wstring>& folders) {
   ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+  const std::wstring program = dir + L"\\" + name + L".exe";
   CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-  WriteText(dir + L"\\copy.exe", "program");
-  WriteLog(dir + L"\\uninstall.dat",
-           LogContents(LogHeaderLine(L"Copy", L"1.0", L"CopyWnd"),
-                       {{L'F', dir + L"\\copy.exe"},
+  WriteText(program, "program");
+  LogRecords records = {{L'F', program},
                         {L'F', dir + L"\\uninstall.exe"},
-                        {L'F', dir + L"\\uninstall.dat"},
-                        {L'S', dir},
-                        {L'S', private_folder}}));
+                        {L'F', dir + L"\\uninstall.dat"}};
+  for (const std::wstring& folder : folders) records.push_back({L'S', folder});
+  WriteLog(dir + L"\\uninstall.dat",
+           LogContents(LogHeaderLine(name, L"1.0", name + L"Wnd"), records));
+}
 
-  // As the installer starts it at the end of Run Once: "/AUTO", in the installation folder.
+// Starts the uninstaller of `dir` as the installer does at the end of Run Once: "/AUTO",
+// in the installation folder; both phases must end with 0.
+void UninstallAsRunOnceEnds(const std::wstring& dir) {
   Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
   EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
+}
 
+// A Run Once installation "KOZ_Soft_Copy" in a private folder of a user's temporary folder
+// (an unelevated setup's place), which every program started takes as its own: Copy.exe,
+// uninstall.exe and a log naming them, the installation folder and the private folder.
+class UserRunOnce : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
+    ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL));
+    temp_ = std::make_unique<TemporaryFolderAt>(temp_folder);
+    cleanup_ = std::make_unique<SecondPhaseCleanup>();
+    MakeRunOnceInstallation(dir, L"Copy", {dir, private_folder});
+  }
+
+  ScratchFolder scratch;
+  const std::wstring temp_folder = scratch / L"temp";
+  const std::wstring private_folder = temp_folder + L"\\koz-0123abcd";
+  const std::wstring dir = private_folder + L"\\KOZ_Soft_Copy";
+
+ private:
+  // In this order: the second phase's leftovers are looked for, and removed again, while the
+  // temporary folder is the test's.
+  std::unique_ptr<TemporaryFolderAt> temp_;
+  std::unique_ptr<SecondPhaseCleanup> cleanup_;
+};
+
+// A Run Once log names the installation folder and the private folder made for the run,
+// not the temporary folder they lie in: the uninstall leaves that folder, even empty.
+TEST_F(UserRunOnce, UninstallKeepsTheTemporaryFolder) {
+  UninstallAsRunOnceEnds(dir);
   EXPECT_FALSE(FolderExists(private_folder));
   EXPECT_TRUE(FolderExists(temp_folder)) << "the user's temporary folder was removed";
   EXPECT_EQ(SecondPhaseFolders().size(), 1u);
 }
 
-// A Run Once installation (the user's temporary folder here, an unelevated setup's place)
-// after its uninstall: what the log names is gone, while what the product saved beside
+// After its uninstall, what the log names is gone, while what the product saved beside
 // itself stays where it is, with the folders that hold it.
-TEST(TemporaryCopy, RunOnceUninstallLeavesWhatTheProductSaved) {
-  ScratchFolder scratch;
-  std::wstring temp_folder = scratch / L"temp";
-  std::wstring private_folder = temp_folder + L"\\koz-0123abcd";
-  ASSERT_TRUE(CreateDirectoryW(temp_folder.c_str(), NULL));
-  ASSERT_TRUE(CreateDirectoryW(private_folder.c_str(), NULL));
-  TemporaryFolderAt temp(temp_folder);
-  SecondPhaseCleanup cleanup;
-  std::wstring dir = private_folder + L"\\KOZ_Soft_Copy";
-  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
+TEST_F(UserRunOnce, UninstallLeavesWhatTheProductSaved) {
   ASSERT_TRUE(CreateDirectoryW((dir + L"\\cache").c_str(), NULL));
-  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-  WriteText(dir + L"\\copy.exe", "program");
   WriteText(dir + L"\\settings.ini", "saved by the product");
   WriteText(dir + L"\\cache\\page.tmp", "saved by the product");
-  WriteLog(dir + L"\\uninstall.dat",
-           LogContents(LogHeaderLine(L"Copy", L"1.0", L"CopyWnd"),
-                       {{L'F', dir + L"\\copy.exe"},
-                        {L'F', dir + L"\\uninstall.exe"},
-                        {L'F', dir + L"\\uninstall.dat"},
-                        {L'S', dir},
-                        {L'S', private_folder}}));
-
-  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
-
-  EXPECT_FALSE(FileExists(dir + L"\\copy.exe"));
+  UninstallAsRunOnceEnds(dir);
+  EXPECT_FALSE(FileExists(dir + L"\\Copy.exe"));
   EXPECT_FALSE(FileExists(dir + L"\\uninstall.exe"));
   EXPECT_FALSE(FileExists(dir + L"\\uninstall.dat"));
   EXPECT_EQ(FileText(dir + L"\\settings.ini"), "saved by the product");
@@ -435,17 +440,8 @@ TEST(TemporaryCopy, RunOnceBelowTheSystemTemporaryFolderGoesOnceEmpty) {
   }
   ASSERT_FALSE(private_folder.empty());
   std::wstring dir = private_folder + L"\\KOZ_Soft_System";
-  ASSERT_TRUE(CreateDirectoryW(dir.c_str(), NULL));
-  CopyForTest(UninstallerExe(), dir + L"\\uninstall.exe");
-  WriteText(dir + L"\\system.exe", "program");
-  WriteLog(dir + L"\\uninstall.dat",
-           LogContents(LogHeaderLine(L"System", L"1.0", L"SystemWnd"),
-                       {{L'F', dir + L"\\system.exe"},
-                        {L'F', dir + L"\\uninstall.exe"},
-                        {L'F', dir + L"\\uninstall.dat"}}));
-
-  Child child = StartChild(Quoted(dir + L"\\uninstall.exe") + L" /AUTO", dir.c_str());
-  EXPECT_EQ(FinishBothPhases(child, kRunTimeoutMs), 0u);
+  MakeRunOnceInstallation(dir, L"System", {});
+  UninstallAsRunOnceEnds(dir);
   EXPECT_FALSE(FolderExists(private_folder));
 }
 
